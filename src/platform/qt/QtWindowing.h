@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/IWindowing.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QLockFile;
+class QSocketNotifier;
+
+// The desktop services over Qt: a QMessageBox for the error report, a lock file in the
+// user's runtime folder for the single instance, and SIGTERM, SIGINT, SIGHUP and the end of
+// the desktop session turned into one end request.
+class QtWindowing : public QObject, public IWindowing
+{
+    Q_OBJECT
+public:
+    QtWindowing();
+    ~QtWindowing() override;
+
+    void showErrorReport(const QString& text) override;
+    bool errorReportOpen() const override { return mReportsOpen > 0; }
+    QString commandLine() const override;
+    bool anotherInstanceRunning() override;
+    [[noreturn]] void endProcess() override;
+    void setEndRequestHandler(std::function<void()> handler) override;
+
+    QString title() const override;
+    int versionMajor() const override;
+    int versionMinor() const override;
+    int versionRevision() const override;
+    QString legalCopyright() const override;
+
+private:
+    void watchTerminationSignals();
+    void requestEnd();
+
+    std::unique_ptr<QLockFile> mInstanceLock;
+    QSocketNotifier* mSignalNotifier = nullptr;
+    std::function<void()> mEndRequestHandler;
+    int mReportsOpen = 0;
+};

@@ -1,0 +1,105 @@
+#include "settings/CSettings.h"
+
+#include "Provider.h"
+#include "platform/ISettingsStore.h"
+#include "platform/IWindowing.h"
+#include "settings/TextConversion.h"
+
+#include <type_traits>
+
+SettingsReference gSettings;
+
+namespace {
+const QString kSection = QStringLiteral("Settings");
+
+QString asText(const QString& text)
+{
+    return text;
+}
+} // namespace
+
+CSettings::CSettings(ISettingsStore& store, const IWindowing& identity) : mStore(store), mIdentity(identity)
+{
+    using namespace TextConversion;
+    mDomain = 0;
+    load(mDomain, QStringLiteral("Domain"), toLong);
+    load(mSubDomain, QStringLiteral("SubDomain"), asText);
+    load(mUsername, QStringLiteral("Username"), asText);
+    load(mPassword, QStringLiteral("Password"), asText);
+    mServer = provider::kDefaultServer;
+    load(mServer, QStringLiteral("Server"), asText);
+    mPort = provider::kDefaultPort;
+    load(mPort, QStringLiteral("Port"), toLong);
+    mCurrentIP = true;
+    load(mCurrentIP, QStringLiteral("CurrentIP"), toBoolean);
+    mOtherIP = QStringLiteral("127.0.0.1");
+    load(mOtherIP, QStringLiteral("OtherIP"), asText);
+    mUpdateOnConnection = false;
+    load(mUpdateOnConnection, QStringLiteral("UpdateOnConnection"), toBoolean);
+    mMinimizeToSystemTray = false;
+    load(mMinimizeToSystemTray, QStringLiteral("MinimizeToSystemTray"), toBoolean);
+}
+
+// The field holds its default on entry. The default's own text form is what an absent key
+// reads as, so an absent key and a stored default load alike.
+template <typename T, typename Convert> void CSettings::load(T& field, const QString& key, Convert convert)
+{
+    QString defaultText;
+    if constexpr (std::is_same_v<T, bool>)
+        defaultText = TextConversion::fromBoolean(field);
+    else if constexpr (std::is_same_v<T, qint32>)
+        defaultText = TextConversion::fromLong(field);
+    else
+        defaultText = field;
+
+    try {
+        field = convert(read(key, defaultText));
+    } catch (const Failure& failure) {
+        // One unreadable value must not cost the other nine settings or the saving at exit.
+        mLoadFailures.push_back(failure);
+    }
+}
+
+void CSettings::save()
+{
+    using namespace TextConversion;
+    write(QStringLiteral("Domain"), fromLong(mDomain));
+    write(QStringLiteral("SubDomain"), mSubDomain);
+    write(QStringLiteral("Username"), mUsername);
+    write(QStringLiteral("Password"), mPassword);
+    write(QStringLiteral("Server"), mServer);
+    write(QStringLiteral("Port"), fromLong(mPort));
+    write(QStringLiteral("CurrentIP"), fromBoolean(mCurrentIP));
+    write(QStringLiteral("OtherIP"), mOtherIP);
+    write(QStringLiteral("UpdateOnConnection"), fromBoolean(mUpdateOnConnection));
+    write(QStringLiteral("MinimizeToSystemTray"), fromBoolean(mMinimizeToSystemTray));
+}
+
+QString CSettings::read(const QString& key, const QString& defaultText)
+{
+    return mStore.read(mIdentity.title(), kSection, key, defaultText);
+}
+
+void CSettings::write(const QString& key, const QString& text)
+{
+    mStore.write(mIdentity.title(), kSection, key, text);
+}
+
+void SettingsReference::create(ISettingsStore& store, const IWindowing& identity)
+{
+    mObject = std::make_unique<CSettings>(store, identity);
+}
+
+void SettingsReference::release()
+{
+    const std::unique_ptr<CSettings> object = std::move(mObject);
+    if (object)
+        object->save();
+}
+
+CSettings* SettingsReference::operator->() const
+{
+    if (!mObject)
+        throw failures::objectNotSet();
+    return mObject.get();
+}

@@ -1,0 +1,165 @@
+#include "ui/frmMain.h"
+
+#include "Provider.h"
+#include "platform/IShell.h"
+#include "platform/IWindowing.h"
+#include "platform/Trap.h"
+#include "settings/CSettings.h"
+#include "ui/CommandLine.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+constexpr int kClientWidth = 329;
+constexpr int kClientHeight = 217;
+constexpr int kMonitorInterval = 1000;
+} // namespace
+
+frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
+    : QMainWindow(parent), mPlatform(platform), mMenus(std::make_unique<MenuTree>(menuBar())),
+      txtLog(new QPlainTextEdit(this)), tmrConnectionMonitor(new QTimer(this))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Corvane DynDNS - By Vexlin"));
+    // A fixed single border with a minimize box and no maximize box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    txtLog->setObjectName(QStringLiteral("txtLog"));
+    txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setCentralWidget(txtLog);
+
+    tmrConnectionMonitor->setObjectName(QStringLiteral("tmrConnectionMonitor"));
+    tmrConnectionMonitor->setInterval(kMonitorInterval);
+
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    placeAtScreenCentre();
+    connectMenus();
+    mPlatform.windowing.setEndRequestHandler([this] { close(); });
+}
+
+frmMain::~frmMain()
+{
+    mPlatform.windowing.setEndRequestHandler({});
+}
+
+void frmMain::connectMenus()
+{
+    const MenuTree& m = *mMenus;
+    connect(m.mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(m.mnuContextExit, &QAction::triggered, this, &frmMain::mnuContextExit_Click);
+    connect(m.mnuHelpHomepage, &QAction::triggered, this, &frmMain::mnuHelpHomepage_Click);
+    connect(m.mnuHelpEmail, &QAction::triggered, this, &frmMain::mnuHelpEmail_Click);
+    connect(m.mnuHelpBrevantHomepage, &QAction::triggered, this, &frmMain::mnuHelpBrevantHomepage_Click);
+    connect(m.mnuHelpBrevantDynDNS, &QAction::triggered, this, &frmMain::mnuHelpBrevantDynDNS_Click);
+}
+
+void frmMain::placeAtScreenCentre()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void frmMain::load()
+{
+    Form_Load();
+    if (!mUnloaded && !isVisible() && !isMinimized())
+        show();
+}
+
+void frmMain::Form_Load()
+{
+    IWindowing& windowing = mPlatform.windowing;
+    trap(windowing, "Form_Load", [&] {
+        gSettings.create(mPlatform.settingsStore, windowing);
+
+        if (windowing.anotherInstanceRunning()) {
+            close();
+            windowing.endProcess();
+            return;
+        }
+
+        // Values that could not be read took their defaults; say so once, and go on.
+        for (const Failure& failure : gSettings->loadFailures())
+            reportFailure(windowing, failure, QStringLiteral("Form_Load"));
+
+        if (CommandLine::wantsMinimize(windowing.commandLine())) {
+            show();
+            setWindowState(windowState() | Qt::WindowMinimized);
+        }
+
+        const QString title = windowing.title();
+        setWindowTitle(title + QLatin1Char(' ') + QString::number(windowing.versionMajor()) + QLatin1Char('.') +
+                       QString::number(windowing.versionMinor()) + QStringLiteral(" - By Vexlin"));
+        mMenus->mnuHelpAbout->setText(QStringLiteral("&About ") + title + QStringLiteral("..."));
+
+        tmrConnectionMonitor->start();
+    });
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (!mUnloaded) {
+        Form_Unload();
+        mUnloaded = true;
+        emit unloaded();
+    }
+    event->accept();
+}
+
+void frmMain::Form_Unload()
+{
+    trap(mPlatform.windowing, "Form_Unload", [&] { gSettings.release(); });
+}
+
+void frmMain::EnableMenus(bool enabled)
+{
+    trap(mPlatform.windowing, "EnableMenus", [&] {
+        mMenus->mnuFileUpdateIP->setEnabled(enabled);
+        mMenus->mnuFileGoOffline->setEnabled(enabled);
+        mMenus->mnuContextUpdateIP->setEnabled(enabled);
+        mMenus->mnuContextGoOffline->setEnabled(enabled);
+    });
+}
+
+void frmMain::mnuFileExit_Click()
+{
+    trap(mPlatform.windowing, "mnuFileExit_Click", [&] { close(); });
+}
+
+void frmMain::mnuContextExit_Click()
+{
+    trap(mPlatform.windowing, "mnuContextExit_Click", [&] { close(); });
+}
+
+void frmMain::mnuHelpHomepage_Click()
+{
+    mPlatform.shell.openUrl(provider::kMakerHomePage);
+}
+
+void frmMain::mnuHelpEmail_Click()
+{
+    mPlatform.shell.openUrl(provider::kMakerMail);
+}
+
+void frmMain::mnuHelpBrevantHomepage_Click()
+{
+    mPlatform.shell.openUrl(provider::kHomePage);
+}
+
+void frmMain::mnuHelpBrevantDynDNS_Click()
+{
+    mPlatform.shell.openUrl(provider::kControlPage);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "FakeDialup.h"
+#include "FakeNotifyIcon.h"
+#include "FakeSettingsStore.h"
+#include "FakeShell.h"
+#include "FakeSocket.h"
+#include "FakeWindowing.h"
+#include "ui/PlatformServices.h"
+
+// All six test doubles, ready to build a main window with.
+struct FakePlatform
+{
+    FakeSocket socket;
+    FakeSettingsStore store;
+    FakeDialup dialup;
+    FakeNotifyIcon notifyIcon;
+    FakeShell shell;
+    FakeWindowing windowing;
+
+    PlatformServices services() { return PlatformServices{socket, store, dialup, notifyIcon, shell, windowing}; }
+
+    void storeSetting(const QString& key, const QString& text)
+    {
+        store.values.insert(FakeSettingsStore::path(windowing.titleText, key), text);
+    }
+    QString storedSetting(const QString& key) const
+    {
+        return store.values.value(FakeSettingsStore::path(windowing.titleText, key));
+    }
+};

@@ -1,0 +1,25 @@
+#include "FakeSettingsStore.h"
+
+#include "platform/Failure.h"
+
+QString FakeSettingsStore::path(const QString& application, const QString& key)
+{
+    return application + QStringLiteral("/Settings/") + key;
+}
+
+QString FakeSettingsStore::read(const QString& application, const QString& section, const QString& key,
+                                const QString& defaultText)
+{
+    const QString where = application + QLatin1Char('/') + section + QLatin1Char('/') + key;
+    reads.append(where);
+    return values.value(where, defaultText);
+}
+
+void FakeSettingsStore::write(const QString& application, const QString& section, const QString& key,
+                              const QString& text)
+{
+    if (key == refuseKey)
+        throw Failure(75, QStringLiteral("Path/File access error"), QStringLiteral("FakeSettingsStore"));
+    writes.append(key);
+    values.insert(application + QLatin1Char('/') + section + QLatin1Char('/') + key, text);
+}

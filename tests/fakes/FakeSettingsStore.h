@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/ISettingsStore.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// An in-memory settings store keyed "application/section/key"; it can refuse a write.
+class FakeSettingsStore : public ISettingsStore
+{
+public:
+    QString read(const QString& application, const QString& section, const QString& key,
+                 const QString& defaultText) override;
+    void write(const QString& application, const QString& section, const QString& key,
+               const QString& text) override;
+
+    static QString path(const QString& application, const QString& key);
+
+    QMap<QString, QString> values;
+    QStringList writes;             // the keys in the order they were written
+    QStringList reads;              // the paths in the order they were read
+    QString refuseKey;              // a write of this key fails
+};

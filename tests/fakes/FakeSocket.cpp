@@ -1,0 +1,65 @@
+#include "FakeSocket.h"
+
+#include "platform/Failure.h"
+
+namespace {
+const QString kSource = QStringLiteral("FakeSocket");
+}
+
+void FakeSocket::connectToHost(const QString& host, qint32 port)
+{
+    ++connectRequests;
+    if (mState != State::Closed)
+        throw Failure(40020, QStringLiteral("The socket still has a connection"), kSource);
+    connectedHost = host;
+    connectedPort = port;
+    mState = State::Connecting;
+}
+
+void FakeSocket::sendData(const QString& text)
+{
+    if (mState != State::Connected || failSends)
+        throw Failure(40006, QStringLiteral("The socket is not connected"), kSource);
+    sent.append(text.toLatin1());
+}
+
+QString FakeSocket::getData()
+{
+    const QString text = QString::fromLatin1(mWaiting);
+    mWaiting.clear();
+    return text;
+}
+
+void FakeSocket::close()
+{
+    ++closeCalls;
+    mState = State::Closed;
+    mWaiting.clear();
+}
+
+void FakeSocket::raiseConnect()
+{
+    mState = State::Connected;
+    if (mListener)
+        mListener->socketConnected();
+}
+
+void FakeSocket::raiseData(const QByteArray& bytes)
+{
+    mWaiting.append(bytes);
+    if (mListener)
+        mListener->socketDataArrival(bytes.size());
+}
+
+void FakeSocket::raiseError(int number, const QString& description)
+{
+    if (mListener)
+        mListener->socketError(number, description);
+}
+
+void FakeSocket::raiseClose()
+{
+    mState = State::Closing;
+    if (mListener)
+        mListener->socketClosed();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ApplicationIdentity.h"
+#include "platform/IWindowing.h"
+
+#include <QStringList>
+
+// Records error reports instead of showing them, and never ends the process.
+class FakeWindowing : public IWindowing
+{
+public:
+    void showErrorReport(const QString& text) override
+    {
+        reports.append(text);
+        if (onReport)
+            onReport(text);
+    }
+    bool errorReportOpen() const override { return reportOpen; }
+    QString commandLine() const override { return commandLineText; }
+    bool anotherInstanceRunning() override { return anotherInstance; }
+    void endProcess() override { ++endProcessCalls; }
+    void setEndRequestHandler(std::function<void()> handler) override { endRequestHandler = std::move(handler); }
+
+    QString title() const override { return titleText; }
+    int versionMajor() const override { return major; }
+    int versionMinor() const override { return minor; }
+    int versionRevision() const override { return revision; }
+    QString legalCopyright() const override { return identity::kLegalCopyright; }
+
+    // Raises the end of the session, as SIGTERM or the session manager would.
+    void requestEnd()
+    {
+        if (endRequestHandler)
+            endRequestHandler();
+    }
+
+    QStringList reports;
+    std::function<void(const QString&)> onReport;
+    bool reportOpen = false;
+    QString commandLineText;
+    bool anotherInstance = false;
+    int endProcessCalls = 0;
+    std::function<void()> endRequestHandler;
+    QString titleText = identity::kTitle;
+    int major = identity::kMajor;
+    int minor = identity::kMinor;
+    int revision = identity::kRevision;
+};

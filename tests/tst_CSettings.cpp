@@ -1,0 +1,214 @@
+#include "FakeSettingsStore.h"
+#include "FakeWindowing.h"
+#include "platform/Failure.h"
+#include "settings/CSettings.h"
+
+#include <QtTest>
+
+namespace {
+const QStringList kKeysInOrder = {
+    QStringLiteral("Domain"),    QStringLiteral("SubDomain"), QStringLiteral("Username"),
+    QStringLiteral("Password"),  QStringLiteral("Server"),    QStringLiteral("Port"),
+    QStringLiteral("CurrentIP"), QStringLiteral("OtherIP"),   QStringLiteral("UpdateOnConnection"),
+    QStringLiteral("MinimizeToSystemTray")};
+} // namespace
+
+class tst_CSettings : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void emptyStoreLoadsDefaultsAndWritesThemBack();
+    void readsEveryKeyInOrderUnderTheTitle();
+    void storedValuesAreConverted();
+    void presentButEmptyValues();
+    void unreadableValueTakesItsDefaultAndLoadingGoesOn_data();
+    void unreadableValueTakesItsDefaultAndLoadingGoesOn();
+    void passwordIsWrittenBackUnchanged();
+    void negativeDomainRoundTrips();
+    void refusedWriteEndsTheSaving();
+    void missingObjectFails();
+    void releaseSavesOnce();
+
+private:
+    FakeSettingsStore mStore;
+    FakeWindowing mIdentity;
+    void store(const QString& key, const QString& text)
+    {
+        mStore.values.insert(FakeSettingsStore::path(mIdentity.titleText, key), text);
+    }
+    QString stored(const QString& key) const
+    {
+        return mStore.values.value(FakeSettingsStore::path(mIdentity.titleText, key));
+    }
+};
+
+void tst_CSettings::init()
+{
+    mStore = FakeSettingsStore();
+    mIdentity = FakeWindowing();
+    gSettings.discard();
+}
+
+void tst_CSettings::emptyStoreLoadsDefaultsAndWritesThemBack()
+{
+    CSettings settings(mStore, mIdentity);
+    QCOMPARE(settings.Domain(), 0);
+    QCOMPARE(settings.SubDomain(), QString());
+    QCOMPARE(settings.Username(), QString());
+    QCOMPARE(settings.Password(), QString());
+    QCOMPARE(settings.Server(), QStringLiteral("update.brevant.example"));
+    QCOMPARE(settings.Port(), 2345);
+    QCOMPARE(settings.CurrentIP(), true);
+    QCOMPARE(settings.OtherIP(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(settings.UpdateOnConnection(), false);
+    QCOMPARE(settings.MinimizeToSystemTray(), false);
+    QVERIFY(settings.loadFailures().empty());
+    QVERIFY(mStore.values.isEmpty()); // reading never creates anything
+
+    settings.save();
+    QCOMPARE(mStore.writes, kKeysInOrder);
+    QCOMPARE(stored(QStringLiteral("Domain")), QStringLiteral("0"));
+    QCOMPARE(stored(QStringLiteral("SubDomain")), QString());
+    QCOMPARE(stored(QStringLiteral("Server")), QStringLiteral("update.brevant.example"));
+    QCOMPARE(stored(QStringLiteral("Port")), QStringLiteral("2345"));
+    QCOMPARE(stored(QStringLiteral("CurrentIP")), QStringLiteral("True"));
+    QCOMPARE(stored(QStringLiteral("OtherIP")), QStringLiteral("127.0.0.1"));
+    QCOMPARE(stored(QStringLiteral("UpdateOnConnection")), QStringLiteral("False"));
+    QCOMPARE(stored(QStringLiteral("MinimizeToSystemTray")), QStringLiteral("False"));
+}
+
+void tst_CSettings::readsEveryKeyInOrderUnderTheTitle()
+{
+    mIdentity.titleText = QStringLiteral("Other Title");
+    CSettings settings(mStore, mIdentity);
+    QStringList expected;
+    for (const QString& key : kKeysInOrder)
+        expected.append(QStringLiteral("Other Title/Settings/") + key);
+    QCOMPARE(mStore.reads, expected);
+}
+
+void tst_CSettings::storedValuesAreConverted()
+{
+    store(QStringLiteral("Domain"), QStringLiteral("-1"));
+    store(QStringLiteral("Port"), QStringLiteral("  8080  "));
+    store(QStringLiteral("CurrentIP"), QStringLiteral("FALSE"));
+    store(QStringLiteral("UpdateOnConnection"), QStringLiteral("-1"));
+    store(QStringLiteral("MinimizeToSystemTray"), QStringLiteral("tRUE"));
+    store(QStringLiteral("Server"), QStringLiteral(" spaced.example "));
+    CSettings settings(mStore, mIdentity);
+    QCOMPARE(settings.Domain(), -1);
+    QCOMPARE(settings.Port(), 8080);
+    QCOMPARE(settings.CurrentIP(), false);
+    QCOMPARE(settings.UpdateOnConnection(), true);
+    QCOMPARE(settings.MinimizeToSystemTray(), true);
+    QCOMPARE(settings.Server(), QStringLiteral(" spaced.example ")); // text is not trimmed
+    QVERIFY(settings.loadFailures().empty());
+}
+
+void tst_CSettings::presentButEmptyValues()
+{
+    store(QStringLiteral("Server"), QString());
+    store(QStringLiteral("OtherIP"), QString());
+    CSettings settings(mStore, mIdentity);
+    QCOMPARE(settings.Server(), QString());
+    QCOMPARE(settings.OtherIP(), QString());
+    QVERIFY(settings.loadFailures().empty());
+}
+
+void tst_CSettings::unreadableValueTakesItsDefaultAndLoadingGoesOn_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<long>("number");
+    QTest::newRow("port with letters") << "Port" << "80x" << failures::kTypeMismatch;
+    QTest::newRow("empty port") << "Port" << "" << failures::kTypeMismatch;
+    QTest::newRow("empty CurrentIP") << "CurrentIP" << "" << failures::kTypeMismatch;
+    QTest::newRow("domain beyond 32 bits") << "Domain" << "4294967296" << failures::kOverflow;
+    QTest::newRow("boolean yes") << "UpdateOnConnection" << "yes" << failures::kTypeMismatch;
+}
+
+void tst_CSettings::unreadableValueTakesItsDefaultAndLoadingGoesOn()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, text);
+    QFETCH(long, number);
+    store(key, text);
+    // Keys on both sides of the bad one still load.
+    store(QStringLiteral("SubDomain"), QStringLiteral("myhost"));
+    store(QStringLiteral("MinimizeToSystemTray"), QStringLiteral("True"));
+
+    CSettings settings(mStore, mIdentity);
+    QCOMPARE(settings.loadFailures().size(), std::size_t{1});
+    QCOMPARE(settings.loadFailures().front().number, number);
+    QCOMPARE(settings.SubDomain(), QStringLiteral("myhost"));
+    QCOMPARE(settings.MinimizeToSystemTray(), true);
+    QCOMPARE(settings.Port(), 2345);
+    QCOMPARE(settings.Domain(), 0);
+    QCOMPARE(settings.CurrentIP(), true);
+    QCOMPARE(settings.UpdateOnConnection(), false);
+
+    settings.save(); // the mended value is what the file holds afterwards
+    QCOMPARE(mStore.writes.size(), 10);
+}
+
+void tst_CSettings::passwordIsWrittenBackUnchanged()
+{
+    const QString password = QStringLiteral("  p@ss, w;rd = \"x\" # \\ ");
+    store(QStringLiteral("Password"), password);
+    CSettings settings(mStore, mIdentity);
+    QCOMPARE(settings.Password(), password);
+    settings.setPassword(password + QStringLiteral("  "));
+    settings.save();
+    QCOMPARE(stored(QStringLiteral("Password")), password + QStringLiteral("  "));
+}
+
+void tst_CSettings::negativeDomainRoundTrips()
+{
+    store(QStringLiteral("Domain"), QStringLiteral("-1"));
+    CSettings settings(mStore, mIdentity);
+    settings.save();
+    QCOMPARE(stored(QStringLiteral("Domain")), QStringLiteral("-1"));
+}
+
+void tst_CSettings::refusedWriteEndsTheSaving()
+{
+    store(QStringLiteral("Port"), QStringLiteral("1"));
+    store(QStringLiteral("CurrentIP"), QStringLiteral("False"));
+    CSettings settings(mStore, mIdentity);
+    settings.setPort(99);
+    settings.setCurrentIP(true);
+    settings.setServer(QStringLiteral("new.example"));
+    mStore.refuseKey = QStringLiteral("Port");
+    QVERIFY_THROWS_EXCEPTION(Failure, settings.save());
+    QCOMPARE(mStore.writes, kKeysInOrder.mid(0, 5));
+    QCOMPARE(stored(QStringLiteral("Server")), QStringLiteral("new.example"));
+    QCOMPARE(stored(QStringLiteral("Port")), QStringLiteral("1"));
+    QCOMPARE(stored(QStringLiteral("CurrentIP")), QStringLiteral("False"));
+}
+
+void tst_CSettings::missingObjectFails()
+{
+    QVERIFY(!gSettings);
+    try {
+        static_cast<void>(gSettings->Port());
+        QFAIL("a use of the missing settings object did not fail");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.number, failures::kObjectNotSet);
+    }
+}
+
+void tst_CSettings::releaseSavesOnce()
+{
+    gSettings.create(mStore, mIdentity);
+    gSettings->setUsername(QStringLiteral("alice"));
+    gSettings.release();
+    QVERIFY(!gSettings);
+    QCOMPARE(stored(QStringLiteral("Username")), QStringLiteral("alice"));
+    QCOMPARE(mStore.writes.size(), 10);
+    gSettings.release(); // nothing left to save
+    QCOMPARE(mStore.writes.size(), 10);
+}
+
+QTEST_GUILESS_MAIN(tst_CSettings)
+#include "tst_CSettings.moc"
