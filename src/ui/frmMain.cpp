@@ -5,11 +5,18 @@
 #include "platform/IWindowing.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
+#include "platform/ISocket.h"
+#include "ui/Artwork.h"
+#include "ui/CTrayIcon.h"
 #include "ui/CommandLine.h"
+#include "update/ActivityLog.h"
+#include "update/ConversationControl.h"
+#include "update/UpdateConversation.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -24,7 +31,11 @@ constexpr int kMonitorInterval = 1000;
 
 frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
     : QMainWindow(parent), mPlatform(platform), mMenus(std::make_unique<MenuTree>(menuBar())),
-      txtLog(new QPlainTextEdit(this)), tmrConnectionMonitor(new QTimer(this))
+      txtLog(new QPlainTextEdit(this)), picTrayIcon(new QLabel(this)), tmrConnectionMonitor(new QTimer(this)),
+      mLog(std::make_unique<ActivityLog>(*txtLog, platform.windowing)),
+      mConversation(std::make_unique<UpdateConversation>(platform.socket, *this, platform.windowing)),
+      mConversationControl(
+          std::make_unique<ConversationControl>(platform.socket, *mConversation, *this, platform.windowing))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvane DynDNS - By Vexlin"));
@@ -37,6 +48,13 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
     txtLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setCentralWidget(txtLog);
+    setWindowIcon(Artwork::windowIcon());
+
+    // Never shown: it holds the tray icon's picture and owns the icon's events.
+    picTrayIcon->setObjectName(QStringLiteral("picTrayIcon"));
+    picTrayIcon->setFixedSize(25, 25);
+    picTrayIcon->setPixmap(Artwork::trayPicture());
+    picTrayIcon->hide();
 
     tmrConnectionMonitor->setObjectName(QStringLiteral("tmrConnectionMonitor"));
     tmrConnectionMonitor->setInterval(kMonitorInterval);
@@ -45,16 +63,23 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
     placeAtScreenCentre();
     connectMenus();
     mPlatform.windowing.setEndRequestHandler([this] { close(); });
+    mPlatform.socket.setListener(mConversationControl.get());
 }
 
 frmMain::~frmMain()
 {
     mPlatform.windowing.setEndRequestHandler({});
+    mPlatform.socket.setListener(nullptr);
 }
 
 void frmMain::connectMenus()
 {
     const MenuTree& m = *mMenus;
+    ConversationControl* control = mConversationControl.get();
+    connect(m.mnuFileUpdateIP, &QAction::triggered, control, &ConversationControl::mnuFileUpdateIP_Click);
+    connect(m.mnuFileGoOffline, &QAction::triggered, control, &ConversationControl::mnuFileGoOffline_Click);
+    connect(m.mnuContextUpdateIP, &QAction::triggered, control, &ConversationControl::mnuContextUpdateIP_Click);
+    connect(m.mnuContextGoOffline, &QAction::triggered, control, &ConversationControl::mnuContextGoOffline_Click);
     connect(m.mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(m.mnuContextExit, &QAction::triggered, this, &frmMain::mnuContextExit_Click);
     connect(m.mnuHelpHomepage, &QAction::triggered, this, &frmMain::mnuHelpHomepage_Click);
@@ -84,12 +109,17 @@ void frmMain::Form_Load()
     IWindowing& windowing = mPlatform.windowing;
     trap(windowing, "Form_Load", [&] {
         gSettings.create(mPlatform.settingsStore, windowing);
+        mTrayIcon = std::make_unique<CTrayIcon>(mPlatform.notifyIcon);
 
         if (windowing.anotherInstanceRunning()) {
             close();
             windowing.endProcess();
             return;
         }
+
+        mTrayIcon->sethWnd(reinterpret_cast<quintptr>(picTrayIcon));
+        mTrayIcon->setIcon(QIcon(picTrayIcon->pixmap()));
+        mTrayIcon->setTip(QStringLiteral("Corvane DynDNS"));
 
         // Values that could not be read took their defaults; say so once, and go on.
         for (const Failure& failure : gSettings->loadFailures())
@@ -121,7 +151,13 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
-    trap(mPlatform.windowing, "Form_Unload", [&] { gSettings.release(); });
+    trap(mPlatform.windowing, "Form_Unload", [&] {
+        if (mTrayIcon) {
+            mTrayIcon->Remove();
+            mTrayIcon.reset();
+        }
+        gSettings.release();
+    });
 }
 
 void frmMain::EnableMenus(bool enabled)
@@ -132,6 +168,25 @@ void frmMain::EnableMenus(bool enabled)
         mMenus->mnuContextUpdateIP->setEnabled(enabled);
         mMenus->mnuContextGoOffline->setEnabled(enabled);
     });
+}
+
+void frmMain::AppendLog(const QString& text)
+{
+    mLog->AppendLog(text);
+}
+
+void frmMain::setTrayTip(const QString& tip)
+{
+    if (!mTrayIcon)
+        throw failures::objectNotSet();
+    mTrayIcon->setTip(tip);
+    mTrayIcon->Update();
+}
+
+void frmMain::endProgram()
+{
+    tmrConnectionMonitor->stop();
+    close();
 }
 
 void frmMain::mnuFileExit_Click()

@@ -2,17 +2,23 @@
 
 #include "ui/MenuTree.h"
 #include "ui/PlatformServices.h"
+#include "update/ConversationHost.h"
 
 #include <QMainWindow>
 
 #include <memory>
 
+class ActivityLog;
+class CTrayIcon;
+class ConversationControl;
+class QLabel;
 class QPlainTextEdit;
 class QTimer;
+class UpdateConversation;
 
 // The main window: the activity log, the menus and the popup menu, the connection-monitor
 // timer and the socket. Loading it sets up the program; unloading it ends the program.
-class frmMain : public QMainWindow
+class frmMain : public QMainWindow, public ConversationHost
 {
     Q_OBJECT
 public:
@@ -23,7 +29,10 @@ public:
     // closed it.
     void load();
 
-    void EnableMenus(bool enabled);
+    void EnableMenus(bool enabled) override;
+    void AppendLog(const QString& text) override;
+    void setTrayTip(const QString& tip) override;
+    void endProgram() override;
 
     void mnuFileExit_Click();
     void mnuContextExit_Click();
@@ -35,6 +44,10 @@ public:
     const MenuTree& menus() const { return *mMenus; }
     QPlainTextEdit* log() const { return txtLog; }
     QTimer* connectionMonitorTimer() const { return tmrConnectionMonitor; }
+    CTrayIcon* trayIcon() const { return mTrayIcon.get(); }
+    QLabel* trayPicture() const { return picTrayIcon; }
+    UpdateConversation& conversation() { return *mConversation; }
+    ConversationControl& conversationControl() { return *mConversationControl; }
     bool isUnloaded() const { return mUnloaded; }
 
 signals:
@@ -53,6 +66,11 @@ private:
     PlatformServices mPlatform;
     std::unique_ptr<MenuTree> mMenus;
     QPlainTextEdit* txtLog;
+    QLabel* picTrayIcon;
     QTimer* tmrConnectionMonitor;
+    std::unique_ptr<ActivityLog> mLog;
+    std::unique_ptr<CTrayIcon> mTrayIcon;
+    std::unique_ptr<UpdateConversation> mConversation;
+    std::unique_ptr<ConversationControl> mConversationControl;
     bool mUnloaded = false;
 };

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/ISocket.h"
+
+#include <QObject>
+#include <QTimer>
+
+class ConversationHost;
+class IWindowing;
+class UpdateConversation;
+
+// Starts conversations from the menus and the connection monitor, and ends them on the
+// socket's Error and Close events or when the server falls silent.
+class ConversationControl : public QObject, public ISocketListener
+{
+    Q_OBJECT
+public:
+    static constexpr int kDefaultTimeoutMs = 30000;
+
+    ConversationControl(ISocket& socket, UpdateConversation& conversation, ConversationHost& host,
+                        IWindowing& windowing);
+
+    void mnuFileUpdateIP_Click();
+    void mnuFileGoOffline_Click();
+    void mnuContextUpdateIP_Click();
+    void mnuContextGoOffline_Click();
+
+    // An update asked for by the connection monitor: started at once when no conversation
+    // runs, otherwise as soon as the running one has ended (at most one waits).
+    void requestUpdate();
+    bool updateWaiting() const { return mUpdateWaiting; }
+
+    void sckClient_Connect();
+    void sckClient_Error(int number, const QString& description);
+    void sckClient_Close();
+
+    // How long a connection may take to open, and the server may stay silent.
+    void setTimeout(int milliseconds) { mTimeoutMs = milliseconds; }
+
+    void socketConnected() override { sckClient_Connect(); }
+    void socketDataArrival(qint64 bytesTotal) override;
+    void socketError(int number, const QString& description) override { sckClient_Error(number, description); }
+    void socketClosed() override { sckClient_Close(); }
+
+private:
+    void begin(const QString& operation, const QString& tip);
+    void timedOut();
+    void conversationFinished();
+
+    ISocket& mSocket;
+    UpdateConversation& mConversation;
+    ConversationHost& mHost;
+    IWindowing& mWindowing;
+    QTimer mWatchdog;
+    int mTimeoutMs = kDefaultTimeoutMs;
+    bool mConnected = false;
+    bool mUpdateWaiting = false;
+};

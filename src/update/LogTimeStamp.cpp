@@ -1,0 +1,39 @@
+#include "update/LogTimeStamp.h"
+
+namespace LogTimeStamp {
+
+QString timeFormatWithoutZone(const QLocale& locale)
+{
+    const QString pattern = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (QChar c : pattern) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        result.append(c);
+    }
+    result.remove(QStringLiteral("()"));
+    result.remove(QStringLiteral("[]"));
+    return result.simplified();
+}
+
+QString format(const QLocale& locale, const QDateTime& moment)
+{
+    const QString date = locale.toString(moment.date(), QLocale::ShortFormat);
+    if (moment.time() == QTime(0, 0))
+        return date;
+    return date + QLatin1Char(' ') + locale.toString(moment.time(), timeFormatWithoutZone(locale));
+}
+
+QString now()
+{
+    // The system locale follows LC_TIME; the time is truncated to whole seconds.
+    QDateTime moment = QDateTime::currentDateTime();
+    const QTime time = moment.time();
+    moment.setTime(QTime(time.hour(), time.minute(), time.second()));
+    return format(QLocale::system(), moment);
+}
+
+} // namespace LogTimeStamp
