@@ -26,7 +26,9 @@ void ActivityLog::AppendLog(const QString& text)
         cursor.movePosition(QTextCursor::End);
         cursor.insertText(lines);
         mBox.setTextCursor(cursor);
+        // The newest entry in view: the bottom of the log, back at the left edge.
         mBox.ensureCursorVisible();
+        mBox.verticalScrollBar()->setValue(mBox.verticalScrollBar()->maximum());
         mBox.horizontalScrollBar()->setValue(mBox.horizontalScrollBar()->minimum());
     });
 }

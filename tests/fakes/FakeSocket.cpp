@@ -37,8 +37,11 @@ void FakeSocket::close()
     mWaiting.clear();
 }
 
+// Like the real socket, a closed one delivers no events.
 void FakeSocket::raiseConnect()
 {
+    if (mState != State::Connecting)
+        return;
     mState = State::Connected;
     if (mListener)
         mListener->socketConnected();
@@ -46,6 +49,8 @@ void FakeSocket::raiseConnect()
 
 void FakeSocket::raiseData(const QByteArray& bytes)
 {
+    if (mState != State::Connected)
+        return;
     mWaiting.append(bytes);
     if (mListener)
         mListener->socketDataArrival(bytes.size());
@@ -53,12 +58,17 @@ void FakeSocket::raiseData(const QByteArray& bytes)
 
 void FakeSocket::raiseError(int number, const QString& description)
 {
+    if (mState == State::Closed)
+        return;
+    mState = State::Closing;
     if (mListener)
         mListener->socketError(number, description);
 }
 
 void FakeSocket::raiseClose()
 {
+    if (mState != State::Connected)
+        return;
     mState = State::Closing;
     if (mListener)
         mListener->socketClosed();

@@ -1,0 +1,183 @@
+#include "LoadedWindow.h"
+#include "update/ConversationControl.h"
+#include "update/UpdateConversation.h"
+
+#include <QAction>
+#include <QtTest>
+
+namespace {
+
+std::unique_ptr<FakePlatform> platformFor(const QString& server, const QString& port)
+{
+    auto platform = std::make_unique<FakePlatform>();
+    platform->storeSetting(QStringLiteral("Server"), server);
+    platform->storeSetting(QStringLiteral("Port"), port);
+    platform->storeSetting(QStringLiteral("SubDomain"), QStringLiteral("h"));
+    return platform;
+}
+
+} // namespace
+
+class tst_ConversationControl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void connectingLineNamesServerAndPort();
+    void refusedConnectionEndsTheConversation();
+    void serverCloseWithoutByeEndsAsAnError();
+    void byeFollowedByTheServersCloseEndsOnce();
+    void heldTailIsHandledWhenTheServerCloses();
+    void connectionThatNeverOpensTimesOut();
+    void silentServerTimesOut();
+    void overlongLineEndsTheConversation();
+    void monitorStartDuringAConversationWaitsForItsEnd();
+    void monitorStartWhenIdleStartsAtOnce();
+};
+
+void tst_ConversationControl::connectingLineNamesServerAndPort()
+{
+    LoadedWindow w(platformFor(QStringLiteral("S"), QStringLiteral("2345")));
+    w.window->menus().mnuFileUpdateIP->trigger();
+    const QString line = w.window->log()->toPlainText().split(QLatin1Char('\n')).first();
+    QVERIFY2(line.endsWith(QStringLiteral(" - Connecting to S:2345...")), qPrintable(line));
+    QVERIFY(!line.startsWith(QLatin1Char(' ')));
+}
+
+void tst_ConversationControl::refusedConnectionEndsTheConversation()
+{
+    LoadedWindow w(platformFor(QStringLiteral("10.0.0.1"), QStringLiteral("7")));
+    w.window->menus().mnuContextUpdateIP->trigger();
+    QVERIFY(w.startCommandsDisabled());
+    w.platform->socket.raiseError(10061, QStringLiteral("Connection refused"));
+    QCOMPARE(w.messages(), (QStringList{" - Connecting to 10.0.0.1:7...", " - Error: Connection refused.",
+                                        " - Disconnected."}));
+    QVERIFY(w.startCommandsEnabled());
+    QCOMPARE(w.tips(), (QStringList{"Corvane DynDNS - Updating IP", "Corvane DynDNS"}));
+    QCOMPARE(w.platform->socket.closeCalls, 1);
+    QVERIFY(!w.window->conversation().isRunning());
+}
+
+void tst_ConversationControl::serverCloseWithoutByeEndsAsAnError()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    w.window->menus().mnuFileGoOffline->trigger();
+    socket.raiseConnect();
+    socket.raiseData("OK\r\nOK\r\n");
+    socket.raiseClose();
+    QCOMPARE(w.messages().mid(4), (QStringList{" - Error: The remote host closed the connection.", " - Disconnected."}));
+    QVERIFY(w.startCommandsEnabled());
+    QCOMPARE(w.tips().last(), QStringLiteral("Corvane DynDNS"));
+    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+    QCOMPARE(socket.closeCalls, 1);
+}
+
+void tst_ConversationControl::byeFollowedByTheServersCloseEndsOnce()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    w.window->menus().mnuFileUpdateIP->trigger();
+    socket.raiseConnect();
+    socket.raiseData("OK\r\nBYE\r\n");
+    socket.raiseClose(); // the socket is already closed: the close never arrives
+    QCOMPARE(w.messages().count(QStringLiteral(" - Disconnected.")), 1);
+    QVERIFY(!w.messages().join(QLatin1Char('|')).contains(QStringLiteral("Error")));
+}
+
+void tst_ConversationControl::heldTailIsHandledWhenTheServerCloses()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    w.window->menus().mnuFileUpdateIP->trigger();
+    socket.raiseConnect();
+    socket.raiseData("OK\r\nERR last words\r\nBY");
+    socket.raiseData("E  ");
+    socket.raiseClose();
+    QCOMPARE(w.messages().mid(4), (QStringList{" - Error: last words.", " - Disconnected."}));
+    QVERIFY(w.startCommandsEnabled());
+}
+
+void tst_ConversationControl::connectionThatNeverOpensTimesOut()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    w.window->conversationControl().setTimeout(50);
+    w.window->menus().mnuFileUpdateIP->trigger();
+    QTRY_VERIFY(w.startCommandsEnabled());
+    QCOMPARE(w.messages().mid(1), (QStringList{" - Error: The connection did not open within 0.05 seconds.",
+                                               " - Disconnected."}));
+    QCOMPARE(w.platform->socket.closeCalls, 1);
+    QCOMPARE(w.tips().last(), QStringLiteral("Corvane DynDNS"));
+}
+
+void tst_ConversationControl::silentServerTimesOut()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    w.window->conversationControl().setTimeout(100);
+    w.window->menus().mnuFileUpdateIP->trigger();
+    socket.raiseConnect();
+    // Replies that keep coming keep the conversation alive.
+    for (int i = 0; i < 4; ++i) {
+        QTest::qWait(60);
+        socket.raiseData("ERR still here\r\n");
+    }
+    QVERIFY(w.startCommandsDisabled());
+    QTRY_VERIFY(w.startCommandsEnabled());
+    QCOMPARE(w.messages().mid(6), (QStringList{" - Error: The server sent nothing for 0.1 seconds.", " - Disconnected."}));
+    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+}
+
+void tst_ConversationControl::overlongLineEndsTheConversation()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    w.window->menus().mnuFileUpdateIP->trigger();
+    socket.raiseConnect();
+    const QByteArray chunk(16 * 1024, 'A');
+    for (int i = 0; i < 4; ++i)
+        socket.raiseData(chunk);
+    QVERIFY(w.startCommandsDisabled()); // exactly 64 KiB held is still allowed
+    socket.raiseData("A");
+    QVERIFY(w.startCommandsEnabled());
+    QCOMPARE(w.messages().mid(2),
+             (QStringList{" - Error: The server sent a line longer than 65536 characters.", " - Disconnected."}));
+    QVERIFY(w.platform->windowing.reports.isEmpty());
+}
+
+void tst_ConversationControl::monitorStartDuringAConversationWaitsForItsEnd()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    ConversationControl& control = w.window->conversationControl();
+    w.window->menus().mnuFileGoOffline->trigger();
+    socket.raiseConnect();
+    socket.raiseData("OK\r\nOK\r\n");
+
+    control.requestUpdate();
+    control.requestUpdate(); // at most one waits
+    QCOMPARE(w.window->conversation().Operation(), QStringLiteral("delete"));
+    QCOMPARE(socket.connectRequests, 1);
+    QVERIFY(w.platform->windowing.reports.isEmpty());
+    QCOMPARE(w.messages().count(QStringLiteral(" - Connecting to s:1...")), 1);
+
+    socket.raiseData("OK\r\nOK\r\nOK\r\nOK\r\n");
+    QVERIFY(socket.sent.contains("OPER delete\n"));
+    socket.raiseData("BYE\r\n");
+    QTRY_COMPARE(socket.connectRequests, 2);
+    QCOMPARE(w.window->conversation().Operation(), QStringLiteral("update"));
+    QCOMPARE(w.messages().count(QStringLiteral(" - Connecting to s:1...")), 2);
+    QTest::qWait(20);
+    QCOMPARE(socket.connectRequests, 2);
+}
+
+void tst_ConversationControl::monitorStartWhenIdleStartsAtOnce()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    w.window->conversationControl().requestUpdate();
+    QCOMPARE(w.platform->socket.connectRequests, 1);
+    QCOMPARE(w.window->conversation().Operation(), QStringLiteral("update"));
+    QVERIFY(!w.window->conversationControl().updateWaiting());
+}
+
+QTEST_MAIN(tst_ConversationControl)
+#include "tst_ConversationControl.moc"
