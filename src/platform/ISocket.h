@@ -24,8 +24,8 @@ public:
     virtual void connectToHost(const QString& host, qint32 port) = 0;
     // Throws Failure when there is no open connection.
     virtual void sendData(const QString& text) = 0;
-    // All received text not yet read; empty when nothing waits.
-    virtual QString getData() = 0;
+    // Received text not yet read, at most maxBytes of it; empty when nothing waits.
+    virtual QString getData(qint64 maxBytes) = 0;
     // Closes the connection; no event is delivered after it returns.
     virtual void close() = 0;
     // The local end's address as dotted decimal.

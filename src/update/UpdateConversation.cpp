@@ -12,6 +12,9 @@
 namespace {
 const QString kUpdate = QStringLiteral("update");
 const QString kIdleTip = QStringLiteral("Corvane DynDNS");
+// Arriving data is read and cut into lines a piece at a time, so a flood of replies never
+// sits in memory twice over.
+constexpr qint64 kReadPiece = 64 * 1024;
 } // namespace
 
 UpdateConversation::UpdateConversation(ISocket& socket, ConversationHost& host, IWindowing& windowing)
@@ -30,7 +33,7 @@ void UpdateConversation::start(const QString& operation)
 QString UpdateConversation::GetSocketData()
 {
     QString data;
-    trap(mWindowing, "GetSocketData", [&] { data = mSocket.getData(); });
+    trap(mWindowing, "GetSocketData", [&] { data = mSocket.getData(kReadPiece); });
     return data;
 }
 
@@ -41,10 +44,18 @@ void UpdateConversation::SendSocketData(const QString& text)
 
 void UpdateConversation::sckClient_DataArrival(qint64 /*bytesTotal*/)
 {
-    trap(mWindowing, "sckClient_DataArrival", [&] {
-        mReceiveBuffer.append(GetSocketData());
+    trap(mWindowing, "sckClient_DataArrival", [&] { readAndHandle(); });
+}
+
+void UpdateConversation::readAndHandle()
+{
+    while (mRunning) {
+        const QString piece = GetSocketData();
+        if (piece.isEmpty())
+            break;
+        mReceiveBuffer.append(piece);
         handleLines();
-    });
+    }
 }
 
 void UpdateConversation::handleLines()
@@ -87,8 +98,7 @@ bool UpdateConversation::handleLine(const QString& line)
 
 void UpdateConversation::handleServerClose()
 {
-    mReceiveBuffer.append(GetSocketData());
-    handleLines();
+    readAndHandle();
     if (!mRunning)
         return;
     const QString tail = basMisc::trimBlanks(mReceiveBuffer.takeRest());

@@ -32,6 +32,7 @@ public:
     // Called whenever a conversation has ended and the program goes on.
     void setFinishedHandler(std::function<void()> handler) { mFinished = std::move(handler); }
 
+    // What has arrived and not yet been read, in pieces of at most 64 KiB.
     QString GetSocketData();
     void SendSocketData(const QString& text);
 
@@ -41,6 +42,7 @@ public:
 private:
     // Returns false once the conversation has ended.
     bool handleLine(const QString& line);
+    void readAndHandle();
     void handleLines();
     void actOnStep(const QString& replyText);
     QString postedAddress() const;

@@ -2,6 +2,8 @@
 
 #include "platform/Failure.h"
 
+#include <algorithm>
+
 namespace {
 const QString kSource = QStringLiteral("FakeSocket");
 }
@@ -23,10 +25,16 @@ void FakeSocket::sendData(const QString& text)
     sent.append(text.toLatin1());
 }
 
-QString FakeSocket::getData()
+QString FakeSocket::getData(qint64 maxBytes)
 {
-    const QString text = QString::fromLatin1(mWaiting);
-    mWaiting.clear();
+    // Read through an offset: what waits is shared with the test's data, never copied.
+    const qsizetype length = std::min<qsizetype>(maxBytes, mWaiting.size() - mReadPosition);
+    const QString text = QString::fromLatin1(mWaiting.constData() + mReadPosition, length);
+    mReadPosition += length;
+    if (mReadPosition == mWaiting.size()) {
+        mWaiting.clear();
+        mReadPosition = 0;
+    }
     return text;
 }
 
@@ -35,6 +43,7 @@ void FakeSocket::close()
     ++closeCalls;
     mState = State::Closed;
     mWaiting.clear();
+    mReadPosition = 0;
 }
 
 // Like the real socket, a closed one delivers no events.

@@ -12,7 +12,7 @@ public:
     void setListener(ISocketListener* listener) override { mListener = listener; }
     void connectToHost(const QString& host, qint32 port) override;
     void sendData(const QString& text) override;
-    QString getData() override;
+    QString getData(qint64 maxBytes) override;
     void close() override;
     QString localIP() const override { return localAddress; }
 
@@ -37,4 +37,5 @@ private:
     ISocketListener* mListener = nullptr;
     State mState = State::Closed;
     QByteArray mWaiting;
+    qsizetype mReadPosition = 0;
 };

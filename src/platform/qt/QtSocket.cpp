@@ -134,11 +134,11 @@ void QtSocket::sendData(const QString& text)
         throw Failure(static_cast<int>(mSocket->error()), mSocket->errorString(), kSource);
 }
 
-QString QtSocket::getData()
+QString QtSocket::getData(qint64 maxBytes)
 {
     if (!mSocket)
         throw Failure(kErrorNotConnected, QStringLiteral("The socket is not connected"), kSource);
-    return QString::fromLatin1(mSocket->readAll());
+    return QString::fromLatin1(mSocket->read(maxBytes));
 }
 
 void QtSocket::close()

@@ -21,7 +21,7 @@ public:
     void setListener(ISocketListener* listener) override { mListener = listener; }
     void connectToHost(const QString& host, qint32 port) override;
     void sendData(const QString& text) override;
-    QString getData() override;
+    QString getData(qint64 maxBytes) override;
     void close() override;
     QString localIP() const override;
 
