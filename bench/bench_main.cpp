@@ -1,8 +1,11 @@
-// Figures for the activity log, the reply handling and a whole conversation on loopback.
+// Figures for the activity log, the reply handling, a whole conversation on loopback and one
+// tick of the connection monitor.
 
 #include "FakePlatform.h"
 #include "LoadedWindow.h"
 #include "UpdateServer.h"
+#include "monitor/ConnectionMonitor.h"
+#include "platform/qt/QtDialup.h"
 #include "platform/qt/QtSocket.h"
 #include "update/ActivityLog.h"
 #include "update/ConversationControl.h"
@@ -11,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -92,6 +96,26 @@ void WholeConversationOnLoopback(benchmark::State& state)
     gSettings.discard();
 }
 BENCHMARK(WholeConversationOnLoopback)->Unit(benchmark::kMicrosecond);
+
+// One tick of the connection monitor with the real dial-up service of this machine.
+void MonitorTickWithTheRealService(benchmark::State& state)
+{
+    FakePlatform platform;
+    platform.storeSetting(QStringLiteral("UpdateOnConnection"), QStringLiteral("True"));
+    QtDialup dialup;
+    {
+        frmMain window(PlatformServices{platform.socket, platform.store, dialup, platform.notifyIcon, platform.shell,
+                                        platform.windowing});
+        window.load();
+        window.connectionMonitorTimer()->stop();
+        for (auto _ : state)
+            window.connectionMonitor().tmrConnectionMonitor_Timer();
+        if (!platform.windowing.reports.isEmpty())
+            state.SkipWithError("the tick reported a failure");
+    }
+    gSettings.discard();
+}
+BENCHMARK(MonitorTickWithTheRealService)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -14,8 +14,6 @@ public:
 
     // Shows the common error report modally; returns when the user has dismissed it.
     virtual void showErrorReport(const QString& text) = 0;
-    // True while an error report is on the screen.
-    virtual bool errorReportOpen() const = 0;
 
     // The arguments after the program name, joined by blanks.
     virtual QString commandLine() const = 0;

@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
 #include "Provider.h"
+#include "monitor/ConnectionMonitor.h"
 #include "platform/IShell.h"
 #include "platform/IWindowing.h"
 #include "platform/Trap.h"
@@ -35,7 +36,9 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
       mLog(std::make_unique<ActivityLog>(*txtLog, platform.windowing)),
       mConversation(std::make_unique<UpdateConversation>(platform.socket, *this, platform.windowing)),
       mConversationControl(
-          std::make_unique<ConversationControl>(platform.socket, *mConversation, *this, platform.windowing))
+          std::make_unique<ConversationControl>(platform.socket, *mConversation, *this, platform.windowing)),
+      mConnectionMonitor(std::make_unique<ConnectionMonitor>(platform.dialup, *this, *mConversationControl,
+                                                             platform.windowing))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvane DynDNS - By Vexlin"));
@@ -58,6 +61,8 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
 
     tmrConnectionMonitor->setObjectName(QStringLiteral("tmrConnectionMonitor"));
     tmrConnectionMonitor->setInterval(kMonitorInterval);
+    connect(tmrConnectionMonitor, &QTimer::timeout, this,
+            [this] { mConnectionMonitor->tmrConnectionMonitor_Timer(); });
 
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     placeAtScreenCentre();

@@ -10,6 +10,7 @@
 
 class ActivityLog;
 class CTrayIcon;
+class ConnectionMonitor;
 class ConversationControl;
 class QLabel;
 class QPlainTextEdit;
@@ -48,6 +49,7 @@ public:
     QLabel* trayPicture() const { return picTrayIcon; }
     UpdateConversation& conversation() { return *mConversation; }
     ConversationControl& conversationControl() { return *mConversationControl; }
+    ConnectionMonitor& connectionMonitor() { return *mConnectionMonitor; }
     bool isUnloaded() const { return mUnloaded; }
 
 signals:
@@ -72,5 +74,6 @@ private:
     std::unique_ptr<CTrayIcon> mTrayIcon;
     std::unique_ptr<UpdateConversation> mConversation;
     std::unique_ptr<ConversationControl> mConversationControl;
+    std::unique_ptr<ConnectionMonitor> mConnectionMonitor;
     bool mUnloaded = false;
 };

@@ -1,8 +1,14 @@
 #include "FakeDialup.h"
 
+#include "platform/Failure.h"
+
+#include <cstring>
+
 std::uint32_t FakeDialup::enumConnections(RasConn* room, std::uint32_t& bytes, std::uint32_t& count)
 {
     ++enumCalls;
+    if (unreachable)
+        throw Failure(453, QStringLiteral("The dial-up service cannot be reached"), QStringLiteral("FakeDialup"));
     roomBytesSeen = bytes;
     roomRecordSizeSeen = room[0].dwSize;
     if (enumResult != 0)
@@ -15,8 +21,16 @@ std::uint32_t FakeDialup::enumConnections(RasConn* room, std::uint32_t& bytes, s
 
 std::uint32_t FakeDialup::getConnectStatus(std::uint32_t handle, RasConnStatus& status)
 {
+    if (statusHandles.isEmpty()) {
+        RasConnStatus zero;
+        std::memset(&zero, 0, sizeof zero);
+        zero.dwSize = status.dwSize;
+        firstStatusZeroFilled = std::memcmp(&zero, &status, sizeof zero) == 0;
+    }
     statusHandles.append(handle);
     statusSizeFields.append(status.dwSize);
+    if (scribbleOnStatus)
+        std::memset(&status, 0xA5, sizeof status);
     for (const Connection& connection : connections) {
         if (connection.handle == handle) {
             if (connection.statusResult != 0)

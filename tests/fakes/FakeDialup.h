@@ -26,4 +26,10 @@ public:
     QList<std::uint32_t> statusSizeFields;   // the status record's size field at every query
     std::uint32_t roomBytesSeen = 0;
     std::uint32_t roomRecordSizeSeen = 0;
+    // Makes every status answer overwrite the whole record, size field included.
+    bool scribbleOnStatus = false;
+    // The service cannot be reached at all: the enumeration throws.
+    bool unreachable = false;
+    // Whether the first status query got a record that was zero apart from its size.
+    bool firstStatusZeroFilled = false;
 };

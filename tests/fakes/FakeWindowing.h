@@ -15,7 +15,6 @@ public:
         if (onReport)
             onReport(text);
     }
-    bool errorReportOpen() const override { return reportOpen; }
     QString commandLine() const override { return commandLineText; }
     bool anotherInstanceRunning() override { return anotherInstance; }
     void endProcess() override { ++endProcessCalls; }
@@ -36,7 +35,6 @@ public:
 
     QStringList reports;
     std::function<void(const QString&)> onReport;
-    bool reportOpen = false;
     QString commandLineText;
     bool anotherInstance = false;
     int endProcessCalls = 0;

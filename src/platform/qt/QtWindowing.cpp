@@ -47,9 +47,7 @@ void QtWindowing::showErrorReport(const QString& text)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), shown, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.setObjectName(QStringLiteral("errorReport"));
-    ++mReportsOpen;
     box.exec();
-    --mReportsOpen;
 }
 
 QString QtWindowing::commandLine() const

@@ -20,7 +20,6 @@ public:
     ~QtWindowing() override;
 
     void showErrorReport(const QString& text) override;
-    bool errorReportOpen() const override { return mReportsOpen > 0; }
     QString commandLine() const override;
     bool anotherInstanceRunning() override;
     [[noreturn]] void endProcess() override;
@@ -39,5 +38,4 @@ private:
     std::unique_ptr<QLockFile> mInstanceLock;
     QSocketNotifier* mSignalNotifier = nullptr;
     std::function<void()> mEndRequestHandler;
-    int mReportsOpen = 0;
 };
