@@ -69,7 +69,8 @@ BENCHMARK(HandleOneBlock)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 void WholeConversationOnLoopback(benchmark::State& state)
 {
     UpdateServer server;
-    server.addAccount({QStringLiteral("bench"), QStringLiteral("pw"), {QStringLiteral("b.dyn.brevant.example")}});
+    server.addAccount(
+        {QStringLiteral("bench"), QStringLiteral("pw"), {QStringLiteral("b.dyn.brevant.example")}});
     if (!server.listen(QHostAddress::LocalHost, 0)) {
         state.SkipWithError("cannot listen on 127.0.0.1");
         return;
@@ -82,8 +83,8 @@ void WholeConversationOnLoopback(benchmark::State& state)
     platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("b"));
     QtSocket socket;
     {
-        frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon, platform.shell,
-                                        platform.windowing});
+        frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
+                                        platform.shell, platform.windowing});
         window.load();
         for (auto _ : state) {
             window.menus().mnuFileUpdateIP->trigger();
@@ -104,8 +105,8 @@ void MonitorTickWithTheRealService(benchmark::State& state)
     platform.storeSetting(QStringLiteral("UpdateOnConnection"), QStringLiteral("True"));
     QtDialup dialup;
     {
-        frmMain window(PlatformServices{platform.socket, platform.store, dialup, platform.notifyIcon, platform.shell,
-                                        platform.windowing});
+        frmMain window(PlatformServices{platform.socket, platform.store, dialup, platform.notifyIcon,
+                                        platform.shell, platform.windowing});
         window.load();
         window.connectionMonitorTimer()->stop();
         for (auto _ : state)

@@ -11,7 +11,8 @@ inline const QString kDefaultServer = QStringLiteral("update.brevant.example");
 inline constexpr int kDefaultPort = 2345;
 inline const QString kSubmenuCaption = QStringLiteral("&Brevant");
 inline const QString kHomePage = QStringLiteral("https://www.brevant.example/");
-inline const QString kControlPage = QStringLiteral("https://www.brevant.example/bin/controlpanel/dyndns/dyndns.pl");
+inline const QString kControlPage =
+    QStringLiteral("https://www.brevant.example/bin/controlpanel/dyndns/dyndns.pl");
 inline const QString kMakerHomePage = QStringLiteral("https://www.vexlin.example/");
 inline const QString kMakerMail = QStringLiteral("mailto:vexlin@vexlin.example");
 } // namespace provider

@@ -6,11 +6,16 @@
 #include <QtTest>
 
 namespace {
-const QStringList kKeysInOrder = {
-    QStringLiteral("Domain"),    QStringLiteral("SubDomain"), QStringLiteral("Username"),
-    QStringLiteral("Password"),  QStringLiteral("Server"),    QStringLiteral("Port"),
-    QStringLiteral("CurrentIP"), QStringLiteral("OtherIP"),   QStringLiteral("UpdateOnConnection"),
-    QStringLiteral("MinimizeToSystemTray")};
+const QStringList kKeysInOrder = {QStringLiteral("Domain"),
+                                  QStringLiteral("SubDomain"),
+                                  QStringLiteral("Username"),
+                                  QStringLiteral("Password"),
+                                  QStringLiteral("Server"),
+                                  QStringLiteral("Port"),
+                                  QStringLiteral("CurrentIP"),
+                                  QStringLiteral("OtherIP"),
+                                  QStringLiteral("UpdateOnConnection"),
+                                  QStringLiteral("MinimizeToSystemTray")};
 } // namespace
 
 class tst_CSettings : public QObject
@@ -121,11 +126,16 @@ void tst_CSettings::unreadableValueTakesItsDefaultAndLoadingGoesOn_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("text");
     QTest::addColumn<long>("number");
-    QTest::newRow("port with letters") << "Port" << "80x" << failures::kTypeMismatch;
-    QTest::newRow("empty port") << "Port" << "" << failures::kTypeMismatch;
-    QTest::newRow("empty CurrentIP") << "CurrentIP" << "" << failures::kTypeMismatch;
-    QTest::newRow("domain beyond 32 bits") << "Domain" << "4294967296" << failures::kOverflow;
-    QTest::newRow("boolean yes") << "UpdateOnConnection" << "yes" << failures::kTypeMismatch;
+    QTest::newRow("port with letters") << "Port"
+                                       << "80x" << failures::kTypeMismatch;
+    QTest::newRow("empty port") << "Port"
+                                << "" << failures::kTypeMismatch;
+    QTest::newRow("empty CurrentIP") << "CurrentIP"
+                                     << "" << failures::kTypeMismatch;
+    QTest::newRow("domain beyond 32 bits") << "Domain"
+                                           << "4294967296" << failures::kOverflow;
+    QTest::newRow("boolean yes") << "UpdateOnConnection"
+                                 << "yes" << failures::kTypeMismatch;
 }
 
 void tst_CSettings::unreadableValueTakesItsDefaultAndLoadingGoesOn()

@@ -38,7 +38,8 @@ void tst_CommandLine::switchesAreFoundAnywhereInAnyCase()
 
 void tst_CommandLine::versionAndHelp()
 {
-    QCOMPARE(CommandLine::informationRequest({"--version"}).value_or(""), std::string("Corvane DynDNS 1.9.17\n"));
+    QCOMPARE(CommandLine::informationRequest({"--version"}).value_or(""),
+             std::string("Corvane DynDNS 1.9.17\n"));
     const std::string help = CommandLine::informationRequest({"/MINIMIZE", "--help"}).value_or("");
     QVERIFY(help.find("Usage: corvane-dyndns") == 0);
     QVERIFY(help.find("/CLOSE") != std::string::npos);

@@ -146,8 +146,8 @@ void tst_ConnectionMonitor::failingProbeShowsOneReportWhileItIsOpen()
     QCOMPARE(ticksDuringReport, 1);
     QCOMPARE(m.platform->dialup.enumCalls, 1);
     QCOMPARE(m.platform->windowing.reports.size(), 1);
-    QVERIFY(m.platform->windowing.reports.first().startsWith(
-        QStringLiteral("An error occured in FakeDialup:tmrConnectionMonitor_Timer\r\n\r\nError Number 453:")));
+    QVERIFY(m.platform->windowing.reports.first().startsWith(QStringLiteral(
+        "An error occured in FakeDialup:tmrConnectionMonitor_Timer\r\n\r\nError Number 453:")));
     QVERIFY(!m.window->connectionMonitor().ConnectionDetected());
 
     // Once dismissed, the next tick reports again.

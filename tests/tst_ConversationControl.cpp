@@ -65,7 +65,8 @@ void tst_ConversationControl::serverCloseWithoutByeEndsAsAnError()
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\n");
     socket.raiseClose();
-    QCOMPARE(w.messages().mid(4), (QStringList{" - Error: The remote host closed the connection.", " - Disconnected."}));
+    QCOMPARE(w.messages().mid(4),
+             (QStringList{" - Error: The remote host closed the connection.", " - Disconnected."}));
     QVERIFY(w.startCommandsEnabled());
     QCOMPARE(w.tips().last(), QStringLiteral("Corvane DynDNS"));
     QCOMPARE(w.window->conversation().ConversationStep(), 0);
@@ -103,8 +104,8 @@ void tst_ConversationControl::connectionThatNeverOpensTimesOut()
     w.window->conversationControl().setTimeout(50);
     w.window->menus().mnuFileUpdateIP->trigger();
     QTRY_VERIFY(w.startCommandsEnabled());
-    QCOMPARE(w.messages().mid(1), (QStringList{" - Error: The connection did not open within 0.05 seconds.",
-                                               " - Disconnected."}));
+    QCOMPARE(w.messages().mid(1),
+             (QStringList{" - Error: The connection did not open within 0.05 seconds.", " - Disconnected."}));
     QCOMPARE(w.platform->socket.closeCalls, 1);
     QCOMPARE(w.tips().last(), QStringLiteral("Corvane DynDNS"));
 }
@@ -123,7 +124,8 @@ void tst_ConversationControl::silentServerTimesOut()
     }
     QVERIFY(w.startCommandsDisabled());
     QTRY_VERIFY(w.startCommandsEnabled());
-    QCOMPARE(w.messages().mid(6), (QStringList{" - Error: The server sent nothing for 0.1 seconds.", " - Disconnected."}));
+    QCOMPARE(w.messages().mid(6),
+             (QStringList{" - Error: The server sent nothing for 0.1 seconds.", " - Disconnected."}));
     QCOMPARE(w.window->conversation().ConversationStep(), 0);
 }
 
@@ -139,8 +141,9 @@ void tst_ConversationControl::overlongLineEndsTheConversation()
     QVERIFY(w.startCommandsDisabled()); // exactly 64 KiB held is still allowed
     socket.raiseData("A");
     QVERIFY(w.startCommandsEnabled());
-    QCOMPARE(w.messages().mid(2),
-             (QStringList{" - Error: The server sent a line longer than 65536 characters.", " - Disconnected."}));
+    QCOMPARE(
+        w.messages().mid(2),
+        (QStringList{" - Error: The server sent a line longer than 65536 characters.", " - Disconnected."}));
     QVERIFY(w.platform->windowing.reports.isEmpty());
 }
 

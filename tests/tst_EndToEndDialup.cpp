@@ -65,21 +65,24 @@ void tst_EndToEndDialup::outside()
     if (!QFile::exists(QStringLiteral("/dev/net/tun")))
         QSKIP("/dev/net/tun is missing; skipping the dial-up end-to-end test");
     QString why;
-    if (!run(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("true")}, &why))
-        QSKIP(qPrintable(QStringLiteral("cannot make a network namespace here (%1); skipping").arg(why.trimmed())));
+    if (!run(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("true")},
+             &why))
+        QSKIP(qPrintable(
+            QStringLiteral("cannot make a network namespace here (%1); skipping").arg(why.trimmed())));
 
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QLatin1String(kInsideVariable), QStringLiteral("1"));
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QStringLiteral("unshare"),
-                {QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("--"),
-                 QCoreApplication::applicationFilePath(), QStringLiteral("linkComingUpPostsTheAddressAndItsLossIsLogged")});
+    child.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("--"),
+                                            QCoreApplication::applicationFilePath(),
+                                            QStringLiteral("linkComingUpPostsTheAddressAndItsLossIsLogged")});
     QVERIFY(child.waitForFinished(4 * kWaitMs));
     const QString output = QString::fromLocal8Bit(child.readAll());
     QVERIFY2(child.exitCode() == 0, qPrintable(output));
-    QVERIFY2(output.contains(QStringLiteral("PASS   : tst_EndToEndDialup::linkComingUp")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("PASS   : tst_EndToEndDialup::linkComingUp")),
+             qPrintable(output));
 }
 
 QString tst_EndToEndDialup::copyLog(const QString& window)
@@ -88,13 +91,15 @@ QString tst_EndToEndDialup::copyLog(const QString& window)
     env.insert(QStringLiteral("DISPLAY"), mDisplay);
     QProcess xdotool;
     xdotool.setProcessEnvironment(env);
-    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window,
-                                              QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
+    xdotool.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window, QStringLiteral("key"),
+                   QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
     xdotool.waitForFinished(kWaitMs);
     QTest::qWait(200);
     QProcess xclip;
     xclip.setProcessEnvironment(env);
-    xclip.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    xclip.start(QStringLiteral("xclip"),
+                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
     xclip.waitForFinished(kWaitMs);
     return QString::fromUtf8(xclip.readAllStandardOutput());
 }
@@ -102,18 +107,25 @@ QString tst_EndToEndDialup::copyLog(const QString& window)
 void tst_EndToEndDialup::inside()
 {
     QString output;
-    QVERIFY2(run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("sysfs"), QStringLiteral("sysfs"),
-                                           QStringLiteral("/sys")}, &output),
+    QVERIFY2(
+        run(QStringLiteral("mount"),
+            {QStringLiteral("-t"), QStringLiteral("sysfs"), QStringLiteral("sysfs"), QStringLiteral("/sys")},
+            &output),
+        qPrintable(output));
+    QVERIFY2(run(QStringLiteral("ip"),
+                 {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")},
+                 &output),
              qPrintable(output));
-    QVERIFY2(run(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"),
-                                        QStringLiteral("up")}, &output),
+    QVERIFY2(run(QStringLiteral("ip"),
+                 {QStringLiteral("tuntap"), QStringLiteral("add"), QStringLiteral("dev"),
+                  QStringLiteral("ppp0"), QStringLiteral("mode"), QStringLiteral("tun")},
+                 &output),
              qPrintable(output));
-    QVERIFY2(run(QStringLiteral("ip"), {QStringLiteral("tuntap"), QStringLiteral("add"), QStringLiteral("dev"),
-                                        QStringLiteral("ppp0"), QStringLiteral("mode"), QStringLiteral("tun")}, &output),
-             qPrintable(output));
-    QVERIFY2(run(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("ppp0"),
-                                        QStringLiteral("up")}, &output),
-             qPrintable(output));
+    QVERIFY2(
+        run(QStringLiteral("ip"),
+            {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("ppp0"), QStringLiteral("up")},
+            &output),
+        qPrintable(output));
 
     QTemporaryDir home;
     QVERIFY(QDir(home.path()).mkpath(QStringLiteral("config")));
@@ -131,16 +143,18 @@ void tst_EndToEndDialup::inside()
 
     QFile ini(home.filePath(QStringLiteral("config/Corvane DynDNS.ini")));
     QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(QStringLiteral("[Settings]\nServer=127.0.0.1\nPort=%1\nUsername=dial\nPassword=pw\nSubDomain=linked\n"
-                             "UpdateOnConnection=True\n")
-                  .arg(port)
-                  .toLatin1());
+    ini.write(
+        QStringLiteral("[Settings]\nServer=127.0.0.1\nPort=%1\nUsername=dial\nPassword=pw\nSubDomain=linked\n"
+                       "UpdateOnConnection=True\n")
+            .arg(port)
+            .toLatin1());
     ini.close();
 
     QProcess xvfb;
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                                        QStringLiteral("tcp")});
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp")});
     QVERIFY(xvfb.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), kWaitMs);
     mDisplay = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine().trimmed());
@@ -165,7 +179,9 @@ void tst_EndToEndDialup::inside()
             search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"),
                                                      QStringLiteral("^Corvane DynDNS 1.9 - By Vexlin$")});
             search.waitForFinished(kWaitMs);
-            window = QString::fromLatin1(search.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0).trimmed();
+            window = QString::fromLatin1(search.readAllStandardOutput())
+                         .section(QLatin1Char('\n'), 0, 0)
+                         .trimmed();
             return !window.isEmpty();
         }(),
         kWaitMs);
@@ -179,25 +195,27 @@ void tst_EndToEndDialup::inside()
     QVERIFY(attach.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), kWaitMs);
     const QString accepted = QString::fromLatin1(server.readLine()).trimmed();
-    QVERIFY2(accepted.startsWith(QStringLiteral("update linked.dyn.brevant.example 127.0.0.1")), qPrintable(accepted));
+    QVERIFY2(accepted.startsWith(QStringLiteral("update linked.dyn.brevant.example 127.0.0.1")),
+             qPrintable(accepted));
 
     QString log;
     QTRY_VERIFY_WITH_TIMEOUT((log = copyLog(window)).contains(QStringLiteral(" - Disconnected.")), kWaitMs);
-    const QStringList expected = {QStringLiteral(" - Internet connection detected."),
-                                  QStringLiteral(" - Connecting to 127.0.0.1:") + port + QStringLiteral("..."),
-                                  QStringLiteral(" - Connected."),
-                                  QStringLiteral(" - linked.dyn.brevant.example updated."),
-                                  QStringLiteral(" - Disconnected.")};
+    const QStringList expected = {
+        QStringLiteral(" - Internet connection detected."),
+        QStringLiteral(" - Connecting to 127.0.0.1:") + port + QStringLiteral("..."),
+        QStringLiteral(" - Connected."), QStringLiteral(" - linked.dyn.brevant.example updated."),
+        QStringLiteral(" - Disconnected.")};
     qsizetype at = 0;
     for (const QString& message : expected) {
         at = log.indexOf(message, at);
-        QVERIFY2(at >= 0, qPrintable(QStringLiteral("missing in order: ") + message + QStringLiteral("\n") + log));
+        QVERIFY2(at >= 0,
+                 qPrintable(QStringLiteral("missing in order: ") + message + QStringLiteral("\n") + log));
     }
 
     attach.kill();
     attach.waitForFinished();
-    QTRY_VERIFY_WITH_TIMEOUT(copyLog(window).contains(QStringLiteral(" - Internet connection no longer detected.")),
-                             kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        copyLog(window).contains(QStringLiteral(" - Internet connection no longer detected.")), kWaitMs);
 
     client.terminate();
     QVERIFY(client.waitForFinished(kWaitMs));

@@ -38,7 +38,8 @@ void tst_EndToEndStartup::initTestCase()
 {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-        QSKIP("Xvfb or xdotool is not installed (scripts/bootstrap installs both); skipping the end-to-end test");
+        QSKIP("Xvfb or xdotool is not installed (scripts/bootstrap installs both); skipping the end-to-end "
+              "test");
     QVERIFY(mHome.isValid());
     QVERIFY(QDir(mHome.path()).mkpath(QStringLiteral("config")));
     QVERIFY(QDir(mHome.path()).mkpath(QStringLiteral("runtime")));

@@ -20,15 +20,17 @@ void tst_ErrorReport::textIsBuiltExactly()
 {
     const Failure failure(13, QStringLiteral("Type mismatch"), QStringLiteral("CorvaneDynDNS"));
     QCOMPARE(errorReportText(failure, QStringLiteral("Form_Load")),
-             QStringLiteral("An error occured in CorvaneDynDNS:Form_Load\r\n\r\nError Number 13:\r\nType mismatch"));
+             QStringLiteral(
+                 "An error occured in CorvaneDynDNS:Form_Load\r\n\r\nError Number 13:\r\nType mismatch"));
 }
 
 void tst_ErrorReport::negativeNumberKeepsItsSign()
 {
     const Failure failure(-2147467259, QStringLiteral("Unspecified"), QStringLiteral("Socket"));
-    QCOMPARE(errorReportText(failure, QStringLiteral("sckClient_DataArrival")),
-             QStringLiteral("An error occured in Socket:sckClient_DataArrival\r\n\r\nError Number -2147467259:\r\n"
-                            "Unspecified"));
+    QCOMPARE(
+        errorReportText(failure, QStringLiteral("sckClient_DataArrival")),
+        QStringLiteral("An error occured in Socket:sckClient_DataArrival\r\n\r\nError Number -2147467259:\r\n"
+                       "Unspecified"));
 }
 
 void tst_ErrorReport::trapReportsUnderTheProcedureName()
@@ -41,8 +43,9 @@ void tst_ErrorReport::trapReportsUnderTheProcedureName()
     });
     QVERIFY(!completed);
     QVERIFY(!reachedEnd);
-    QCOMPARE(windowing.reports, QStringList{QStringLiteral(
-                                    "An error occured in CorvaneDynDNS:mnuFileExit_Click\r\n\r\nError Number 6:\r\nOverflow")});
+    QCOMPARE(windowing.reports,
+             QStringList{QStringLiteral(
+                 "An error occured in CorvaneDynDNS:mnuFileExit_Click\r\n\r\nError Number 6:\r\nOverflow")});
 }
 
 void tst_ErrorReport::trapCatchesOtherExceptions()
@@ -50,7 +53,8 @@ void tst_ErrorReport::trapCatchesOtherExceptions()
     FakeWindowing windowing;
     QVERIFY(!trap(windowing, "Form_Load", [] { throw std::runtime_error("broken"); }));
     QCOMPARE(windowing.reports.size(), 1);
-    QVERIFY(windowing.reports.first().startsWith(QStringLiteral("An error occured in CorvaneDynDNS:Form_Load")));
+    QVERIFY(
+        windowing.reports.first().startsWith(QStringLiteral("An error occured in CorvaneDynDNS:Form_Load")));
     QVERIFY(windowing.reports.first().endsWith(QStringLiteral(":\r\nbroken")));
 }
 

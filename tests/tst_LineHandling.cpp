@@ -120,12 +120,24 @@ void tst_LineHandling::getCommand_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("word");
     QTest::addColumn<QString>("rest");
-    QTest::newRow("no blank") << "BYE" << "BYE" << "";
-    QTest::newRow("empty") << "" << "" << "";
-    QTest::newRow("message") << "ERR Bad password" << "ERR" << "Bad password";
-    QTest::newRow("two blanks") << "OK  word" << "OK" << " word";
-    QTest::newRow("case kept") << "ok fine" << "ok" << "fine";
-    QTest::newRow("tab is no blank") << "OK\tthere" << "OK\tthere" << "";
+    QTest::newRow("no blank") << "BYE"
+                              << "BYE"
+                              << "";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+    QTest::newRow("message") << "ERR Bad password"
+                             << "ERR"
+                             << "Bad password";
+    QTest::newRow("two blanks") << "OK  word"
+                                << "OK"
+                                << " word";
+    QTest::newRow("case kept") << "ok fine"
+                               << "ok"
+                               << "fine";
+    QTest::newRow("tab is no blank") << "OK\tthere"
+                                     << "OK\tthere"
+                                     << "";
 }
 
 void tst_LineHandling::getCommand()

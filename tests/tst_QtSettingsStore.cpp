@@ -47,7 +47,8 @@ void tst_QtSettingsStore::fileLivesInTheConfigFolderUnderTheApplicationName()
 
 void tst_QtSettingsStore::absentKeyGivesTheDefaultAndCreatesNothing()
 {
-    QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Port"), QStringLiteral("dflt")), QStringLiteral("dflt"));
+    QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Port"), QStringLiteral("dflt")),
+             QStringLiteral("dflt"));
     QVERIFY(!QFile::exists(QtSettingsStore::filePath(kApp)));
     mStore.write(kApp, kSection, QStringLiteral("Port"), QString());
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Port"), QStringLiteral("dflt")), QString());
@@ -100,7 +101,8 @@ void tst_QtSettingsStore::refusedWriteFails()
 {
     // A folder where the file should be cannot be written to, not even by root.
     QVERIFY(QDir().mkpath(QtSettingsStore::filePath(kApp)));
-    QVERIFY_THROWS_EXCEPTION(Failure, mStore.write(kApp, kSection, QStringLiteral("Port"), QStringLiteral("1")));
+    QVERIFY_THROWS_EXCEPTION(Failure,
+                             mStore.write(kApp, kSection, QStringLiteral("Port"), QStringLiteral("1")));
 }
 
 QTEST_GUILESS_MAIN(tst_QtSettingsStore)

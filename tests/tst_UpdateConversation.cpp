@@ -63,10 +63,10 @@ void tst_UpdateConversation::wholeUpdateConversation()
     QVERIFY(w.startCommandsDisabled());
     socket.raiseData("BYE see you\r\n");
 
-    QCOMPARE(w.messages(), (QStringList{" - Connecting to upd.example:2345...", " - Connected.",
-                                        " - Server: Welcome here", " - Logging In...",
-                                        " - Sending new host IP (192.0.2.10)...",
-                                        " - myhost.dyn.brevant.example updated.", " - Disconnected."}));
+    QCOMPARE(w.messages(),
+             (QStringList{" - Connecting to upd.example:2345...", " - Connected.", " - Server: Welcome here",
+                          " - Logging In...", " - Sending new host IP (192.0.2.10)...",
+                          " - myhost.dyn.brevant.example updated.", " - Disconnected."}));
     QVERIFY(w.startCommandsEnabled());
     QCOMPARE(w.tips(), (QStringList{"Corvane DynDNS - Updating IP", "Corvane DynDNS"}));
     QCOMPARE(w.window->conversation().ConversationStep(), 0);
@@ -86,9 +86,9 @@ void tst_UpdateConversation::wholeOfflineConversation()
     QCOMPARE(socket.sent, QByteArray("VER 1.0 [Corvane DynDNS v1.9]\nUSER alice\nPASS s3cret pw\n"
                                      "HOST myhost.dyn.brevant.example\nOPER delete\nDONE\n"));
     socket.raiseData("OK\r\nBYE\r\n");
-    QCOMPARE(w.messages(),
-             (QStringList{" - Connecting to upd.example:2345...", " - Connected.", " - Server: ", " - Logging In...",
-                          " - Sending host offline...", " - myhost.dyn.brevant.example offline.", " - Disconnected."}));
+    QCOMPARE(w.messages(), (QStringList{" - Connecting to upd.example:2345...", " - Connected.",
+                                        " - Server: ", " - Logging In...", " - Sending host offline...",
+                                        " - myhost.dyn.brevant.example offline.", " - Disconnected."}));
     QCOMPARE(w.tips(), (QStringList{"Corvane DynDNS - Going Offline", "Corvane DynDNS"}));
     QVERIFY(w.startCommandsEnabled());
 }

@@ -28,7 +28,8 @@ struct Client
         platform.storeSetting(QStringLiteral("Password"), password);
         platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("home"));
         window = std::make_unique<frmMain>(PlatformServices{socket, platform.store, platform.dialup,
-                                                            platform.notifyIcon, platform.shell, platform.windowing});
+                                                            platform.notifyIcon, platform.shell,
+                                                            platform.windowing});
         window->load();
     }
     ~Client()
@@ -73,7 +74,8 @@ private:
 void tst_UpdateIntegration::init()
 {
     mServer = std::make_unique<UpdateServer>();
-    mServer->addAccount({QStringLiteral("alice"), QStringLiteral("pw"), {QStringLiteral("home.dyn.brevant.example")}});
+    mServer->addAccount(
+        {QStringLiteral("alice"), QStringLiteral("pw"), {QStringLiteral("home.dyn.brevant.example")}});
     mServer->setGreeting(QStringLiteral("test server ready"));
     QVERIFY(mServer->listen(QHostAddress::LocalHost, 0));
 }
@@ -87,12 +89,14 @@ void tst_UpdateIntegration::updatePutsExactlyTheDocumentedLinesOnTheWire()
     QTRY_VERIFY(client.idle());
     QTRY_COMPARE(mServer->conversationsEnded(), 1);
 
-    QCOMPARE(mServer->received(), QByteArray("VER 1.0 [Corvane DynDNS v1.9]\nUSER alice\nPASS pw\n"
-                                             "HOST home.dyn.brevant.example\nOPER update\nIP 127.0.0.1\nDONE\n"));
+    QCOMPARE(mServer->received(),
+             QByteArray("VER 1.0 [Corvane DynDNS v1.9]\nUSER alice\nPASS pw\n"
+                        "HOST home.dyn.brevant.example\nOPER update\nIP 127.0.0.1\nDONE\n"));
     QCOMPARE(client.messages(),
-             (QStringList{QStringLiteral(" - Connecting to 127.0.0.1:%1...").arg(mServer->port()), " - Connected.",
-                          " - Server: test server ready", " - Logging In...", " - Sending new host IP (127.0.0.1)...",
-                          " - home.dyn.brevant.example updated.", " - Disconnected."}));
+             (QStringList{QStringLiteral(" - Connecting to 127.0.0.1:%1...").arg(mServer->port()),
+                          " - Connected.", " - Server: test server ready", " - Logging In...",
+                          " - Sending new host IP (127.0.0.1)...", " - home.dyn.brevant.example updated.",
+                          " - Disconnected."}));
     QCOMPARE(mServer->accepted().size(), 1);
     QCOMPARE(mServer->accepted().first().address, QStringLiteral("127.0.0.1"));
     QVERIFY(client.window->menus().mnuFileUpdateIP->isEnabled());
@@ -114,7 +118,8 @@ void tst_UpdateIntegration::goOfflineRunsItsOwnConversation()
                                              "HOST home.dyn.brevant.example\nOPER delete\nDONE\n"));
     QCOMPARE(client.messages().mid(1),
              (QStringList{" - Connected.", " - Server: test server ready", " - Logging In...",
-                          " - Sending host offline...", " - home.dyn.brevant.example offline.", " - Disconnected."}));
+                          " - Sending host offline...", " - home.dyn.brevant.example offline.",
+                          " - Disconnected."}));
     QCOMPARE(mServer->accepted().first().operation, QStringLiteral("delete"));
 
     // The socket connects again for the next conversation.
@@ -128,7 +133,8 @@ void tst_UpdateIntegration::wrongPasswordIsLoggedAndTheConversationEnds()
     Client client(mServer->port(), QStringLiteral("wrong"));
     client.window->menus().mnuFileUpdateIP->trigger();
     QTRY_VERIFY(client.idle());
-    QCOMPARE(client.messages().mid(4), (QStringList{" - Error: Wrong user name or password.", " - Disconnected."}));
+    QCOMPARE(client.messages().mid(4),
+             (QStringList{" - Error: Wrong user name or password.", " - Disconnected."}));
     QVERIFY(mServer->accepted().isEmpty());
 }
 
@@ -144,7 +150,8 @@ void tst_UpdateIntegration::refusedConnection()
     QTRY_VERIFY(client.idle());
     const QStringList messages = client.messages();
     QCOMPARE(messages.size(), 3);
-    QVERIFY2(messages[1].startsWith(QStringLiteral(" - Error: ")) && messages[1].contains(QStringLiteral("refused")),
+    QVERIFY2(messages[1].startsWith(QStringLiteral(" - Error: ")) &&
+                 messages[1].contains(QStringLiteral("refused")),
              qPrintable(messages[1]));
     QCOMPARE(messages[2], QStringLiteral(" - Disconnected."));
     QVERIFY(!messages.contains(QStringLiteral(" - Connected.")));
@@ -167,7 +174,8 @@ void tst_UpdateIntegration::serverThatClosesMidConversation()
     Client client(rude.serverPort());
     client.window->menus().mnuFileUpdateIP->trigger();
     QTRY_VERIFY(client.idle());
-    QCOMPARE(client.messages().mid(4), (QStringList{" - Error: The remote host closed the connection.", " - Disconnected."}));
+    QCOMPARE(client.messages().mid(4),
+             (QStringList{" - Error: The remote host closed the connection.", " - Disconnected."}));
     QCOMPARE(client.window->conversation().ConversationStep(), 0);
     QVERIFY(client.window->menus().mnuFileUpdateIP->isEnabled());
 }
@@ -180,8 +188,9 @@ void tst_UpdateIntegration::silentServerTimesOut()
     client.window->conversationControl().setTimeout(300);
     client.window->menus().mnuFileUpdateIP->trigger();
     QTRY_VERIFY(client.idle());
-    QCOMPARE(client.messages().mid(1), (QStringList{" - Connected.", " - Error: The server sent nothing for 0.3 seconds.",
-                                                    " - Disconnected."}));
+    QCOMPARE(client.messages().mid(1),
+             (QStringList{" - Connected.", " - Error: The server sent nothing for 0.3 seconds.",
+                          " - Disconnected."}));
 }
 
 void tst_UpdateIntegration::unknownHostName()

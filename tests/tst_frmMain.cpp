@@ -86,7 +86,8 @@ void tst_frmMain::menuTreeHasTheDocumentedCaptions()
     QStringList topLevel;
     for (const QAction* action : w.menuBar()->actions())
         topLevel.append(action->objectName() + QLatin1Char('=') + action->text());
-    QCOMPARE(topLevel, (QStringList{"mnuFile=&File", "mnuEdit=&Edit", "mnuHelp=&Help", "mnuContext=Context"}));
+    QCOMPARE(topLevel,
+             (QStringList{"mnuFile=&File", "mnuEdit=&Edit", "mnuHelp=&Help", "mnuContext=Context"}));
 
     QCOMPARE(describe(itemsOf(w.menus().mnuFile)),
              (QStringList{"mnuFileUpdateIP=&Update IP", "mnuFileGoOffline=&Go Offline", "mnuDileSep1=-",
@@ -97,10 +98,11 @@ void tst_frmMain::menuTreeHasTheDocumentedCaptions()
                           "mnuHelpBrevant=&Brevant", "mnuHelpSep2=-", "mnuHelpAbout=&About..."}));
     QCOMPARE(describe(itemsOf(w.menus().mnuHelpBrevant)),
              (QStringList{"mnuHelpBrevantHomepage=&Homepage", "mnuHelpBrevantDynDNS=&DynDNS Config"}));
-    QCOMPARE(describe(itemsOf(w.menus().mnuContext)),
-             (QStringList{"mnuContextRestore=&Restore", "mnuContextSep1=-", "mnuContextUpdateIP=&Update IP",
-                          "mnuContextGoOffline=&Go Offline", "mnuContextSep2=-", "mnuContextOptions=&Options...",
-                          "mnuContextSep3=-", "mnuContextAbout=&About...", "mnuContextExit=E&xit"}));
+    QCOMPARE(
+        describe(itemsOf(w.menus().mnuContext)),
+        (QStringList{"mnuContextRestore=&Restore", "mnuContextSep1=-", "mnuContextUpdateIP=&Update IP",
+                     "mnuContextGoOffline=&Go Offline", "mnuContextSep2=-", "mnuContextOptions=&Options...",
+                     "mnuContextSep3=-", "mnuContextAbout=&About...", "mnuContextExit=E&xit"}));
     QCOMPARE(w.menus().mnuContext->defaultAction(), w.menus().mnuContextRestore);
     // No item has a shortcut key.
     for (const QAction* action : w.findChildren<QAction*>())
@@ -116,7 +118,8 @@ void tst_frmMain::everyItemStartsEnabledAndThePopupIsHidden()
         QVERIFY(menu->menuAction()->isEnabled());
         QVERIFY(menu->menuAction()->isVisible());
     }
-    for (const QMenu* menu : {w.menus().mnuFile, w.menus().mnuEdit, w.menus().mnuHelp, w.menus().mnuContext}) {
+    for (const QMenu* menu :
+         {w.menus().mnuFile, w.menus().mnuEdit, w.menus().mnuHelp, w.menus().mnuContext}) {
         for (const QAction* action : menu->actions()) {
             QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
             QVERIFY2(action->isVisible(), qPrintable(action->objectName()));
@@ -194,7 +197,8 @@ void tst_frmMain::helpLinksOpenTheirUrls()
     w.menus().mnuHelpBrevantHomepage->trigger();
     w.menus().mnuHelpBrevantDynDNS->trigger();
     QCOMPARE(mPlatform->shell.urls,
-             (QStringList{"https://www.vexlin.example/", "mailto:vexlin@vexlin.example", "https://www.brevant.example/",
+             (QStringList{"https://www.vexlin.example/", "mailto:vexlin@vexlin.example",
+                          "https://www.brevant.example/",
                           "https://www.brevant.example/bin/controlpanel/dyndns/dyndns.pl"}));
 }
 
@@ -301,7 +305,8 @@ void tst_frmMain::refusedSaveIsReportedUnderFormUnload()
     w.close();
     QCOMPARE(unloaded.size(), 1); // closing cannot be refused
     QCOMPARE(mPlatform->windowing.reports.size(), 1);
-    QVERIFY(mPlatform->windowing.reports.first().startsWith(QStringLiteral("An error occured in FakeSettingsStore:Form_Unload")));
+    QVERIFY(mPlatform->windowing.reports.first().startsWith(
+        QStringLiteral("An error occured in FakeSettingsStore:Form_Unload")));
 }
 
 QTEST_MAIN(tst_frmMain)

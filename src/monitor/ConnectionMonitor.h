@@ -10,7 +10,8 @@ class IWindowing;
 class ConnectionMonitor
 {
 public:
-    ConnectionMonitor(IDialup& dialup, ConversationHost& host, ConversationControl& control, IWindowing& windowing);
+    ConnectionMonitor(IDialup& dialup, ConversationHost& host, ConversationControl& control,
+                      IWindowing& windowing);
 
     void tmrConnectionMonitor_Timer();
 

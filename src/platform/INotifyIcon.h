@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+class QMenu;
+
 enum class NotifyMessage : std::uint32_t {
     Add = 0,    // NIM_ADD
     Modify = 1, // NIM_MODIFY
@@ -44,4 +46,6 @@ public:
     // The result is not examined by callers; a refused request changes nothing.
     virtual bool shellNotifyIcon(NotifyMessage message, const NotifyIconData& data) = 0;
     virtual void setEventHandler(EventHandler handler) = 0;
+    // The popup menu, for trays that show it themselves instead of reporting the request.
+    virtual void setContextMenu(QMenu* menu) = 0;
 };

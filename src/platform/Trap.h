@@ -16,8 +16,7 @@ void reportFailure(IWindowing& windowing, const Failure& failure, const QString&
 
 // Runs a handler body, and reports any failure under the procedure's name. Returns true when
 // the body ran to its end. Nothing escapes: handlers run from Qt slots.
-template <typename Body>
-bool trap(IWindowing& windowing, const char* procedure, Body&& body) noexcept
+template <typename Body> bool trap(IWindowing& windowing, const char* procedure, Body&& body) noexcept
 {
     try {
         std::forward<Body>(body)();
@@ -28,10 +27,12 @@ bool trap(IWindowing& windowing, const char* procedure, Body&& body) noexcept
         reportFailure(windowing, Failure(failures::kOutOfMemory, QStringLiteral("Out of memory"), QString()),
                       QString::fromLatin1(procedure));
     } catch (const std::exception& e) {
-        reportFailure(windowing, Failure(failures::kInternalError, QString::fromLocal8Bit(e.what()), QString()),
+        reportFailure(windowing,
+                      Failure(failures::kInternalError, QString::fromLocal8Bit(e.what()), QString()),
                       QString::fromLatin1(procedure));
     } catch (...) {
-        reportFailure(windowing, Failure(failures::kInternalError, QStringLiteral("Internal error"), QString()),
+        reportFailure(windowing,
+                      Failure(failures::kInternalError, QStringLiteral("Internal error"), QString()),
                       QString::fromLatin1(procedure));
     }
     return false;

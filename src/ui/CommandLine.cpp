@@ -22,8 +22,8 @@ std::optional<std::string> informationRequest(const std::vector<std::string>& ar
     const std::string name = identity::kTitle.toStdString();
     for (const std::string& argument : arguments) {
         if (argument == "--version")
-            return name + " " + std::to_string(identity::kMajor) + "." + std::to_string(identity::kMinor) + "." +
-                   std::to_string(identity::kRevision) + "\n";
+            return name + " " + std::to_string(identity::kMajor) + "." + std::to_string(identity::kMinor) +
+                   "." + std::to_string(identity::kRevision) + "\n";
         if (argument == "--help" || argument == "-h")
             return "Usage: corvane-dyndns [/MINIMIZE] [/CLOSE]\n"
                    "Keeps a host name under " +

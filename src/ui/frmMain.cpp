@@ -2,14 +2,19 @@
 
 #include "Provider.h"
 #include "monitor/ConnectionMonitor.h"
+#include "platform/INotifyIcon.h"
 #include "platform/IShell.h"
+#include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
-#include "platform/ISocket.h"
+#include "settings/frmOptions.h"
 #include "ui/Artwork.h"
 #include "ui/CTrayIcon.h"
 #include "ui/CommandLine.h"
+#include "ui/ScreenPlacement.h"
+#include "ui/TrayBehaviour.h"
+#include "ui/frmAbout.h"
 #include "update/ActivityLog.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
@@ -21,7 +26,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -38,7 +42,8 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
       mConversationControl(
           std::make_unique<ConversationControl>(platform.socket, *mConversation, *this, platform.windowing)),
       mConnectionMonitor(std::make_unique<ConnectionMonitor>(platform.dialup, *this, *mConversationControl,
-                                                             platform.windowing))
+                                                             platform.windowing)),
+      mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.windowing))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvane DynDNS - By Vexlin"));
@@ -65,16 +70,21 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
             [this] { mConnectionMonitor->tmrConnectionMonitor_Timer(); });
 
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
-    placeAtScreenCentre();
+    ScreenPlacement::centre(*this);
     connectMenus();
     mPlatform.windowing.setEndRequestHandler([this] { close(); });
     mPlatform.socket.setListener(mConversationControl.get());
+    mPlatform.notifyIcon.setContextMenu(mMenus->mnuContext);
+    mPlatform.notifyIcon.setEventHandler(
+        [this](quintptr window, std::uint32_t message, int code) { trayIconEvent(window, message, code); });
 }
 
 frmMain::~frmMain()
 {
     mPlatform.windowing.setEndRequestHandler({});
     mPlatform.socket.setListener(nullptr);
+    mPlatform.notifyIcon.setEventHandler({});
+    mPlatform.notifyIcon.setContextMenu(nullptr);
 }
 
 void frmMain::connectMenus()
@@ -83,8 +93,16 @@ void frmMain::connectMenus()
     ConversationControl* control = mConversationControl.get();
     connect(m.mnuFileUpdateIP, &QAction::triggered, control, &ConversationControl::mnuFileUpdateIP_Click);
     connect(m.mnuFileGoOffline, &QAction::triggered, control, &ConversationControl::mnuFileGoOffline_Click);
-    connect(m.mnuContextUpdateIP, &QAction::triggered, control, &ConversationControl::mnuContextUpdateIP_Click);
-    connect(m.mnuContextGoOffline, &QAction::triggered, control, &ConversationControl::mnuContextGoOffline_Click);
+    connect(m.mnuContextUpdateIP, &QAction::triggered, control,
+            &ConversationControl::mnuContextUpdateIP_Click);
+    connect(m.mnuContextGoOffline, &QAction::triggered, control,
+            &ConversationControl::mnuContextGoOffline_Click);
+    TrayBehaviour* tray = mTray.get();
+    connect(m.mnuContextRestore, &QAction::triggered, this, [tray] { tray->mnuContextRestore_Click(); });
+    connect(m.mnuEditOptions, &QAction::triggered, this, &frmMain::mnuEditOptions_Click);
+    connect(m.mnuContextOptions, &QAction::triggered, this, &frmMain::mnuContextOptions_Click);
+    connect(m.mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+    connect(m.mnuContextAbout, &QAction::triggered, this, &frmMain::mnuContextAbout_Click);
     connect(m.mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(m.mnuContextExit, &QAction::triggered, this, &frmMain::mnuContextExit_Click);
     connect(m.mnuHelpHomepage, &QAction::triggered, this, &frmMain::mnuHelpHomepage_Click);
@@ -93,13 +111,24 @@ void frmMain::connectMenus()
     connect(m.mnuHelpBrevantDynDNS, &QAction::triggered, this, &frmMain::mnuHelpBrevantDynDNS_Click);
 }
 
-void frmMain::placeAtScreenCentre()
+// The icon's events reach the window that owns it as mouse moves on picTrayIcon.
+void frmMain::trayIconEvent(quintptr window, std::uint32_t message, int code)
 {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    if (window == reinterpret_cast<quintptr>(picTrayIcon) && message == kWmMouseMove)
+        mTray->picTrayIcon_MouseMove(code);
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        mTray->Form_Resize();
+}
+
+void frmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    mTray->Form_Resize();
 }
 
 void frmMain::load()
@@ -136,8 +165,9 @@ void frmMain::Form_Load()
         }
 
         const QString title = windowing.title();
-        setWindowTitle(title + QLatin1Char(' ') + QString::number(windowing.versionMajor()) + QLatin1Char('.') +
-                       QString::number(windowing.versionMinor()) + QStringLiteral(" - By Vexlin"));
+        setWindowTitle(title + QLatin1Char(' ') + QString::number(windowing.versionMajor()) +
+                       QLatin1Char('.') + QString::number(windowing.versionMinor()) +
+                       QStringLiteral(" - By Vexlin"));
         mMenus->mnuHelpAbout->setText(QStringLiteral("&About ") + title + QStringLiteral("..."));
 
         tmrConnectionMonitor->start();
@@ -202,6 +232,40 @@ void frmMain::mnuFileExit_Click()
 void frmMain::mnuContextExit_Click()
 {
     trap(mPlatform.windowing, "mnuContextExit_Click", [&] { close(); });
+}
+
+void frmMain::mnuEditOptions_Click()
+{
+    trap(mPlatform.windowing, "mnuEditOptions_Click", [&] { frmOptions::Display(mPlatform.windowing); });
+}
+
+void frmMain::mnuContextOptions_Click()
+{
+    trap(mPlatform.windowing, "mnuContextOptions_Click", [&] {
+        mTray->mDialogOpen = true;
+        frmOptions::Display(mPlatform.windowing);
+        mTray->mDialogOpen = false;
+    });
+}
+
+void frmMain::mnuHelpAbout_Click()
+{
+    trap(mPlatform.windowing, "mnuHelpAbout_Click", [&] { frmAbout::Display(mPlatform.windowing); });
+}
+
+void frmMain::mnuContextAbout_Click()
+{
+    // A failing box still clears the flag, so the icon does not stay deaf.
+    trap(mPlatform.windowing, "mnuContextAbout_Click", [&] {
+        mTray->mDialogOpen = true;
+        try {
+            frmAbout::Display(mPlatform.windowing);
+        } catch (...) {
+            mTray->mDialogOpen = false;
+            throw;
+        }
+        mTray->mDialogOpen = false;
+    });
 }
 
 void frmMain::mnuHelpHomepage_Click()

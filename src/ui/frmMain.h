@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
 #include <memory>
 
 class ActivityLog;
@@ -13,6 +14,7 @@ class CTrayIcon;
 class ConnectionMonitor;
 class ConversationControl;
 class QLabel;
+class TrayBehaviour;
 class QPlainTextEdit;
 class QTimer;
 class UpdateConversation;
@@ -41,6 +43,10 @@ public:
     void mnuHelpEmail_Click();
     void mnuHelpBrevantHomepage_Click();
     void mnuHelpBrevantDynDNS_Click();
+    void mnuEditOptions_Click();
+    void mnuContextOptions_Click();
+    void mnuHelpAbout_Click();
+    void mnuContextAbout_Click();
 
     const MenuTree& menus() const { return *mMenus; }
     QPlainTextEdit* log() const { return txtLog; }
@@ -50,6 +56,7 @@ public:
     UpdateConversation& conversation() { return *mConversation; }
     ConversationControl& conversationControl() { return *mConversationControl; }
     ConnectionMonitor& connectionMonitor() { return *mConnectionMonitor; }
+    TrayBehaviour& tray() { return *mTray; }
     bool isUnloaded() const { return mUnloaded; }
 
 signals:
@@ -58,12 +65,14 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Form_Load();
     void Form_Unload();
     void connectMenus();
-    void placeAtScreenCentre();
+    void trayIconEvent(quintptr window, std::uint32_t message, int code);
 
     PlatformServices mPlatform;
     std::unique_ptr<MenuTree> mMenus;
@@ -75,5 +84,6 @@ private:
     std::unique_ptr<UpdateConversation> mConversation;
     std::unique_ptr<ConversationControl> mConversationControl;
     std::unique_ptr<ConnectionMonitor> mConnectionMonitor;
+    std::unique_ptr<TrayBehaviour> mTray;
     bool mUnloaded = false;
 };

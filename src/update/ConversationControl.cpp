@@ -6,8 +6,8 @@
 #include "update/ConversationHost.h"
 #include "update/UpdateConversation.h"
 
-ConversationControl::ConversationControl(ISocket& socket, UpdateConversation& conversation, ConversationHost& host,
-                                         IWindowing& windowing)
+ConversationControl::ConversationControl(ISocket& socket, UpdateConversation& conversation,
+                                         ConversationHost& host, IWindowing& windowing)
     : mSocket(socket), mConversation(conversation), mHost(host), mWindowing(windowing)
 {
     mWatchdog.setSingleShot(true);
@@ -98,8 +98,9 @@ void ConversationControl::timedOut()
         return;
     const QString seconds = QString::number(mTimeoutMs / 1000.0);
     const QString description =
-        mConnected ? QStringLiteral("The server sent nothing for ") + seconds + QStringLiteral(" seconds")
-                   : QStringLiteral("The connection did not open within ") + seconds + QStringLiteral(" seconds");
+        mConnected
+            ? QStringLiteral("The server sent nothing for ") + seconds + QStringLiteral(" seconds")
+            : QStringLiteral("The connection did not open within ") + seconds + QStringLiteral(" seconds");
     sckClient_Error(0, description);
 }
 

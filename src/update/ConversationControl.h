@@ -39,7 +39,10 @@ public:
 
     void socketConnected() override { sckClient_Connect(); }
     void socketDataArrival(qint64 bytesTotal) override;
-    void socketError(int number, const QString& description) override { sckClient_Error(number, description); }
+    void socketError(int number, const QString& description) override
+    {
+        sckClient_Error(number, description);
+    }
     void socketClosed() override { sckClient_Close(); }
 
 private:

@@ -130,8 +130,8 @@ void UpdateConversation::actOnStep(const QString& replyText)
         break;
     case 4:
         if (update)
-            mHost.AppendLog(
-                ActivityLog::stamped(QStringLiteral(" - Sending new host IP (") + postedAddress() + QStringLiteral(")...")));
+            mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Sending new host IP (") +
+                                                 postedAddress() + QStringLiteral(")...")));
         else
             mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Sending host offline...")));
         SendSocketData(QStringLiteral("HOST ") + hostName());
@@ -143,13 +143,15 @@ void UpdateConversation::actOnStep(const QString& replyText)
         if (update) {
             SendSocketData(QStringLiteral("IP ") + postedAddress());
         } else {
-            mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - ") + hostName() + QStringLiteral(" offline.")));
+            mHost.AppendLog(
+                ActivityLog::stamped(QStringLiteral(" - ") + hostName() + QStringLiteral(" offline.")));
             SendSocketData(QStringLiteral("DONE"));
         }
         break;
     case 7:
         if (update) {
-            mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - ") + hostName() + QStringLiteral(" updated.")));
+            mHost.AppendLog(
+                ActivityLog::stamped(QStringLiteral(" - ") + hostName() + QStringLiteral(" updated.")));
             SendSocketData(QStringLiteral("DONE"));
         }
         break;

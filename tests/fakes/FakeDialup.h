@@ -22,8 +22,8 @@ public:
     std::uint32_t enumResult = 0;
     QList<Connection> connections;
     int enumCalls = 0;
-    QList<std::uint32_t> statusHandles;      // the handle of every status query
-    QList<std::uint32_t> statusSizeFields;   // the status record's size field at every query
+    QList<std::uint32_t> statusHandles;    // the handle of every status query
+    QList<std::uint32_t> statusSizeFields; // the status record's size field at every query
     std::uint32_t roomBytesSeen = 0;
     std::uint32_t roomRecordSizeSeen = 0;
     // Makes every status answer overwrite the whole record, size field included.

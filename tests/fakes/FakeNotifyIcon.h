@@ -20,6 +20,7 @@ public:
         return true;
     }
     void setEventHandler(EventHandler handler) override { mHandler = std::move(handler); }
+    void setContextMenu(QMenu* menu) override { contextMenu = menu; }
 
     void raise(int code)
     {
@@ -29,6 +30,7 @@ public:
     QString lastTip() const;
 
     QList<Request> requests;
+    QMenu* contextMenu = nullptr;
 
 private:
     EventHandler mHandler;

@@ -18,7 +18,10 @@ struct FakePlatform
     FakeShell shell;
     FakeWindowing windowing;
 
-    PlatformServices services() { return PlatformServices{socket, store, dialup, notifyIcon, shell, windowing}; }
+    PlatformServices services()
+    {
+        return PlatformServices{socket, store, dialup, notifyIcon, shell, windowing};
+    }
 
     void storeSetting(const QString& key, const QString& text)
     {

@@ -18,7 +18,7 @@ public:
     static QString path(const QString& application, const QString& key);
 
     QMap<QString, QString> values;
-    QStringList writes;             // the keys in the order they were written
-    QStringList reads;              // the paths in the order they were read
-    QString refuseKey;              // a write of this key fails
+    QStringList writes; // the keys in the order they were written
+    QStringList reads;  // the paths in the order they were read
+    QString refuseKey;  // a write of this key fails
 };

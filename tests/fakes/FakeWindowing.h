@@ -18,7 +18,10 @@ public:
     QString commandLine() const override { return commandLineText; }
     bool anotherInstanceRunning() override { return anotherInstance; }
     void endProcess() override { ++endProcessCalls; }
-    void setEndRequestHandler(std::function<void()> handler) override { endRequestHandler = std::move(handler); }
+    void setEndRequestHandler(std::function<void()> handler) override
+    {
+        endRequestHandler = std::move(handler);
+    }
 
     QString title() const override { return titleText; }
     int versionMajor() const override { return major; }

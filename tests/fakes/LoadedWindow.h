@@ -48,7 +48,8 @@ struct LoadedWindow
         QStringList result;
         for (const auto& request : platform->notifyIcon.requests) {
             const auto& tip = request.data.szTip;
-            result.append(QString::fromLatin1(tip.data(), static_cast<qsizetype>(qstrnlen(tip.data(), tip.size()))));
+            result.append(
+                QString::fromLatin1(tip.data(), static_cast<qsizetype>(qstrnlen(tip.data(), tip.size()))));
         }
         return result;
     }

@@ -90,7 +90,8 @@ private:
         } else if (mExpect == Expect::Oper && command == QLatin1String("OPER")) {
             if (argument == QLatin1String("update") || argument == QLatin1String("delete")) {
                 mUpdate.operation = argument;
-                next(argument == QLatin1String("update") ? Expect::Ip : Expect::Done, QStringLiteral("Operation accepted"));
+                next(argument == QLatin1String("update") ? Expect::Ip : Expect::Done,
+                     QStringLiteral("Operation accepted"));
             } else {
                 reply("ERR", QStringLiteral("Unknown operation ") + argument);
             }

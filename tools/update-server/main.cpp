@@ -17,18 +17,19 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Reference update server for Corvane DynDNS."));
     parser.addHelpOption();
-    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("TCP port; 0 picks a free one."),
+    const QCommandLineOption portOption(QStringLiteral("port"),
+                                        QStringLiteral("TCP port; 0 picks a free one."),
                                         QStringLiteral("port"), QStringLiteral("2345"));
     const QCommandLineOption listenOption(QStringLiteral("listen"), QStringLiteral("Address to listen on."),
                                           QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption accountOption(QStringLiteral("account"),
-                                           QStringLiteral("An account: user:password:host[,host...] (repeatable)."),
-                                           QStringLiteral("account"));
+    const QCommandLineOption accountOption(
+        QStringLiteral("account"), QStringLiteral("An account: user:password:host[,host...] (repeatable)."),
+        QStringLiteral("account"));
     const QCommandLineOption accountsOption(QStringLiteral("accounts"),
                                             QStringLiteral("A file of lines \"user password host...\"."),
                                             QStringLiteral("file"));
-    const QCommandLineOption greetingOption(QStringLiteral("greeting"), QStringLiteral("Text of the greeting."),
-                                            QStringLiteral("text"));
+    const QCommandLineOption greetingOption(QStringLiteral("greeting"),
+                                            QStringLiteral("Text of the greeting."), QStringLiteral("text"));
     parser.addOptions({portOption, listenOption, accountOption, accountsOption, greetingOption});
     parser.process(app);
 
@@ -39,7 +40,8 @@ int main(int argc, char* argv[])
     for (const QString& spec : parser.values(accountOption)) {
         const QStringList fields = spec.split(QLatin1Char(':'));
         if (fields.size() != 3) {
-            err << "corvane-update-server: --account wants user:password:host[,host...], not " << spec << "\n";
+            err << "corvane-update-server: --account wants user:password:host[,host...], not " << spec
+                << "\n";
             return 2;
         }
         server.addAccount({fields[0], fields[1], fields[2].split(QLatin1Char(','), Qt::SkipEmptyParts)});
@@ -66,13 +68,14 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    QObject::connect(&server, &UpdateServer::updateAccepted, &app, [&out](const UpdateServer::Update& update) {
-        if (update.operation == QLatin1String("update"))
-            out << "update " << update.host << " " << update.address << " (user " << update.user << ")\n";
-        else
-            out << "offline " << update.host << " (user " << update.user << ")\n";
-        out.flush();
-    });
+    QObject::connect(
+        &server, &UpdateServer::updateAccepted, &app, [&out](const UpdateServer::Update& update) {
+            if (update.operation == QLatin1String("update"))
+                out << "update " << update.host << " " << update.address << " (user " << update.user << ")\n";
+            else
+                out << "offline " << update.host << " (user " << update.user << ")\n";
+            out.flush();
+        });
 
     out << "listening on " << address.toString() << ":" << server.port() << "\n";
     out.flush();

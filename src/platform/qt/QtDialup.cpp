@@ -10,7 +10,8 @@ namespace {
 bool isDialup(const QNetworkInterface& iface)
 {
     const auto flags = iface.flags();
-    return flags.testFlag(QNetworkInterface::IsPointToPoint) && !flags.testFlag(QNetworkInterface::IsLoopBack);
+    return flags.testFlag(QNetworkInterface::IsPointToPoint) &&
+           !flags.testFlag(QNetworkInterface::IsLoopBack);
 }
 
 void copyName(char* target, std::size_t size, const QString& name)
@@ -57,7 +58,8 @@ std::uint32_t QtDialup::getConnectStatus(std::uint32_t handle, RasConnStatus& st
     if (!iface.isValid() || !isDialup(iface))
         return kRasInvalidHandle;
     const auto flags = iface.flags();
-    const bool connected = flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning);
+    const bool connected =
+        flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning);
     status.rasconnstate = connected ? kRasConnected : kRasDisconnected;
     status.dwError = 0;
     return 0;

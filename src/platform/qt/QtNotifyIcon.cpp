@@ -1,5 +1,8 @@
 #include "platform/qt/QtNotifyIcon.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
 #include <algorithm>
 
 namespace {
@@ -14,6 +17,11 @@ QString tipText(const NotifyIconData& data)
 
 QtNotifyIcon::QtNotifyIcon() : mIcon(new QSystemTrayIcon(this))
 {
+    // Qt's own test for the tray it will use.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    mStatusNotifierHost =
+        bus.isConnected() && bus.interface() &&
+        bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
     mIcon->setObjectName(QStringLiteral("trayIcon"));
     connect(mIcon, &QSystemTrayIcon::activated, this, &QtNotifyIcon::activated);
 }
@@ -56,10 +64,16 @@ void QtNotifyIcon::activated(QSystemTrayIcon::ActivationReason reason)
 {
     // On an XEmbed tray the first click of a double-click arrives as Trigger; only the
     // double-click itself restores the window.
-    if (reason == QSystemTrayIcon::DoubleClick)
+    if (reason == QSystemTrayIcon::DoubleClick || (mStatusNotifierHost && reason == QSystemTrayIcon::Trigger))
         deliver(kWmLButtonDblClk);
     else if (reason == QSystemTrayIcon::Context)
         deliver(kWmRButtonUp);
+}
+
+void QtNotifyIcon::setContextMenu(QMenu* menu)
+{
+    if (mStatusNotifierHost)
+        mIcon->setContextMenu(menu);
 }
 
 void QtNotifyIcon::deliver(int code)

@@ -9,7 +9,8 @@ class QMenu;
 
 // The notification-area icon over QSystemTrayIcon: one icon, shown by Add, changed by Modify
 // and taken away by Delete. A double-click is reported as kWmLButtonDblClk and the context
-// request as kWmRButtonUp.
+// request as kWmRButtonUp. Where a StatusNotifier host runs the tray, its primary activation
+// is the double-click and the host shows the popup menu.
 class QtNotifyIcon : public QObject, public INotifyIcon
 {
     Q_OBJECT
@@ -19,6 +20,7 @@ public:
 
     bool shellNotifyIcon(NotifyMessage message, const NotifyIconData& data) override;
     void setEventHandler(EventHandler handler) override { mHandler = std::move(handler); }
+    void setContextMenu(QMenu* menu) override;
 
 private:
     void activated(QSystemTrayIcon::ActivationReason reason);
@@ -29,4 +31,7 @@ private:
     quintptr mOwner = 0;
     std::uint32_t mCallbackMessage = 0;
     bool mShown = false;
+    // A StatusNotifier host on the session bus: it has no double-click and shows the
+    // popup menu itself.
+    bool mStatusNotifierHost = false;
 };

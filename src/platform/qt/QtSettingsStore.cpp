@@ -29,8 +29,9 @@ void createPrivately(const QString& path)
     QFile file(path);
     if (!file.exists()) {
         if (!file.open(QIODevice::WriteOnly))
-            throw Failure(75, QStringLiteral("Path/File access error: ") + file.errorString() + QStringLiteral(" (") +
-                                  path + QLatin1Char(')'),
+            throw Failure(75,
+                          QStringLiteral("Path/File access error: ") + file.errorString() +
+                              QStringLiteral(" (") + path + QLatin1Char(')'),
                           kSource);
         file.close();
     }

@@ -47,7 +47,8 @@ void QtSocket::connectToHost(const QString& host, qint32 port)
         mState = State::Error;
         QTimer::singleShot(0, this, [this, generation, port] {
             if (generation == mGeneration)
-                deliverError(kErrorInvalidPort, QStringLiteral("Invalid port number ") + QString::number(port));
+                deliverError(kErrorInvalidPort,
+                             QStringLiteral("Invalid port number ") + QString::number(port));
         });
         return;
     }
@@ -64,8 +65,8 @@ void QtSocket::hostFound(const QHostInfo& info, quint16 port, int generation)
     const QList<QHostAddress> addresses = info.addresses();
     if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
         mState = State::Error;
-        deliverError(kErrorHostNotFound, info.errorString().isEmpty() ? QStringLiteral("Host not found")
-                                                                      : info.errorString());
+        deliverError(kErrorHostNotFound,
+                     info.errorString().isEmpty() ? QStringLiteral("Host not found") : info.errorString());
         return;
     }
     // A name with an IPv4 address is reached over IPv4, so the posted address is dotted decimal.

@@ -62,7 +62,8 @@ bool QtWindowing::anotherInstanceRunning()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    auto lock = std::make_unique<QLockFile>(folder + QLatin1Char('/') + identity::kTitle + QStringLiteral(".lock"));
+    auto lock =
+        std::make_unique<QLockFile>(folder + QLatin1Char('/') + identity::kTitle + QStringLiteral(".lock"));
     // A running instance holds its lock however old it is; a dead one's lock is taken over.
     lock->setStaleLockTime(0);
     if (!lock->tryLock(0))

@@ -1,0 +1,260 @@
+#include "settings/frmOptions.h"
+
+#include "Provider.h"
+#include "platform/Trap.h"
+#include "settings/CSettings.h"
+#include "settings/SelectAllText.h"
+#include "settings/TextConversion.h"
+#include "ui/Artwork.h"
+#include "ui/ScreenPlacement.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace {
+
+// The dialog's arrangement is drawn for small fonts; everything is scaled so that text
+// boxes and labels hold a desktop font without clipping.
+constexpr double kScale = 1.25;
+// Tab positions are given relative to the tab control; its pages start below the tab row.
+constexpr int kTabRowHeight = 24;
+constexpr int kTabBorder = 4;
+
+int scaled(int value)
+{
+    return static_cast<int>(value * kScale + 0.5);
+}
+
+QRect onDialog(int left, int top, int width, int height)
+{
+    return QRect(scaled(left), scaled(top), scaled(width), scaled(height));
+}
+
+QRect onPage(int left, int top, int width, int height)
+{
+    return QRect(scaled(left - kTabBorder), scaled(top - kTabRowHeight), scaled(width), scaled(height));
+}
+
+template <typename Widget> Widget* place(Widget* widget, const char* name, int order, const QRect& geometry)
+{
+    widget->setObjectName(QLatin1String(name));
+    // The documented keyboard order, kept with each control.
+    widget->setProperty("TabIndex", order);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+} // namespace
+
+frmOptions::frmOptions(IWindowing& windowing)
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      mWindowing(windowing), tabOptions(new QTabWidget(this)),
+      cmdOK(new QPushButton(QStringLiteral("OK"), this)),
+      cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowIcon(Artwork::windowIcon());
+    setFixedSize(scaled(449), scaled(162));
+
+    place(tabOptions, "tabOptions", 18, onDialog(8, 8, 337, 145));
+    place(cmdOK, "cmdOK", 16, onDialog(352, 8, 89, 25));
+    place(cmdCancel, "cmdCancel", 17, onDialog(352, 40, 89, 25));
+    cmdOK->setDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
+
+    buildHostTab();
+    buildServerTab();
+    buildPostedIpTab();
+    buildMiscTab();
+    setKeyboardOrder();
+    connect(tabOptions, &QTabWidget::currentChanged, this, &frmOptions::tabOptions_Click);
+}
+
+QWidget* frmOptions::addTab(const QString& caption)
+{
+    auto* page = new QWidget;
+    tabOptions->addTab(page, caption);
+    return page;
+}
+
+QLineEdit* frmOptions::textBox(QWidget* page, const char* name, int order, const QRect& geometry)
+{
+    auto* box = place(new QLineEdit(page), name, order, geometry);
+    box->installEventFilter(this);
+    return box;
+}
+
+void frmOptions::buildHostTab()
+{
+    QWidget* page = addTab(QStringLiteral("Host"));
+    place(new QLabel(QStringLiteral("Domain:"), page), "lblDomain", 0, onPage(16, 44, 65, 17));
+    txtDomain = textBox(page, "txtDomain", 1, onPage(80, 40, 89, 21));
+    cboDomains = place(new QComboBox(page), "cboDomains", 2, onPage(176, 40, 145, 21));
+    cboDomains->addItem(provider::kDomain);
+    place(new QLabel(QStringLiteral("Username:"), page), "lblUsername", 3, onPage(16, 84, 81, 17));
+    txtUsername = textBox(page, "txtUsername", 4, onPage(80, 80, 153, 19));
+    place(new QLabel(QStringLiteral("Password:"), page), "lblPassword", 5, onPage(16, 108, 65, 17));
+    txtPassword = textBox(page, "txtPassword", 6, onPage(80, 104, 153, 19));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+}
+
+void frmOptions::buildServerTab()
+{
+    QWidget* page = addTab(QStringLiteral("Server "));
+    place(new QLabel(QStringLiteral("Server:"), page), "lblServer", 7, onPage(16, 44, 121, 17));
+    txtServer = textBox(page, "txtServer", 8, onPage(80, 40, 153, 19));
+    place(new QLabel(QStringLiteral("Port:"), page), "lblPort", 9, onPage(16, 68, 49, 17));
+    txtPort = textBox(page, "txtPort", 10, onPage(80, 64, 49, 19));
+    txtPort->setMaxLength(5);
+}
+
+void frmOptions::buildPostedIpTab()
+{
+    QWidget* page = addTab(QStringLiteral("Posted IP"));
+    optCurrentIP = place(new QRadioButton(QStringLiteral("Send Current IP"), page), "optCurrentIP", 11,
+                         onPage(16, 40, 105, 17));
+    optOtherIP = place(new QRadioButton(QStringLiteral("Send Other IP"), page), "optOtherIP", 12,
+                       onPage(16, 64, 97, 17));
+    txtOtherIP = textBox(page, "txtOtherIP", 13, onPage(32, 80, 153, 19));
+    txtOtherIP->setText(QStringLiteral("127.0.0.1"));
+}
+
+void frmOptions::buildMiscTab()
+{
+    QWidget* page = addTab(QStringLiteral("Misc"));
+    chkUpdateOnConnection = place(new QCheckBox(QStringLiteral("Update Domain On Connection"), page),
+                                  "chkUpdateOnConnection", 14, onPage(16, 40, 185, 17));
+    chkMinimizeToSystemTray = place(new QCheckBox(QStringLiteral("Minimize To System Tray"), page),
+                                    "chkMinimizeToSystemTray", 15, onPage(16, 64, 153, 17));
+}
+
+void frmOptions::setKeyboardOrder()
+{
+    const QList<QWidget*> order = {txtDomain,
+                                   cboDomains,
+                                   txtUsername,
+                                   txtPassword,
+                                   txtServer,
+                                   txtPort,
+                                   optCurrentIP,
+                                   optOtherIP,
+                                   txtOtherIP,
+                                   chkUpdateOnConnection,
+                                   chkMinimizeToSystemTray,
+                                   cmdOK,
+                                   cmdCancel,
+                                   tabOptions};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void frmOptions::Display(IWindowing& windowing, const std::function<void(frmOptions&)>& shown)
+{
+    frmOptions dialog(windowing);
+    if (!trap(windowing, "Display", [&] { dialog.load(); }))
+        return;
+    dialog.mShown = shown;
+    ScreenPlacement::centre(dialog);
+    dialog.exec();
+}
+
+void frmOptions::load()
+{
+    txtDomain->setText(gSettings->SubDomain());
+    // An index the list does not have selects nothing, rather than locking the user out.
+    const qint32 domain = gSettings->Domain();
+    cboDomains->setCurrentIndex(domain >= 0 && domain < cboDomains->count() ? domain : -1);
+    txtUsername->setText(gSettings->Username());
+    txtPassword->setText(gSettings->Password());
+    txtServer->setText(gSettings->Server());
+    txtPort->setText(TextConversion::fromLong(gSettings->Port()));
+    if (gSettings->CurrentIP())
+        optCurrentIP->setChecked(true);
+    else
+        optOtherIP->setChecked(true);
+    txtOtherIP->setText(gSettings->OtherIP());
+    chkUpdateOnConnection->setChecked(gSettings->UpdateOnConnection());
+    chkMinimizeToSystemTray->setChecked(gSettings->MinimizeToSystemTray());
+    tabOptions->setCurrentIndex(0);
+}
+
+void frmOptions::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    txtDomain->setFocus(Qt::TabFocusReason);
+    if (mShown)
+        QTimer::singleShot(0, this, [this] { mShown(*this); });
+}
+
+void frmOptions::cmdOK_Click()
+{
+    trap(mWindowing, "cmdOK_Click", [&] {
+        // The port is read first: a value beyond 32 bits is reported and nothing is written.
+        const qint32 port = TextConversion::roundToLong(TextConversion::val(txtPort->text()));
+        gSettings->setSubDomain(txtDomain->text());
+        gSettings->setDomain(cboDomains->currentIndex());
+        gSettings->setUsername(txtUsername->text());
+        gSettings->setPassword(txtPassword->text());
+        gSettings->setServer(txtServer->text());
+        gSettings->setPort(port);
+        gSettings->setCurrentIP(optCurrentIP->isChecked());
+        gSettings->setOtherIP(txtOtherIP->text());
+        gSettings->setUpdateOnConnection(chkUpdateOnConnection->isChecked());
+        gSettings->setMinimizeToSystemTray(chkMinimizeToSystemTray->isChecked());
+        accept();
+    });
+}
+
+void frmOptions::cmdCancel_Click()
+{
+    trap(mWindowing, "cmdCancel_Click", [&] { reject(); });
+}
+
+void frmOptions::tabOptions_Click()
+{
+    trap(mWindowing, "tabOptions_Click", [&] {
+        QWidget* first = nullptr;
+        switch (tabOptions->currentIndex()) {
+        case 0:
+            first = txtDomain;
+            break;
+        case 1:
+            first = txtServer;
+            break;
+        case 2:
+            first = optOtherIP->isChecked() ? static_cast<QWidget*>(optOtherIP) : optCurrentIP;
+            break;
+        case 3:
+            first = chkUpdateOnConnection;
+            break;
+        default:
+            return;
+        }
+        first->setFocus(Qt::TabFocusReason);
+    });
+}
+
+bool frmOptions::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (auto* box = qobject_cast<QLineEdit*>(watched)) {
+            basMisc::SelectAllText(*box);
+            // A click places the caret after the focus arrives; select again once it has.
+            if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason)
+                QTimer::singleShot(0, box, [box] { basMisc::SelectAllText(*box); });
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,73 @@
+#include "ui/TrayBehaviour.h"
+
+#include "platform/INotifyIcon.h"
+#include "platform/Trap.h"
+#include "settings/CSettings.h"
+#include "ui/CTrayIcon.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QTimer>
+#include <QWidget>
+
+TrayBehaviour::TrayBehaviour(QWidget& window, QMenu& popup, const std::unique_ptr<CTrayIcon>& trayIcon,
+                             IWindowing& windowing)
+    : mWindow(window), mPopup(popup), mTrayIcon(trayIcon), mWindowing(windowing)
+{
+}
+
+void TrayBehaviour::Form_Resize()
+{
+    // The log box fills the client area through the window's layout. Into the tray: a test
+    // that fails counts as passed, and every failing step is skipped.
+    bool intoTray = true;
+    try {
+        intoTray = mWindow.isMinimized() && gSettings->MinimizeToSystemTray();
+    } catch (...) {
+    }
+    if (!intoTray)
+        return;
+    try {
+        if (!mTrayIcon)
+            throw failures::objectNotSet();
+        mTrayIcon->Add();
+    } catch (...) {
+    }
+    // Hidden from the event loop: whoever minimized the window (showMinimized() among them)
+    // may still show it on the way out of this event.
+    QTimer::singleShot(0, &mWindow, [window = &mWindow] {
+        if (window->isMinimized())
+            window->hide();
+    });
+}
+
+void TrayBehaviour::picTrayIcon_MouseMove(int x)
+{
+    trap(mWindowing, "picTrayIcon_MouseMove", [&] {
+        if (mDialogOpen)
+            return;
+        if (x == kWmLButtonDblClk) {
+            restore();
+        } else if (x == kWmRButtonUp) {
+            mPopup.popup(QCursor::pos());
+        }
+    });
+}
+
+void TrayBehaviour::mnuContextRestore_Click()
+{
+    trap(mWindowing, "mnuContextRestore_Click", [&] { restore(); });
+}
+
+void TrayBehaviour::restore()
+{
+    if (!mTrayIcon)
+        throw failures::objectNotSet();
+    mTrayIcon->Remove();
+    // A window hidden while minimized keeps that state; cleared, it shows normally again
+    // instead of dropping straight back into the tray.
+    mWindow.setWindowState(mWindow.windowState() & ~Qt::WindowMinimized);
+    mWindow.show();
+    mWindow.activateWindow();
+    mWindow.raise();
+}
