@@ -4,6 +4,8 @@
 //
 // The test runs itself again inside "unshare -n -m", where it may create devices freely.
 
+#include "VirtualDisplay.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,7 +19,7 @@ const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
 const QString kServer = QStringLiteral(CORVANE_UPDATE_SERVER);
 const QString kTunAttach = QStringLiteral(CORVANE_TUN_ATTACH);
 const char* const kInsideVariable = "CORVANE_INSIDE_NAMESPACE";
-constexpr int kWaitMs = 30000;
+constexpr int kWaitMs = VirtualDisplay::kWaitMs;
 
 bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
 {
@@ -42,9 +44,7 @@ private slots:
 private:
     void outside();
     void inside();
-    QString copyLog(const QString& window);
-
-    QString mDisplay;
+    QString copyLog(const VirtualDisplay& screen, const QString& window);
 };
 
 void tst_EndToEndDialup::linkComingUpPostsTheAddressAndItsLossIsLogged()
@@ -78,34 +78,35 @@ void tst_EndToEndDialup::outside()
     child.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("--"),
                                             QCoreApplication::applicationFilePath(),
                                             QStringLiteral("linkComingUpPostsTheAddressAndItsLossIsLogged")});
-    QVERIFY(child.waitForFinished(4 * kWaitMs));
+    const bool finished = child.waitForFinished(8 * kWaitMs);
+    if (!finished)
+        child.kill();
+    child.waitForFinished();
     const QString output = QString::fromLocal8Bit(child.readAll());
+    QVERIFY2(finished, qPrintable(QStringLiteral("the test inside the namespace hung:\n") + output));
     QVERIFY2(child.exitCode() == 0, qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("PASS   : tst_EndToEndDialup::linkComingUp")),
              qPrintable(output));
 }
 
-QString tst_EndToEndDialup::copyLog(const QString& window)
+// The log as the user would copy it: select all in the log box, copy, read the clipboard.
+QString tst_EndToEndDialup::copyLog(const VirtualDisplay& screen, const QString& window)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), mDisplay);
-    QProcess xdotool;
-    xdotool.setProcessEnvironment(env);
-    xdotool.start(QStringLiteral("xdotool"),
-                  {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window, QStringLiteral("key"),
-                   QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
-    xdotool.waitForFinished(kWaitMs);
+    // No window manager here: focus is given straight, without waiting for one to confirm it.
+    screen.run({QStringLiteral("xdotool"), QStringLiteral("windowfocus"), window});
+    QTest::qWait(100);
+    screen.run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("ctrl+a"),
+                QStringLiteral("ctrl+c")});
     QTest::qWait(200);
-    QProcess xclip;
-    xclip.setProcessEnvironment(env);
-    xclip.start(QStringLiteral("xclip"),
-                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
-    xclip.waitForFinished(kWaitMs);
-    return QString::fromUtf8(xclip.readAllStandardOutput());
+    return screen.run({QStringLiteral("xclip"), QStringLiteral("-o"), QStringLiteral("-selection"),
+                       QStringLiteral("clipboard")});
 }
 
 void tst_EndToEndDialup::inside()
 {
+    // A /tmp of its own: the X server in here must not meet another one's lock files and sockets.
+    QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                          QStringLiteral("tmpfs"), QStringLiteral("/tmp")}));
     QString output;
     QVERIFY2(
         run(QStringLiteral("mount"),
@@ -127,9 +128,7 @@ void tst_EndToEndDialup::inside()
             &output),
         qPrintable(output));
 
-    QTemporaryDir home;
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("config")));
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("runtime")));
+    VirtualDisplay screen;
 
     // The reference server, listening inside the namespace.
     QProcess server;
@@ -141,7 +140,7 @@ void tst_EndToEndDialup::inside()
     const QString port = listening.section(QLatin1Char(':'), -1);
     QVERIFY2(port.toUInt() > 0, qPrintable(listening));
 
-    QFile ini(home.filePath(QStringLiteral("config/Corvane DynDNS.ini")));
+    QFile ini(screen.settingsFile());
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write(
         QStringLiteral("[Settings]\nServer=127.0.0.1\nPort=%1\nUsername=dial\nPassword=pw\nSubDomain=linked\n"
@@ -150,45 +149,22 @@ void tst_EndToEndDialup::inside()
             .toLatin1());
     ini.close();
 
-    QProcess xvfb;
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                QStringLiteral("tcp")});
-    QVERIFY(xvfb.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), kWaitMs);
-    mDisplay = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine().trimmed());
-
+    QVERIFY2(screen.start(), "Xvfb did not start");
     QProcess client;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = screen.programEnvironment();
     env.remove(QLatin1String(kInsideVariable));
-    env.insert(QStringLiteral("DISPLAY"), mDisplay);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
     client.setProcessEnvironment(env);
     client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     client.start(kProgram);
     QVERIFY(client.waitForStarted());
 
-    QString window;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            QProcess search;
-            search.setProcessEnvironment(env);
-            search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"),
-                                                     QStringLiteral("^Corvane DynDNS 1.9 - By Vexlin$")});
-            search.waitForFinished(kWaitMs);
-            window = QString::fromLatin1(search.readAllStandardOutput())
-                         .section(QLatin1Char('\n'), 0, 0)
-                         .trimmed();
-            return !window.isEmpty();
-        }(),
-        kWaitMs);
+    const QString caption = QStringLiteral("^Corvane DynDNS 1.9 - By Vexlin$");
+    QTRY_VERIFY_WITH_TIMEOUT(screen.windowShown(caption), kWaitMs);
+    const QString window = screen.visibleWindows(QStringLiteral("--name"), caption).first();
 
     // A link that is up without carrier is no connection: nothing happens for a while.
     QTest::qWait(1500);
-    QVERIFY(!copyLog(window).contains(QStringLiteral("Internet connection")));
+    QVERIFY(!copyLog(screen, window).contains(QStringLiteral("Internet connection")));
 
     QProcess attach;
     attach.start(kTunAttach, {QStringLiteral("ppp0")});
@@ -199,7 +175,8 @@ void tst_EndToEndDialup::inside()
              qPrintable(accepted));
 
     QString log;
-    QTRY_VERIFY_WITH_TIMEOUT((log = copyLog(window)).contains(QStringLiteral(" - Disconnected.")), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT((log = copyLog(screen, window)).contains(QStringLiteral(" - Disconnected.")),
+                             kWaitMs);
     const QStringList expected = {
         QStringLiteral(" - Internet connection detected."),
         QStringLiteral(" - Connecting to 127.0.0.1:") + port + QStringLiteral("..."),
@@ -215,15 +192,14 @@ void tst_EndToEndDialup::inside()
     attach.kill();
     attach.waitForFinished();
     QTRY_VERIFY_WITH_TIMEOUT(
-        copyLog(window).contains(QStringLiteral(" - Internet connection no longer detected.")), kWaitMs);
+        copyLog(screen, window).contains(QStringLiteral(" - Internet connection no longer detected.")),
+        kWaitMs);
 
     client.terminate();
     QVERIFY(client.waitForFinished(kWaitMs));
     QCOMPARE(client.exitCode(), 0);
     server.kill();
-    xvfb.terminate();
     server.waitForFinished();
-    xvfb.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEndDialup)

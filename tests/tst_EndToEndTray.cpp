@@ -2,6 +2,8 @@
 // popup menu opens the dialogs while the window stays hidden, and a double-click on the icon
 // brings the window back.
 
+#include "VirtualDisplay.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -11,7 +13,7 @@
 namespace {
 const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
 const QString kCaption = QStringLiteral("Corvane DynDNS 1.9 - By Vexlin");
-constexpr int kWaitMs = 30000;
+constexpr int kWaitMs = VirtualDisplay::kWaitMs;
 } // namespace
 
 class tst_EndToEndTray : public QObject
@@ -23,18 +25,11 @@ private slots:
     void startsInTheTrayAndComesBack();
 
 private:
-    QString x(const QStringList& arguments);
-    QStringList visibleWindows(const QString& how, const QString& pattern);
+    QString x(const QStringList& arguments) { return mScreen.run(arguments); }
     QString trayIconWindow();
-    bool windowShown(const QString& title)
-    {
-        return !visibleWindows(QStringLiteral("--name"), title).isEmpty();
-    }
 
-    QProcess mXvfb;
+    VirtualDisplay mScreen;
     QProcess mTray;
-    QString mDisplay;
-    QTemporaryDir mHome;
 };
 
 void tst_EndToEndTray::initTestCase()
@@ -44,59 +39,30 @@ void tst_EndToEndTray::initTestCase()
             QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/bootstrap installs it); skipping")
                                  .arg(QLatin1String(tool))));
     }
-    mXvfb.start(QStringLiteral("Xvfb"),
-                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                 QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                 QStringLiteral("tcp")});
-    QVERIFY(mXvfb.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(mXvfb.canReadLine(), kWaitMs);
-    mDisplay = QLatin1Char(':') + QString::fromLatin1(mXvfb.readLine().trimmed());
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), mDisplay);
-    mTray.setProcessEnvironment(env);
+    QVERIFY2(mScreen.start(), "Xvfb did not start");
+    mTray.setProcessEnvironment(mScreen.toolEnvironment());
     mTray.start(QStringLiteral("trayer"),
                 {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                  QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
                  QStringLiteral("--width"), QStringLiteral("120")});
     QVERIFY(mTray.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(!visibleWindows(QStringLiteral("--class"), QStringLiteral("^trayer$")).isEmpty(),
-                             kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !mScreen.visibleWindows(QStringLiteral("--class"), QStringLiteral("^trayer$")).isEmpty(), kWaitMs);
 }
 
 void tst_EndToEndTray::cleanupTestCase()
 {
-    for (QProcess* process : {&mTray, &mXvfb}) {
-        if (process->state() != QProcess::NotRunning) {
-            process->terminate();
-            process->waitForFinished(5000);
-        }
+    if (mTray.state() != QProcess::NotRunning) {
+        mTray.terminate();
+        mTray.waitForFinished(5000);
     }
-}
-
-QString tst_EndToEndTray::x(const QStringList& arguments)
-{
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), mDisplay);
-    tool.setProcessEnvironment(env);
-    tool.start(arguments.first(), arguments.mid(1));
-    tool.waitForFinished(kWaitMs);
-    return QString::fromLatin1(tool.readAllStandardOutput());
-}
-
-QStringList tst_EndToEndTray::visibleWindows(const QString& how, const QString& pattern)
-{
-    return x({QStringLiteral("xdotool"), QStringLiteral("search"), QStringLiteral("--onlyvisible"), how,
-              pattern})
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 // The icon is a small window of the program's own, docked in the tray host.
 QString tst_EndToEndTray::trayIconWindow()
 {
     for (const QString& window :
-         visibleWindows(QStringLiteral("--class"), QStringLiteral("^corvane-dyndns$"))) {
+         mScreen.visibleWindows(QStringLiteral("--class"), QStringLiteral("^corvane-dyndns$"))) {
         const QString name =
             x({QStringLiteral("xdotool"), QStringLiteral("getwindowname"), window}).trimmed();
         const QString geometry = x({QStringLiteral("xdotool"), QStringLiteral("getwindowgeometry"), window});
@@ -111,28 +77,20 @@ QString tst_EndToEndTray::trayIconWindow()
 
 void tst_EndToEndTray::startsInTheTrayAndComesBack()
 {
-    QVERIFY(QDir(mHome.path()).mkpath(QStringLiteral("config")));
-    QVERIFY(QDir(mHome.path()).mkpath(QStringLiteral("runtime")));
-    QFile ini(mHome.filePath(QStringLiteral("config/Corvane DynDNS.ini")));
+    QFile ini(mScreen.settingsFile());
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[Settings]\nMinimizeToSystemTray=True\n");
     ini.close();
 
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), mDisplay);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), mHome.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mHome.filePath(QStringLiteral("runtime")));
-    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    program.setProcessEnvironment(env);
+    program.setProcessEnvironment(mScreen.programEnvironment());
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.start(kProgram, {QStringLiteral("/MINIMIZE")});
     QVERIFY(program.waitForStarted());
 
     QString icon;
     QTRY_VERIFY_WITH_TIMEOUT(!(icon = trayIconWindow()).isEmpty(), kWaitMs);
-    QVERIFY(!windowShown(kCaption));
+    QVERIFY(!mScreen.windowShown(kCaption));
 
     const auto openPopupAndPress = [&](const QString& key) {
         x({QStringLiteral("xdotool"), QStringLiteral("mousemove"), QStringLiteral("--window"), icon,
@@ -143,25 +101,25 @@ void tst_EndToEndTray::startsInTheTrayAndComesBack()
 
     // Options... from the popup, while the window stays in the tray.
     openPopupAndPress(QStringLiteral("o"));
-    QTRY_VERIFY_WITH_TIMEOUT(windowShown(QStringLiteral("^Options$")), kWaitMs);
-    QVERIFY(!windowShown(kCaption));
+    QTRY_VERIFY_WITH_TIMEOUT(mScreen.windowShown(QStringLiteral("^Options$")), kWaitMs);
+    QVERIFY(!mScreen.windowShown(kCaption));
     x({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Escape")});
-    QTRY_VERIFY_WITH_TIMEOUT(!windowShown(QStringLiteral("^Options$")), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!mScreen.windowShown(QStringLiteral("^Options$")), kWaitMs);
 
     // About... likewise; Enter closes it.
     openPopupAndPress(QStringLiteral("a"));
-    QTRY_VERIFY_WITH_TIMEOUT(windowShown(QStringLiteral("^About Corvane DynDNS$")), kWaitMs);
-    QVERIFY(!windowShown(kCaption));
+    QTRY_VERIFY_WITH_TIMEOUT(mScreen.windowShown(QStringLiteral("^About Corvane DynDNS$")), kWaitMs);
+    QVERIFY(!mScreen.windowShown(kCaption));
     x({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Return")});
-    QTRY_VERIFY_WITH_TIMEOUT(!windowShown(QStringLiteral("^About Corvane DynDNS$")), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!mScreen.windowShown(QStringLiteral("^About Corvane DynDNS$")), kWaitMs);
     QVERIFY(program.state() == QProcess::Running);
 
     // A double-click brings the window back in its normal state, and the icon goes.
     x({QStringLiteral("xdotool"), QStringLiteral("mousemove"), QStringLiteral("--window"), icon,
        QStringLiteral("10"), QStringLiteral("10"), QStringLiteral("click"), QStringLiteral("--repeat"),
        QStringLiteral("2"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
-    QTRY_VERIFY_WITH_TIMEOUT(windowShown(kCaption), kWaitMs);
-    const QString window = visibleWindows(QStringLiteral("--name"), kCaption).first();
+    QTRY_VERIFY_WITH_TIMEOUT(mScreen.windowShown(kCaption), kWaitMs);
+    const QString window = mScreen.visibleWindows(QStringLiteral("--name"), kCaption).first();
     // Shown in the normal state: not mapped as an icon again.
     const QString hints =
         x({QStringLiteral("xprop"), QStringLiteral("-id"), window, QStringLiteral("WM_HINTS")});

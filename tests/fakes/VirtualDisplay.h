@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLockFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A virtual X server for end-to-end tests, with the xdotool look-ups they share, and a
+// throwaway home for the program (settings and runtime folders).
+class VirtualDisplay
+{
+public:
+    static constexpr int kWaitMs = 30000;
+    static constexpr int kToolMs = 5000;
+
+    VirtualDisplay()
+    {
+        QDir(mHome.path()).mkpath(QStringLiteral("config"));
+        QDir(mHome.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    ~VirtualDisplay()
+    {
+        if (mServer.state() != QProcess::NotRunning) {
+            mServer.terminate();
+            mServer.waitForFinished(5000);
+        }
+    }
+
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    // Starts Xvfb on a display it picks itself; false when it did not come up.
+    bool start()
+    {
+        // Servers that start together may both take over a stale lock of the same display;
+        // the tests' own servers start one at a time.
+        QLockFile startLock(QDir::tempPath() + QStringLiteral("/corvane-tests-xvfb.lock"));
+        startLock.setStaleLockTime(0);
+        startLock.lock();
+        mServer.start(QStringLiteral("Xvfb"),
+                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                       QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                       QStringLiteral("tcp")});
+        if (!mServer.waitForStarted())
+            return false;
+        QElapsedTimer waited;
+        waited.start();
+        while (!mServer.canReadLine() && waited.elapsed() < kWaitMs)
+            mServer.waitForReadyRead(100);
+        if (!mServer.canReadLine())
+            return false;
+        mDisplay = QLatin1Char(':') + QString::fromLatin1(mServer.readLine().trimmed());
+        return true;
+    }
+
+    QString configFolder() const { return mHome.filePath(QStringLiteral("config")); }
+    QString runtimeFolder() const { return mHome.filePath(QStringLiteral("runtime")); }
+    QString settingsFile() const { return configFolder() + QStringLiteral("/Corvane DynDNS.ini"); }
+
+    QProcessEnvironment toolEnvironment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), mDisplay);
+        return env;
+    }
+
+    // The program on this display, with its settings in the throwaway home.
+    QProcessEnvironment programEnvironment() const
+    {
+        QProcessEnvironment env = toolEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        return env;
+    }
+
+    // Runs a tool against the display and returns what it printed. A tool that hangs (xclip
+    // waiting on a silent selection owner, say) is ended after a few seconds.
+    QString run(const QStringList& command) const
+    {
+        QProcess tool;
+        tool.setProcessEnvironment(toolEnvironment());
+        tool.start(command.first(), command.mid(1));
+        if (!tool.waitForFinished(kToolMs)) {
+            tool.kill();
+            tool.waitForFinished();
+        }
+        return QString::fromLatin1(tool.readAllStandardOutput());
+    }
+
+    QStringList visibleWindows(const QString& how, const QString& pattern) const
+    {
+        return run({QStringLiteral("xdotool"), QStringLiteral("search"), QStringLiteral("--onlyvisible"), how,
+                    pattern})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    bool windowShown(const QString& titlePattern) const
+    {
+        return !visibleWindows(QStringLiteral("--name"), titlePattern).isEmpty();
+    }
+
+private:
+    QProcess mServer;
+    QString mDisplay;
+    QTemporaryDir mHome;
+};
