@@ -21,7 +21,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
