@@ -66,6 +66,7 @@ private slots:
     void serverThatClosesMidConversation();
     void silentServerTimesOut();
     void unknownHostName();
+    void lineSentJustBeforeTheCloseReachesTheServer();
 
 private:
     std::unique_ptr<UpdateServer> mServer;
@@ -202,6 +203,29 @@ void tst_UpdateIntegration::unknownHostName()
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().mid(5),
              (QStringList{" - Error: Unknown host other.dyn.brevant.example.", " - Disconnected."}));
+}
+
+void tst_UpdateIntegration::lineSentJustBeforeTheCloseReachesTheServer()
+{
+    // A terse server: "OK" for every line, and after the address "OK" and "BYE" at once.
+    QTcpServer terse;
+    QVERIFY(terse.listen(QHostAddress::LocalHost, 0));
+    QByteArray heard;
+    connect(&terse, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket* peer = terse.nextPendingConnection();
+        peer->write("OK\r\n");
+        connect(peer, &QTcpSocket::readyRead, peer, [peer, &heard] {
+            const QByteArray bytes = peer->readAll();
+            heard += bytes;
+            peer->write(bytes.startsWith("IP ") ? "OK\r\nBYE\r\n" : "OK\r\n");
+        });
+    });
+
+    Client client(terse.serverPort());
+    client.window->menus().mnuFileUpdateIP->trigger();
+    QTRY_VERIFY(client.idle());
+    QCOMPARE(client.messages().last(), QStringLiteral(" - Disconnected."));
+    QTRY_VERIFY(heard.endsWith("IP 127.0.0.1\nDONE\n"));
 }
 
 QTEST_MAIN(tst_UpdateIntegration)
