@@ -10,7 +10,6 @@ inline constexpr int kMajor = 1;
 inline constexpr int kMinor = 9;
 inline constexpr int kRevision = 17;
 inline const QString kLegalCopyright = QStringLiteral("Copyright (C) 2026 Vexlin");
-inline const QString kMaker = QStringLiteral("Vexlin");
 // Source text of the failures the program's own code raises.
 inline const QString kErrorSource = QStringLiteral("CorvaneDynDNS");
 } // namespace identity

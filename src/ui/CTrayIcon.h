@@ -27,8 +27,6 @@ public:
     void Remove();
     void Update();
 
-    const NotifyIconData& record() const { return mRecord; }
-
 private:
     void send(NotifyMessage message);
 

@@ -15,6 +15,7 @@ const QString kIdleTip = QStringLiteral("Corvane DynDNS");
 // Arriving data is read and cut into lines a piece at a time, so a flood of replies never
 // sits in memory twice over.
 constexpr qint64 kReadPiece = 64 * 1024;
+const QString kOverlongLine = QStringLiteral("The server sent a line longer than 65536 characters");
 } // namespace
 
 UpdateConversation::UpdateConversation(ISocket& socket, ConversationHost& host, IWindowing& windowing)
@@ -65,7 +66,7 @@ void UpdateConversation::handleLines()
         if (!line)
             break;
         if (line->size() > ReceiveBuffer::kMaxLine) {
-            endAfterError(QStringLiteral("The server sent a line longer than 65536 characters"));
+            endAfterError(kOverlongLine);
             return;
         }
         if (!handleLine(*line))
@@ -73,7 +74,7 @@ void UpdateConversation::handleLines()
     }
     // A server that never ends its line must not make the buffer grow without bound.
     if (mRunning && mReceiveBuffer.heldSize() > ReceiveBuffer::kMaxLine)
-        endAfterError(QStringLiteral("The server sent a line longer than 65536 characters"));
+        endAfterError(kOverlongLine);
 }
 
 bool UpdateConversation::handleLine(const QString& line)
@@ -103,7 +104,7 @@ void UpdateConversation::handleServerClose()
         return;
     const QString tail = basMisc::trimBlanks(mReceiveBuffer.takeRest());
     if (tail.size() > ReceiveBuffer::kMaxLine) {
-        endAfterError(QStringLiteral("The server sent a line longer than 65536 characters"));
+        endAfterError(kOverlongLine);
         return;
     }
     if (!handleLine(tail))
