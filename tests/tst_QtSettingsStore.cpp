@@ -1,15 +1,45 @@
 #include "platform/Failure.h"
 #include "platform/qt/QtSettingsStore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString kApp = QStringLiteral("Corvane DynDNS");
 const QString kSection = QStringLiteral("Settings");
+
+SettingsValues one(const QString& key, const QString& text)
+{
+    return SettingsValues{{key, text}};
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void put(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat info = {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 } // namespace
 
 class tst_QtSettingsStore : public QObject
@@ -23,9 +53,16 @@ private slots:
     void textRoundTripsExactly();
     void fileIsReadableByItsOwnerOnly();
     void handEditedListIsJoined();
-    void refusedWriteFails();
+    void restOfTheFileIsKept_data();
+    void restOfTheFileIsKept();
+    void pathsThatAreNotToBeWrittenAreLeftAlone_data();
+    void pathsThatAreNotToBeWrittenAreLeftAlone();
+    void linkedFileIsWrittenAndKeepsItsMode();
+    void killedSaveLeavesTheOldFileOrTheNew();
 
 private:
+    QString path() const { return QtSettingsStore::filePath(kApp); }
+
     std::unique_ptr<QTemporaryDir> mConfig;
     QtSettingsStore mStore;
 };
@@ -38,19 +75,17 @@ void tst_QtSettingsStore::init()
 
 void tst_QtSettingsStore::fileLivesInTheConfigFolderUnderTheApplicationName()
 {
-    mStore.write(kApp, kSection, QStringLiteral("Port"), QStringLiteral("2345"));
-    QFile file(mConfig->path() + QStringLiteral("/Corvane DynDNS.ini"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
-    QVERIFY2(text.contains("[Settings]\nPort=2345"), text.constData());
+    mStore.write(kApp, kSection, {{QStringLiteral("Port"), QStringLiteral("2345")}, {"Server", "s"}});
+    QCOMPARE(contents(mConfig->path() + QStringLiteral("/Corvane DynDNS.ini")),
+             QByteArray("[Settings]\nPort=2345\nServer=s\n"));
 }
 
 void tst_QtSettingsStore::absentKeyGivesTheDefaultAndCreatesNothing()
 {
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Port"), QStringLiteral("dflt")),
              QStringLiteral("dflt"));
-    QVERIFY(!QFile::exists(QtSettingsStore::filePath(kApp)));
-    mStore.write(kApp, kSection, QStringLiteral("Port"), QString());
+    QVERIFY(!QFile::exists(path()));
+    mStore.write(kApp, kSection, one(QStringLiteral("Port"), QString()));
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Port"), QStringLiteral("dflt")), QString());
 }
 
@@ -60,49 +95,148 @@ void tst_QtSettingsStore::textRoundTripsExactly_data()
     QTest::newRow("blanks around") << "  secret  ";
     QTest::newRow("symbols") << "p@ss, w;rd = \"x\" # \\ [Settings]";
     QTest::newRow("leading at sign") << "@Variant(x)";
+    QTest::newRow("doubled at sign") << "@@x";
     QTest::newRow("comma list look-alike") << "a, b, c";
-    QTest::newRow("non-ASCII") << QStringLiteral("p\u00e4ss\u20ac");
+    QTest::newRow("semicolon first") << "; not a comment";
+    QTest::newRow("non-ASCII") << QStringLiteral("p\u00e4ss\u20ac\U0001F600");
     QTest::newRow("line break") << "one\r\ntwo";
+    QTest::newRow("tabs at both ends") << "\tx\t";
+    QTest::newRow("control before hex digits") << QStringLiteral("\u0001abc\u007f9");
+    QTest::newRow("backslash at the end") << "x\\";
 }
 
 void tst_QtSettingsStore::textRoundTripsExactly()
 {
     QFETCH(QString, text);
-    mStore.write(kApp, kSection, QStringLiteral("Password"), text);
+    mStore.write(kApp, kSection, one(QStringLiteral("Password"), text));
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Password"), QString()), text);
 }
 
 void tst_QtSettingsStore::fileIsReadableByItsOwnerOnly()
 {
-    const QString path = QtSettingsStore::filePath(kApp);
-    mStore.write(kApp, kSection, QStringLiteral("Password"), QStringLiteral("secret"));
-    struct stat info = {};
-    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
-    QCOMPARE(info.st_mode & 0777, 0600u);
+    mStore.write(kApp, kSection, one(QStringLiteral("Password"), QStringLiteral("secret")));
+    QCOMPARE(modeOf(path()), mode_t(0600));
 
-    // A file that someone opened up is closed again at the next write.
-    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    mStore.write(kApp, kSection, QStringLiteral("Password"), QStringLiteral("secret2"));
-    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
-    QCOMPARE(info.st_mode & 0777, 0600u);
+    // A file that someone opened up is closed again at the next save.
+    QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    mStore.write(kApp, kSection, one(QStringLiteral("Password"), QStringLiteral("secret2")));
+    QCOMPARE(modeOf(path()), mode_t(0600));
 }
 
 void tst_QtSettingsStore::handEditedListIsJoined()
 {
-    QFile file(QtSettingsStore::filePath(kApp));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Settings]\nServer=a.example, b.example\n");
-    file.close();
+    put(path(), "[Settings]\nServer=a.example, b.example\n");
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Server"), QString()),
              QStringLiteral("a.example, b.example"));
 }
 
-void tst_QtSettingsStore::refusedWriteFails()
+void tst_QtSettingsStore::restOfTheFileIsKept_data()
 {
-    // A folder where the file should be cannot be written to, not even by root.
-    QVERIFY(QDir().mkpath(QtSettingsStore::filePath(kApp)));
-    QVERIFY_THROWS_EXCEPTION(Failure,
-                             mStore.write(kApp, kSection, QStringLiteral("Port"), QStringLiteral("1")));
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("no group yet") << QByteArray("; mine\n[Other]\nkey=1\nnot an entry\n")
+                                  << QByteArray("; mine\n[Other]\nkey=1\nnot an entry\n\n[Settings]\nPort=1\n"
+                                                "Server=new\n");
+    QTest::newRow("keys replaced where they stand")
+        << QByteArray("[Settings]\r\nServer = old ; note\r\nMine=x\r\n[Other]\r\nPort=9\r\n")
+        << QByteArray("[Settings]\r\nServer=new; note\r\nMine=x\nPort=1\r\n[Other]\r\nPort=9\r\n");
+    QTest::newRow("repeated key dropped")
+        << QByteArray("[Settings]\nPort=1\nServer=a\n[X]\n[Settings]\nServer=b\nz=1\n")
+        << QByteArray("[Settings]\nPort=1\nServer=new\n[X]\n[Settings]\nz=1\n");
+    QTest::newRow("quoted lines of another group")
+        << QByteArray("\xef\xbb\xbf[A]\nq=\"multi\n[Settings]\nPort=5\"\n")
+        << QByteArray("\xef\xbb\xbf[A]\nq=\"multi\n[Settings]\nPort=5\"\n\n[Settings]\nPort=1\nServer=new\n");
+}
+
+void tst_QtSettingsStore::restOfTheFileIsKept()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    put(path(), before);
+    mStore.write(kApp, kSection, {{QStringLiteral("Port"), QStringLiteral("1")}, {"Server", "new"}});
+    QCOMPARE(contents(path()), after);
+    QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Server"), QString()), QStringLiteral("new"));
+    QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Port"), QString()), QStringLiteral("1"));
+}
+
+void tst_QtSettingsStore::pathsThatAreNotToBeWrittenAreLeftAlone_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("read-only file") << "read-only";
+    QTest::newRow("link to nothing") << "dangling";
+    QTest::newRow("link to a folder") << "link to folder";
+}
+
+void tst_QtSettingsStore::pathsThatAreNotToBeWrittenAreLeftAlone()
+{
+    QFETCH(QString, kind);
+    const QString elsewhere = mConfig->filePath(QStringLiteral("elsewhere"));
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path()));
+        QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                  QFile::ReadGroup | QFile::ExeGroup));
+    } else if (kind == QLatin1String("read-only")) {
+        put(path(), "[Settings]\nPort=7\n");
+        QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner));
+    } else if (kind == QLatin1String("dangling")) {
+        QVERIFY(QFile::link(elsewhere, path()));
+    } else {
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::link(elsewhere, path()));
+    }
+    const mode_t mode = modeOf(path());
+    const QByteArray text = contents(path());
+    const QStringList files = QDir(mConfig->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+
+    try {
+        mStore.write(kApp, kSection, one(QStringLiteral("Port"), QStringLiteral("1")));
+        QFAIL("the save did not fail");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.number, failures::kPathFileAccess);
+        QVERIFY2(failure.description.contains(path()), qPrintable(failure.description));
+    }
+    QCOMPARE(modeOf(path()), mode);
+    QCOMPARE(contents(path()), text);
+    QCOMPARE(QDir(mConfig->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), files);
+    QVERIFY(!QFile::exists(elsewhere) || QFileInfo(elsewhere).isDir());
+}
+
+void tst_QtSettingsStore::linkedFileIsWrittenAndKeepsItsMode()
+{
+    const QString target = mConfig->filePath(QStringLiteral("dotfiles/settings.ini"));
+    QVERIFY(QDir().mkpath(QFileInfo(target).absolutePath()));
+    put(target, "[Settings]\nPort=7\n");
+    QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    QVERIFY(QFile::link(target, path()));
+
+    mStore.write(kApp, kSection, one(QStringLiteral("Port"), QStringLiteral("1")));
+    QVERIFY(QFileInfo(path()).isSymLink());
+    QCOMPARE(contents(target), QByteArray("[Settings]\nPort=1\n"));
+    QCOMPARE(modeOf(target), mode_t(0640));
+}
+
+// A save killed at any moment leaves either the old file or the new one, never a mixture.
+void tst_QtSettingsStore::killedSaveLeavesTheOldFileOrTheNew()
+{
+    QProcess saver;
+    saver.setProgram(QStringLiteral(CORVANE_SETTINGS_SAVER));
+    saver.setArguments({path()});
+    for (int round = 0; round < 25; ++round) {
+        saver.start();
+        QVERIFY(saver.waitForStarted());
+        QVERIFY(saver.waitForReadyRead(5000)); // it has saved at least once
+        QTest::qWait(QRandomGenerator::global()->bounded(1, 40));
+        ::kill(static_cast<pid_t>(saver.processId()), SIGKILL);
+        QVERIFY(saver.waitForFinished());
+
+        QSettings settings(path(), QSettings::IniFormat);
+        settings.beginGroup(kSection);
+        const QString first = settings.value(QStringLiteral("Key0")).toString();
+        QVERIFY(!first.isEmpty());
+        for (int k = 1; k < 10; ++k)
+            QCOMPARE(settings.value(QStringLiteral("Key%1").arg(k)).toString(), first);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_QtSettingsStore)

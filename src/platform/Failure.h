@@ -28,6 +28,7 @@ inline constexpr long kOverflow = 6;
 inline constexpr long kOutOfMemory = 7;
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kInternalError = 51;
+inline constexpr long kPathFileAccess = 75;
 inline constexpr long kObjectNotSet = 91;
 
 Failure overflow();

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
+
+// Keys and their text values, in the order they are saved.
+using SettingsValues = QList<QPair<QString, QString>>;
 
 // The per-user settings store: text values addressed by application, section and key.
 class ISettingsStore
@@ -11,8 +16,8 @@ public:
     // The stored text, or defaultText when the key is absent. Never creates anything.
     virtual QString read(const QString& application, const QString& section, const QString& key,
                          const QString& defaultText) = 0;
-    // Stores the text, creating application, section and key as needed; throws Failure when
-    // the store refuses it.
-    virtual void write(const QString& application, const QString& section, const QString& key,
-                       const QString& text) = 0;
+    // Stores all the values in one step, creating application, section and keys as needed:
+    // afterwards the store holds every one of them, or, when it throws Failure, none of the
+    // change.
+    virtual void write(const QString& application, const QString& section, const SettingsValues& values) = 0;
 };

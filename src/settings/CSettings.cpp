@@ -63,26 +63,24 @@ template <typename T, typename Convert> void CSettings::load(T& field, const QSt
 void CSettings::save()
 {
     using namespace TextConversion;
-    write(QStringLiteral("Domain"), fromLong(mDomain));
-    write(QStringLiteral("SubDomain"), mSubDomain);
-    write(QStringLiteral("Username"), mUsername);
-    write(QStringLiteral("Password"), mPassword);
-    write(QStringLiteral("Server"), mServer);
-    write(QStringLiteral("Port"), fromLong(mPort));
-    write(QStringLiteral("CurrentIP"), fromBoolean(mCurrentIP));
-    write(QStringLiteral("OtherIP"), mOtherIP);
-    write(QStringLiteral("UpdateOnConnection"), fromBoolean(mUpdateOnConnection));
-    write(QStringLiteral("MinimizeToSystemTray"), fromBoolean(mMinimizeToSystemTray));
+    const SettingsValues values{
+        {QStringLiteral("Domain"), fromLong(mDomain)},
+        {QStringLiteral("SubDomain"), mSubDomain},
+        {QStringLiteral("Username"), mUsername},
+        {QStringLiteral("Password"), mPassword},
+        {QStringLiteral("Server"), mServer},
+        {QStringLiteral("Port"), fromLong(mPort)},
+        {QStringLiteral("CurrentIP"), fromBoolean(mCurrentIP)},
+        {QStringLiteral("OtherIP"), mOtherIP},
+        {QStringLiteral("UpdateOnConnection"), fromBoolean(mUpdateOnConnection)},
+        {QStringLiteral("MinimizeToSystemTray"), fromBoolean(mMinimizeToSystemTray)},
+    };
+    mStore.write(mIdentity.title(), kSection, values);
 }
 
 QString CSettings::read(const QString& key, const QString& defaultText)
 {
     return mStore.read(mIdentity.title(), kSection, key, defaultText);
-}
-
-void CSettings::write(const QString& key, const QString& text)
-{
-    mStore.write(mIdentity.title(), kSection, key, text);
 }
 
 void SettingsReference::create(ISettingsStore& store, const IWindowing& identity)

@@ -45,12 +45,12 @@ public:
     // its default and loading went on with the next key.
     const std::vector<Failure>& loadFailures() const { return mLoadFailures; }
 
-    // Writes all ten keys in order; a refused write ends the saving at that key.
+    // Writes all ten keys in one step: the store then holds all of them, or, when it refuses,
+    // none of the change.
     void save();
 
 private:
     QString read(const QString& key, const QString& defaultText);
-    void write(const QString& key, const QString& text);
     template <typename T, typename Convert> void load(T& field, const QString& key, Convert convert);
 
     ISettingsStore& mStore;

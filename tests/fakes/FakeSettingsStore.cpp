@@ -15,11 +15,16 @@ QString FakeSettingsStore::read(const QString& application, const QString& secti
     return values.value(where, defaultText);
 }
 
-void FakeSettingsStore::write(const QString& application, const QString& section, const QString& key,
-                              const QString& text)
+void FakeSettingsStore::write(const QString& application, const QString& section, const SettingsValues& saved)
 {
-    if (key == refuseKey)
-        throw Failure(75, QStringLiteral("Path/File access error"), QStringLiteral("FakeSettingsStore"));
-    writes.append(key);
-    values.insert(application + QLatin1Char('/') + section + QLatin1Char('/') + key, text);
+    for (const auto& [key, text] : saved) {
+        if (key == refuseKey)
+            throw Failure(failures::kPathFileAccess, QStringLiteral("Path/File access error"),
+                          QStringLiteral("FakeSettingsStore"));
+    }
+    ++saves;
+    for (const auto& [key, text] : saved) {
+        writes.append(key);
+        values.insert(application + QLatin1Char('/') + section + QLatin1Char('/') + key, text);
+    }
 }

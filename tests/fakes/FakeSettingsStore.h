@@ -12,13 +12,13 @@ class FakeSettingsStore : public ISettingsStore
 public:
     QString read(const QString& application, const QString& section, const QString& key,
                  const QString& defaultText) override;
-    void write(const QString& application, const QString& section, const QString& key,
-               const QString& text) override;
+    void write(const QString& application, const QString& section, const SettingsValues& values) override;
 
     static QString path(const QString& application, const QString& key);
 
     QMap<QString, QString> values;
     QStringList writes; // the keys in the order they were written
     QStringList reads;  // the paths in the order they were read
-    QString refuseKey;  // a write of this key fails
+    QString refuseKey;  // a save holding this key fails, and stores nothing
+    int saves = 0;
 };

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <sys/types.h>
+
+// The settings file on disk, as a save sees it. A regular file is replaced whole, at once,
+// with mode 0600 (it holds the password); a symbolic link's target is replaced the same way
+// and keeps its own mode. A folder, a read-only file, a link to nothing or anything else at
+// the path is refused, and nothing is touched.
+class SettingsFile
+{
+public:
+    // Looks at the path; throws Failure when the file must not be written.
+    explicit SettingsFile(const QString& path);
+
+    // What the file holds now; empty when it does not exist yet.
+    QByteArray read() const;
+
+    // Writes the text to a new file beside the old one, makes it durable and renames it over
+    // the old one: a reader, or a crash, sees the old text or the new, never a mixture.
+    void replace(const QByteArray& text) const;
+
+    // Where the text really goes: the path, or the target of the link at the path.
+    const QString& target() const { return mTarget; }
+
+private:
+    [[noreturn]] void refuse(const QString& reason) const;
+
+    QString mPath;
+    QString mTarget;
+    mode_t mMode = 0600;
+    bool mExists = false;
+};
