@@ -17,6 +17,7 @@ public:
 
     // The arguments after the program name, joined by blanks.
     virtual QString commandLine() const = 0;
+    // Throws Failure when the test cannot be made; the program then runs as if alone.
     virtual bool anotherInstanceRunning() = 0;
     // Ends the process at once, with status 0.
     virtual void endProcess() = 0;

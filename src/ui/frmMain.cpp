@@ -144,7 +144,14 @@ void frmMain::Form_Load()
         gSettings.create(mPlatform.settingsStore, windowing);
         mTrayIcon = std::make_unique<CTrayIcon>(mPlatform.notifyIcon);
 
-        if (windowing.anotherInstanceRunning()) {
+        bool another = false;
+        try {
+            another = windowing.anotherInstanceRunning();
+        } catch (const Failure& failure) {
+            // Without a lock this copy cannot tell; it runs rather than not at all.
+            reportFailure(windowing, failure, QStringLiteral("Form_Load"));
+        }
+        if (another) {
             close();
             windowing.endProcess();
             return;

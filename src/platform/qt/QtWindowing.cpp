@@ -1,14 +1,13 @@
 #include "platform/qt/QtWindowing.h"
 
 #include "ApplicationIdentity.h"
+#include "platform/qt/InstanceLock.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
-#include <QLockFile>
 #include <QMessageBox>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 #include <csignal>
 #include <cstdio>
@@ -57,19 +56,9 @@ QString QtWindowing::commandLine() const
 
 bool QtWindowing::anotherInstanceRunning()
 {
-    if (mInstanceLock)
-        return false;
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    auto lock =
-        std::make_unique<QLockFile>(folder + QLatin1Char('/') + identity::kTitle + QStringLiteral(".lock"));
-    // A running instance holds its lock however old it is; a dead one's lock is taken over.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
-        return lock->error() == QLockFile::LockFailedError;
-    mInstanceLock = std::move(lock);
-    return false;
+    if (!mInstanceLock)
+        mInstanceLock = std::make_unique<InstanceLock>(identity::kTitle);
+    return !mInstanceLock->tryTake();
 }
 
 void QtWindowing::endProcess()

@@ -6,11 +6,11 @@
 
 #include <memory>
 
-class QLockFile;
+class InstanceLock;
 class QSocketNotifier;
 
-// The desktop services over Qt: a QMessageBox for the error report, a lock file in the
-// user's runtime folder for the single instance, and SIGTERM, SIGINT, SIGHUP and the end of
+// The desktop services over Qt: a QMessageBox for the error report, a lock in the user's
+// runtime folder for the single instance, and SIGTERM, SIGINT, SIGHUP and the end of
 // the desktop session turned into one end request.
 class QtWindowing : public QObject, public IWindowing
 {
@@ -35,7 +35,7 @@ private:
     void watchTerminationSignals();
     void requestEnd();
 
-    std::unique_ptr<QLockFile> mInstanceLock;
+    std::unique_ptr<InstanceLock> mInstanceLock;
     QSocketNotifier* mSignalNotifier = nullptr;
     std::function<void()> mEndRequestHandler;
 };

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// The lock that keeps a second copy of the program from running for the same user: a lock
+// on a file in the user's runtime folder, held for as long as the program runs. The system
+// lets go of it when the process ends, however it ends, so whatever file a dead copy left
+// behind (empty, garbled, even a folder) never stops a later start.
+class InstanceLock
+{
+public:
+    explicit InstanceLock(QString name);
+    ~InstanceLock();
+
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    // Takes the lock; false when a running process holds it. Throws Failure when no lock can
+    // be made at all.
+    bool tryTake();
+
+    // $XDG_RUNTIME_DIR, or else a folder of the user's own under the temporary folder,
+    // made with mode 0700 and checked to be the user's before it is used.
+    static QString folder();
+
+    QString path() const;
+
+private:
+    QString mName;
+    int mFd = -1;
+};
