@@ -17,6 +17,7 @@ private slots:
     void selectionIsDroppedAndEntryLandsAtTheEnd();
     void textTypedAtTheEndIsContinued();
     void newestEntryIsInViewAtTheLeftEdge();
+    void oldestEntriesDropOffAndTheRestIsKeptAsWritten();
     void timeStampFollowsTheLocale_data();
     void timeStampFollowsTheLocale();
     void timeStampOfNowHasNoFractionOrZone();
@@ -86,6 +87,22 @@ void tst_ActivityLog::newestEntryIsInViewAtTheLeftEdge()
     QCOMPARE(mBox->verticalScrollBar()->value(), mBox->verticalScrollBar()->maximum());
     QCOMPARE(mBox->horizontalScrollBar()->value(), 0);
     QVERIFY(mBox->viewport()->rect().contains(mBox->cursorRect()));
+}
+
+void tst_ActivityLog::oldestEntriesDropOffAndTheRestIsKeptAsWritten()
+{
+    mBox->resize(200, 100);
+    mBox->show();
+    QStringList expected;
+    for (int i = 0; i < ActivityLog::kMaxEntries + 700; ++i) {
+        const QString entry = QStringLiteral("%1 - entry\u00a0\u2028with a soft break").arg(i);
+        mLog->AppendLog(entry);
+        expected.append(entry);
+    }
+    QCOMPARE(mBox->document()->blockCount(), ActivityLog::kMaxEntries + 1);
+    QString raw = mBox->document()->toRawText();
+    raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    QCOMPARE(raw, expected.mid(700).join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
 void tst_ActivityLog::timeStampFollowsTheLocale_data()

@@ -27,6 +27,9 @@ private slots:
     void serverCloseWithoutByeEndsAsAnError();
     void byeFollowedByTheServersCloseEndsOnce();
     void heldTailIsHandledWhenTheServerCloses();
+    void okWithoutLineEndBeforeTheCloseSendsNothing();
+    void noTimerRunsWhileAReportIsOpen();
+    void slowDripIsCutOffByTheConversationLimit();
     void connectionThatNeverOpensTimesOut();
     void silentServerTimesOut();
     void overlongLineEndsTheConversation();
@@ -96,6 +99,56 @@ void tst_ConversationControl::heldTailIsHandledWhenTheServerCloses()
     socket.raiseClose();
     QCOMPARE(w.messages().mid(4), (QStringList{" - Error: last words.", " - Disconnected."}));
     QVERIFY(w.startCommandsEnabled());
+}
+
+void tst_ConversationControl::okWithoutLineEndBeforeTheCloseSendsNothing()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    w.window->menus().mnuFileUpdateIP->trigger();
+    socket.raiseConnect();
+    socket.raiseData("OK unterminated");
+    socket.raiseClose();
+    QVERIFY(socket.sent.isEmpty());
+    QCOMPARE(w.messages().mid(1),
+             (QStringList{" - Connected.", " - Error: The remote host closed the connection.",
+                          " - Disconnected."}));
+    QVERIFY(w.platform->windowing.reports.isEmpty());
+    QVERIFY(!w.window->conversationControl().timersRunning());
+}
+
+// While an error report is open nothing may end the conversation under it; once the report
+// is closed the time-outs count again.
+void tst_ConversationControl::noTimerRunsWhileAReportIsOpen()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    ConversationControl& control = w.window->conversationControl();
+    QList<bool> runningAtReport;
+    w.platform->windowing.onReport = [&](const QString&) { runningAtReport.append(control.timersRunning()); };
+    w.window->menus().mnuFileUpdateIP->trigger();
+    socket.raiseConnect();
+    socket.failSends = true;
+    socket.raiseData("OK\r\n");
+    QCOMPARE(runningAtReport, QList<bool>{false});
+    QVERIFY(control.timersRunning());
+    QVERIFY(w.window->conversation().isRunning());
+}
+
+void tst_ConversationControl::slowDripIsCutOffByTheConversationLimit()
+{
+    LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
+    FakeSocket& socket = w.platform->socket;
+    w.window->conversationControl().setTimeout(200);
+    w.window->conversationControl().setLimit(400);
+    w.window->menus().mnuFileUpdateIP->trigger();
+    socket.raiseConnect();
+    QTimer drip;
+    connect(&drip, &QTimer::timeout, this, [&socket] { socket.raiseData("O"); });
+    drip.start(50);
+    QTRY_VERIFY(w.startCommandsEnabled());
+    QCOMPARE(w.messages().mid(2),
+             (QStringList{" - Error: The conversation took longer than 0.4 seconds.", " - Disconnected."}));
 }
 
 void tst_ConversationControl::connectionThatNeverOpensTimesOut()

@@ -3,6 +3,8 @@
 
 #include "VirtualDisplay.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -25,8 +27,12 @@ private slots:
     void initTestCase();
     void versionAndHelpNeedNoWindow();
     void singleInstanceAndSavingOnSigterm();
+    void leftoverLockDoesNotStopAStart();
+    void failedSaveDoesNotHoldUpSigterm();
 
 private:
+    bool startAndWaitForTheWindow(QProcess& program);
+
     VirtualDisplay mScreen;
 };
 
@@ -94,6 +100,56 @@ void tst_EndToEndStartup::singleInstanceAndSavingOnSigterm()
     struct stat info = {};
     QCOMPARE(::stat(QFile::encodeName(iniPath).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, 0600u);
+}
+
+bool tst_EndToEndStartup::startAndWaitForTheWindow(QProcess& program)
+{
+    program.setProcessEnvironment(mScreen.programEnvironment());
+    program.start(kProgram);
+    if (!program.waitForStarted())
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < kStartMilliseconds && program.state() == QProcess::Running) {
+        if (mScreen.windowShown(QLatin1Char('^') + kCaption + QLatin1Char('$')))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+// A lock file that a dead copy left behind, garbled, stops nothing.
+void tst_EndToEndStartup::leftoverLockDoesNotStopAStart()
+{
+    QFile lock(mScreen.runtimeFolder() + QStringLiteral("/Corvane DynDNS.lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write("garbage\n\x01\x02");
+    lock.close();
+
+    QProcess program;
+    QVERIFY(startAndWaitForTheWindow(program));
+    QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    QVERIFY(program.waitForFinished(kStartMilliseconds));
+}
+
+// The settings cannot be saved (a folder stands where the file should be): the report goes to
+// standard error and the program still ends.
+void tst_EndToEndStartup::failedSaveDoesNotHoldUpSigterm()
+{
+    const QString iniPath = mScreen.settingsFile();
+    QFile::remove(iniPath);
+    QVERIFY(QDir().mkpath(iniPath));
+    QProcess program;
+    QVERIFY(startAndWaitForTheWindow(program));
+    QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    const bool ended = program.waitForFinished(kStartMilliseconds);
+    if (!ended)
+        program.kill();
+    QVERIFY(QDir().rmdir(iniPath));
+    QVERIFY(ended);
+    QCOMPARE(program.exitCode(), 0);
+    const QByteArray errors = program.readAllStandardError();
+    QVERIFY2(errors.contains("An error occured in SettingsStore:Form_Unload"), errors.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEndStartup)

@@ -3,6 +3,7 @@
 #include "update/UpdateConversation.h"
 
 #include <QAction>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -40,7 +41,10 @@ private slots:
     void blankLineIsSkippedAndTheRestHandled();
     void linesAfterByeAreDropped();
     void nextConversationStartsAfresh();
-    void stepStopsCountingAtItsMaximum();
+    void repliesWithoutProgressEndTheConversation_data();
+    void repliesWithoutProgressEndTheConversation();
+    void valueWithALineBreakIsNeverSent_data();
+    void valueWithALineBreakIsNeverSent();
     void closeSwitchEndsTheProgramAfterBye_data();
     void closeSwitchEndsTheProgramAfterBye();
     void failedSendIsReportedAndNotRepeated();
@@ -240,20 +244,73 @@ void tst_UpdateConversation::nextConversationStartsAfresh()
     QVERIFY(!w.messages().contains(QStringLiteral(" - Error: half.")));
 }
 
-void tst_UpdateConversation::stepStopsCountingAtItsMaximum()
+void tst_UpdateConversation::repliesWithoutProgressEndTheConversation_data()
 {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("refusals") << QByteArray() << QByteArray("ERR e\n");
+    QTest::newRow("unknown words") << QByteArray("OK\n") << QByteArray("HELLO\n");
+    QTest::newRow("OK after the last step")
+        << QByteArray("OK\nOK\nOK\nOK\nOK\nOK\nOK\n") << QByteArray("OK\n");
+}
+
+void tst_UpdateConversation::repliesWithoutProgressEndTheConversation()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, reply);
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
     w.window->menus().mnuFileUpdateIP->trigger();
     socket.raiseConnect();
-    QByteArray many;
-    for (int i = 0; i < 33000; ++i)
-        many += "OK\n";
-    socket.raiseData(many);
-    QCOMPARE(w.window->conversation().ConversationStep(), UpdateConversation::kMaxStep);
-    QVERIFY(w.platform->windowing.reports.isEmpty());
-    socket.raiseData("BYE\r\n");
-    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+    socket.raiseData(before + reply.repeated(UpdateConversation::kMaxRepliesWithoutProgress));
+    QVERIFY(w.window->conversation().isRunning());
+    socket.raiseData(reply.repeated(5));
+    QVERIFY(!w.window->conversation().isRunning());
+    QCOMPARE(w.messages().mid(w.messages().size() - 2),
+             (QStringList{" - Error: The server sent more than 1000 replies without progress.",
+                          " - Disconnected."}));
+    QVERIFY(w.startCommandsEnabled());
+    QVERIFY(w.messages().size() < UpdateConversation::kMaxRepliesWithoutProgress + 12);
+}
+
+void tst_UpdateConversation::valueWithALineBreakIsNeverSent_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("okReplies");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("user name") << "Username"
+                               << "alice\r\nPASS x" << 2 << "The user name";
+    QTest::newRow("password") << "Password"
+                              << "pw\nHOST evil.example" << 3 << "The password";
+    QTest::newRow("sub-domain") << "SubDomain"
+                                << "h\rOPER delete" << 4 << "The host name";
+    QTest::newRow("other address") << "OtherIP"
+                                   << "192.0.2.1\nDONE" << 6 << "The address";
+}
+
+void tst_UpdateConversation::valueWithALineBreakIsNeverSent()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(int, okReplies);
+    QFETCH(QString, reason);
+    auto platform = platformWith();
+    platform->storeSetting(key, value);
+    platform->storeSetting(QStringLiteral("CurrentIP"), QStringLiteral("False"));
+    LoadedWindow w(std::move(platform));
+    FakeSocket& socket = w.platform->socket;
+    w.window->menus().mnuFileUpdateIP->trigger();
+    socket.raiseConnect();
+    socket.raiseData(QByteArray("OK\n").repeated(okReplies));
+
+    QCOMPARE(socket.sent.count('\n'), okReplies - 1); // every line before it, and nothing of it
+    QVERIFY(!socket.sent.contains(value.section(QRegularExpression(QStringLiteral("[\r\n]")), 1).toLatin1()));
+    QCOMPARE(w.messages().mid(w.messages().size() - 2),
+             (QStringList{" - Error: " + reason + " contains a line break and cannot be sent.",
+                          " - Disconnected."}));
+    QVERIFY(w.startCommandsEnabled());
+    QCOMPARE(socket.closeCalls, 1);
 }
 
 void tst_UpdateConversation::closeSwitchEndsTheProgramAfterBye_data()

@@ -52,6 +52,21 @@ struct Client
     std::unique_ptr<frmMain> window;
 };
 
+// A server that sends the given bytes to whoever connects, then hangs up.
+struct OneShotServer
+{
+    explicit OneShotServer(QByteArray bytes)
+    {
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, bytes] {
+            QTcpSocket* peer = server.nextPendingConnection();
+            peer->write(bytes);
+            peer->disconnectFromHost();
+        });
+    }
+    QTcpServer server;
+};
+
 } // namespace
 
 class tst_UpdateIntegration : public QObject
@@ -67,6 +82,7 @@ private slots:
     void silentServerTimesOut();
     void unknownHostName();
     void lineSentJustBeforeTheCloseReachesTheServer();
+    void closeAfterAnOkWithoutLineEndEndsOnce();
 
 private:
     std::unique_ptr<UpdateServer> mServer;
@@ -226,6 +242,24 @@ void tst_UpdateIntegration::lineSentJustBeforeTheCloseReachesTheServer()
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().last(), QStringLiteral(" - Disconnected."));
     QTRY_VERIFY(heard.endsWith("IP 127.0.0.1\nDONE\n"));
+}
+
+// A server that says "OK" without a line end and hangs up. Any error report is left open for
+// longer than the time-out, as a user away from the desk would.
+void tst_UpdateIntegration::closeAfterAnOkWithoutLineEndEndsOnce()
+{
+    OneShotServer rude("OK unterminated");
+    Client client(rude.server.serverPort());
+    client.window->conversationControl().setTimeout(100);
+    client.platform.windowing.onReport = [](const QString&) { QTest::qWait(400); };
+    client.window->menus().mnuFileUpdateIP->trigger();
+    QTRY_VERIFY(client.idle());
+    QTest::qWait(300);
+    QCOMPARE(client.messages().mid(1),
+             (QStringList{" - Connected.", " - Error: The remote host closed the connection.",
+                          " - Disconnected."}));
+    QVERIFY(client.platform.windowing.reports.isEmpty());
+    QVERIFY(client.window->menus().mnuFileUpdateIP->isEnabled());
 }
 
 QTEST_MAIN(tst_UpdateIntegration)

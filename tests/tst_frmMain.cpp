@@ -302,8 +302,16 @@ void tst_frmMain::refusedSaveIsReportedUnderFormUnload()
     w.load();
     mPlatform->store.refuseKey = QStringLiteral("Domain");
     QSignalSpy unloaded(&w, &frmMain::unloaded);
+    // The report stays open over several of the monitor's ticks.
+    bool monitorStopped = false;
+    mPlatform->windowing.onReport = [&](const QString&) {
+        monitorStopped = !w.connectionMonitorTimer()->isActive();
+        mPlatform->windowing.onReport = nullptr;
+        QTest::qWait(2500);
+    };
     w.close();
     QCOMPARE(unloaded.size(), 1); // closing cannot be refused
+    QVERIFY(monitorStopped);
     QCOMPARE(mPlatform->windowing.reports.size(), 1);
     QVERIFY(mPlatform->windowing.reports.first().startsWith(
         QStringLiteral("An error occured in FakeSettingsStore:Form_Unload")));

@@ -22,7 +22,8 @@ private:
     std::string mWhat;
 };
 
-// The failures the program's own conversions and object uses raise.
+// The numbers of the failures the program and its platform services raise; the test doubles
+// raise the same.
 namespace failures {
 inline constexpr long kOverflow = 6;
 inline constexpr long kOutOfMemory = 7;
@@ -30,6 +31,11 @@ inline constexpr long kTypeMismatch = 13;
 inline constexpr long kInternalError = 51;
 inline constexpr long kPathFileAccess = 75;
 inline constexpr long kObjectNotSet = 91;
+inline constexpr long kInvalidPropertyValue = 380;
+inline constexpr long kDllFunctionNotFound = 453;  // the dial-up service cannot be reached
+inline constexpr long kSocketNotConnected = 40006; // wrong connection state for the request
+inline constexpr long kSocketNotClosed = 40020;    // the socket still has a connection
+inline constexpr long kSocketInvalidPort = kInvalidPropertyValue;
 
 Failure overflow();
 Failure typeMismatch();

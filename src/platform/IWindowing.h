@@ -12,8 +12,11 @@ class IWindowing
 public:
     virtual ~IWindowing() = default;
 
-    // Shows the common error report modally; returns when the user has dismissed it.
+    // Shows the common error report modally; returns when the user has dismissed it. Once the
+    // end of the program has been requested, reports no longer wait for anyone.
     virtual void showErrorReport(const QString& text) = 0;
+    // Told with true just before a report opens and with false when it has closed.
+    virtual void setReportWatcher(std::function<void(bool opening)> watcher) = 0;
 
     // The arguments after the program name, joined by blanks.
     virtual QString commandLine() const = 0;

@@ -193,6 +193,10 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::Form_Unload()
 {
     trap(mPlatform.windowing, "Form_Unload", [&] {
+        // Nothing may use the settings once they are gone, not even while a report of a
+        // failed save is open: the monitor stops and a running conversation is cut off.
+        tmrConnectionMonitor->stop();
+        mConversationControl->cutOff();
         if (mTrayIcon) {
             mTrayIcon->Remove();
             mTrayIcon.reset();
@@ -222,6 +226,15 @@ void frmMain::setTrayTip(const QString& tip)
         throw failures::objectNotSet();
     mTrayIcon->setTip(tip);
     mTrayIcon->Update();
+}
+
+bool frmMain::conversationEnded(const ConversationResult& result)
+{
+    if (result.endedByBye && CommandLine::wantsClose(mPlatform.windowing.commandLine())) {
+        endProgram();
+        return false;
+    }
+    return true;
 }
 
 void frmMain::endProgram()

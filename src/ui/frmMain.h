@@ -35,7 +35,9 @@ public:
     void EnableMenus(bool enabled) override;
     void AppendLog(const QString& text) override;
     void setTrayTip(const QString& tip) override;
-    void endProgram() override;
+    bool conversationEnded(const ConversationResult& result) override;
+    // Stops the connection monitor and closes the window, which ends the program.
+    void endProgram();
 
     void mnuFileExit_Click();
     void mnuContextExit_Click();

@@ -6,10 +6,12 @@ class IWindowing;
 class QPlainTextEdit;
 
 // The activity log: entries appended at the end of the main window's log box, never read
-// back, cleared or trimmed.
+// back. The box keeps the newest kMaxEntries entries; older ones drop off its top.
 class ActivityLog
 {
 public:
+    static constexpr int kMaxEntries = 10000;
+
     ActivityLog(QPlainTextEdit& box, IWindowing& windowing);
 
     // Adds text and a line end at the very end of the log, wherever the caret was; a
@@ -20,6 +22,9 @@ public:
     static QString stamped(const QString& message);
 
 private:
+    void shedLayouts();
+
     QPlainTextEdit& mBox;
     IWindowing& mWindowing;
+    int mAppendsSinceShed = 0;
 };

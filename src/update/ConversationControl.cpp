@@ -6,13 +6,34 @@
 #include "update/ConversationHost.h"
 #include "update/UpdateConversation.h"
 
+#include <algorithm>
+
+namespace {
+
+QString seconds(int milliseconds)
+{
+    return QString::number(milliseconds / 1000.0);
+}
+
+} // namespace
+
 ConversationControl::ConversationControl(ISocket& socket, UpdateConversation& conversation,
                                          ConversationHost& host, IWindowing& windowing)
     : mSocket(socket), mConversation(conversation), mHost(host), mWindowing(windowing)
 {
-    mWatchdog.setSingleShot(true);
-    connect(&mWatchdog, &QTimer::timeout, this, &ConversationControl::timedOut);
+    mReplyTimer.setSingleShot(true);
+    mLimitTimer.setSingleShot(true);
+    connect(&mReplyTimer, &QTimer::timeout, this, &ConversationControl::timedOut);
+    connect(&mLimitTimer, &QTimer::timeout, this, &ConversationControl::tookTooLong);
     mConversation.setFinishedHandler([this] { conversationFinished(); });
+    // An error report runs an event loop of its own; no time-out may end the conversation
+    // under it, while the user reads the report.
+    mWindowing.setReportWatcher([this](bool opening) { reportOpening(opening); });
+}
+
+ConversationControl::~ConversationControl()
+{
+    mWindowing.setReportWatcher({});
 }
 
 void ConversationControl::mnuFileUpdateIP_Click()
@@ -58,7 +79,7 @@ void ConversationControl::begin(const QString& operation, const QString& tip)
     mHost.EnableMenus(false);
     mHost.setTrayTip(tip);
     mConnected = false;
-    mWatchdog.start(mTimeoutMs);
+    startTimers();
     mSocket.connectToHost(server, port);
 }
 
@@ -66,22 +87,21 @@ void ConversationControl::sckClient_Connect()
 {
     trap(mWindowing, "sckClient_Connect", [&] {
         mConnected = true;
-        mWatchdog.start(mTimeoutMs);
+        restartReplyTimer();
         mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Connected.")));
     });
 }
 
 void ConversationControl::socketDataArrival(qint64 bytesTotal)
 {
-    if (mConversation.isRunning())
-        mWatchdog.start(mTimeoutMs);
+    restartReplyTimer();
     mConversation.sckClient_DataArrival(bytesTotal);
 }
 
 void ConversationControl::sckClient_Error(int /*number*/, const QString& description)
 {
     trap(mWindowing, "sckClient_Error", [&] {
-        mWatchdog.stop();
+        stopTimers();
         mConversation.endAfterError(description);
     });
 }
@@ -92,21 +112,34 @@ void ConversationControl::sckClient_Close()
     trap(mWindowing, "sckClient_Close", [&] { mConversation.handleServerClose(); });
 }
 
+void ConversationControl::cutOff()
+{
+    stopTimers();
+    mUpdateWaiting = false;
+    mConversation.cutOff();
+}
+
 void ConversationControl::timedOut()
 {
     if (!mConversation.isRunning())
         return;
-    const QString seconds = QString::number(mTimeoutMs / 1000.0);
-    const QString description =
-        mConnected
-            ? QStringLiteral("The server sent nothing for ") + seconds + QStringLiteral(" seconds")
-            : QStringLiteral("The connection did not open within ") + seconds + QStringLiteral(" seconds");
-    sckClient_Error(0, description);
+    sckClient_Error(0, mConnected ? QStringLiteral("The server sent nothing for ") + seconds(mTimeoutMs) +
+                                        QStringLiteral(" seconds")
+                                  : QStringLiteral("The connection did not open within ") +
+                                        seconds(mTimeoutMs) + QStringLiteral(" seconds"));
+}
+
+void ConversationControl::tookTooLong()
+{
+    if (!mConversation.isRunning())
+        return;
+    sckClient_Error(0, QStringLiteral("The conversation took longer than ") + seconds(mLimitMs) +
+                           QStringLiteral(" seconds"));
 }
 
 void ConversationControl::conversationFinished()
 {
-    mWatchdog.stop();
+    stopTimers();
     mConnected = false;
     if (mUpdateWaiting) {
         mUpdateWaiting = false;
@@ -116,4 +149,47 @@ void ConversationControl::conversationFinished()
                 mnuFileUpdateIP_Click();
         });
     }
+}
+
+void ConversationControl::reportOpening(bool opening)
+{
+    if (opening) {
+        if (mOpenReports++ == 0 && mLimitTimer.isActive()) {
+            mLimitLeftMs = mLimitTimer.remainingTime();
+            mReplyTimer.stop();
+            mLimitTimer.stop();
+        }
+        return;
+    }
+    if (mOpenReports > 0 && --mOpenReports == 0)
+        resumeTimers();
+}
+
+void ConversationControl::startTimers()
+{
+    mLimitLeftMs = mLimitMs;
+    resumeTimers();
+}
+
+// After a report the server gets its full reply time again, and the conversation what was
+// left of its limit.
+void ConversationControl::resumeTimers()
+{
+    if (mOpenReports > 0 || !mConversation.isRunning())
+        return;
+    mReplyTimer.start(mTimeoutMs);
+    mLimitTimer.start(std::max(mLimitLeftMs, 0));
+}
+
+void ConversationControl::stopTimers()
+{
+    mReplyTimer.stop();
+    mLimitTimer.stop();
+    mLimitLeftMs = 0;
+}
+
+void ConversationControl::restartReplyTimer()
+{
+    if (mOpenReports == 0 && mConversation.isRunning())
+        mReplyTimer.start(mTimeoutMs);
 }

@@ -10,15 +10,18 @@ class IWindowing;
 class UpdateConversation;
 
 // Starts conversations from the menus and the connection monitor, and ends them on the
-// socket's Error and Close events or when the server falls silent.
+// socket's Error and Close events, when the server falls silent, or when the whole
+// conversation takes too long.
 class ConversationControl : public QObject, public ISocketListener
 {
     Q_OBJECT
 public:
     static constexpr int kDefaultTimeoutMs = 30000;
+    static constexpr int kDefaultLimitMs = 120000;
 
     ConversationControl(ISocket& socket, UpdateConversation& conversation, ConversationHost& host,
                         IWindowing& windowing);
+    ~ConversationControl() override;
 
     void mnuFileUpdateIP_Click();
     void mnuFileGoOffline_Click();
@@ -34,8 +37,15 @@ public:
     void sckClient_Error(int number, const QString& description);
     void sckClient_Close();
 
+    // The window goes away: a running conversation is cut off without a word.
+    void cutOff();
+
     // How long a connection may take to open, and the server may stay silent.
     void setTimeout(int milliseconds) { mTimeoutMs = milliseconds; }
+    // How long a whole conversation may take, from the connect request on.
+    void setLimit(int milliseconds) { mLimitMs = milliseconds; }
+    // Whether a conversation timer is counting (none is while an error report is open).
+    bool timersRunning() const { return mReplyTimer.isActive() || mLimitTimer.isActive(); }
 
     void socketConnected() override { sckClient_Connect(); }
     void socketDataArrival(qint64 bytesTotal) override;
@@ -48,14 +58,24 @@ public:
 private:
     void begin(const QString& operation, const QString& tip);
     void timedOut();
+    void tookTooLong();
     void conversationFinished();
+    void reportOpening(bool opening);
+    void startTimers();
+    void resumeTimers();
+    void stopTimers();
+    void restartReplyTimer();
 
     ISocket& mSocket;
     UpdateConversation& mConversation;
     ConversationHost& mHost;
     IWindowing& mWindowing;
-    QTimer mWatchdog;
+    QTimer mReplyTimer;
+    QTimer mLimitTimer;
     int mTimeoutMs = kDefaultTimeoutMs;
+    int mLimitMs = kDefaultLimitMs;
+    int mLimitLeftMs = 0;
+    int mOpenReports = 0;
     bool mConnected = false;
     bool mUpdateWaiting = false;
 };

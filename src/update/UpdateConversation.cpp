@@ -4,9 +4,7 @@
 #include "platform/ISocket.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
-#include "ui/CommandLine.h"
 #include "update/ActivityLog.h"
-#include "update/ConversationHost.h"
 #include "update/basMisc.h"
 
 namespace {
@@ -28,6 +26,8 @@ void UpdateConversation::start(const QString& operation)
     mOperation = operation;
     mReceiveBuffer.clear();
     mStep = 0;
+    mRepliesWithoutProgress = 0;
+    mResult = ConversationResult();
     mRunning = true;
 }
 
@@ -87,12 +87,26 @@ bool UpdateConversation::handleLine(const QString& line)
     if (word == QLatin1String("OK")) {
         if (mStep < kMaxStep)
             ++mStep;
+        const bool progress = mStep <= lastStep();
         actOnStep(replyText);
+        if (!mRunning)
+            return false;
+        if (progress) {
+            mRepliesWithoutProgress = 0;
+            return true;
+        }
     } else if (word == QLatin1String("BYE")) {
         finish(true);
         return false;
     } else if (word == QLatin1String("ERR")) {
-        mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Error: ") + replyText + QLatin1Char('.')));
+        mResult.refused = QStringLiteral(" - Error: ") + replyText + QLatin1Char('.');
+        log(mResult.refused);
+    }
+    if (++mRepliesWithoutProgress > kMaxRepliesWithoutProgress) {
+        endAfterError(QStringLiteral("The server sent more than ") +
+                      QString::number(kMaxRepliesWithoutProgress) +
+                      QStringLiteral(" replies without progress"));
+        return false;
     }
     return true;
 }
@@ -102,14 +116,23 @@ void UpdateConversation::handleServerClose()
     readAndHandle();
     if (!mRunning)
         return;
+    // The server's last words, when it did not end them with a line break. A "BYE" or an
+    // "ERR" among them still counts; an "OK" asks for a line that has nowhere to go.
     const QString tail = basMisc::trimBlanks(mReceiveBuffer.takeRest());
     if (tail.size() > ReceiveBuffer::kMaxLine) {
         endAfterError(kOverlongLine);
         return;
     }
-    if (!handleLine(tail))
+    QString replyText = tail;
+    const QString word = basMisc::GetCommand(replyText).toUpper();
+    if ((word == QLatin1String("BYE") || word == QLatin1String("ERR")) && !handleLine(tail))
         return;
     endAfterError(QStringLiteral("The remote host closed the connection"));
+}
+
+int UpdateConversation::lastStep() const
+{
+    return mOperation == kUpdate ? 7 : 6;
 }
 
 void UpdateConversation::actOnStep(const QString& replyText)
@@ -117,48 +140,59 @@ void UpdateConversation::actOnStep(const QString& replyText)
     const bool update = mOperation == kUpdate;
     switch (mStep) {
     case 1:
-        mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Server: ") + replyText));
-        mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Logging In...")));
+        log(QStringLiteral(" - Server: ") + replyText);
+        log(QStringLiteral(" - Logging In..."));
         SendSocketData(QStringLiteral("VER 1.0 [") + mWindowing.title() + QStringLiteral(" v") +
                        QString::number(mWindowing.versionMajor()) + QLatin1Char('.') +
                        QString::number(mWindowing.versionMinor()) + QLatin1Char(']'));
         break;
     case 2:
-        SendSocketData(QStringLiteral("USER ") + gSettings->Username());
+        sendWithValue(QStringLiteral("USER "), gSettings->Username(), QStringLiteral("user name"));
         break;
     case 3:
-        SendSocketData(QStringLiteral("PASS ") + gSettings->Password());
+        sendWithValue(QStringLiteral("PASS "), gSettings->Password(), QStringLiteral("password"));
         break;
     case 4:
         if (update)
-            mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Sending new host IP (") +
-                                                 postedAddress() + QStringLiteral(")...")));
+            log(QStringLiteral(" - Sending new host IP (") + postedAddress() + QStringLiteral(")..."));
         else
-            mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Sending host offline...")));
-        SendSocketData(QStringLiteral("HOST ") + hostName());
+            log(QStringLiteral(" - Sending host offline..."));
+        sendWithValue(QStringLiteral("HOST "), hostName(), QStringLiteral("host name"));
         break;
     case 5:
         SendSocketData(QStringLiteral("OPER ") + mOperation);
         break;
     case 6:
         if (update) {
-            SendSocketData(QStringLiteral("IP ") + postedAddress());
+            sendWithValue(QStringLiteral("IP "), postedAddress(), QStringLiteral("address"));
         } else {
-            mHost.AppendLog(
-                ActivityLog::stamped(QStringLiteral(" - ") + hostName() + QStringLiteral(" offline.")));
+            mResult.accepted = QStringLiteral(" - ") + hostName() + QStringLiteral(" offline.");
+            log(mResult.accepted);
             SendSocketData(QStringLiteral("DONE"));
         }
         break;
     case 7:
         if (update) {
-            mHost.AppendLog(
-                ActivityLog::stamped(QStringLiteral(" - ") + hostName() + QStringLiteral(" updated.")));
+            mResult.accepted = QStringLiteral(" - ") + hostName() + QStringLiteral(" updated.");
+            log(mResult.accepted);
             SendSocketData(QStringLiteral("DONE"));
         }
         break;
     default:
         break;
     }
+}
+
+void UpdateConversation::sendWithValue(const QString& command, const QString& value, const QString& valueName)
+{
+    // A line break inside a value would end the line early and slip what follows it to the
+    // server as a line of its own.
+    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))) {
+        endAfterError(QStringLiteral("The ") + valueName +
+                      QStringLiteral(" contains a line break and cannot be sent"));
+        return;
+    }
+    SendSocketData(command + value);
 }
 
 QString UpdateConversation::postedAddress() const
@@ -173,23 +207,40 @@ QString UpdateConversation::hostName() const
     return gSettings->SubDomain() + provider::kDomainSuffix;
 }
 
+void UpdateConversation::log(const QString& message)
+{
+    mHost.AppendLog(ActivityLog::stamped(message));
+}
+
 void UpdateConversation::endAfterError(const QString& description)
 {
-    mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Error: ") + description + QLatin1Char('.')));
+    if (!mRunning)
+        return;
+    mResult.error = QStringLiteral(" - Error: ") + description + QLatin1Char('.');
+    log(mResult.error);
     finish(false);
+}
+
+void UpdateConversation::cutOff()
+{
+    mRunning = false;
+    mReceiveBuffer.clear();
+    mSocket.close();
 }
 
 void UpdateConversation::finish(bool afterBye)
 {
-    mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Disconnected.")));
+    // Whatever comes later (a close after "BYE", a time-out) finds nothing left to end.
+    if (!mRunning)
+        return;
     mRunning = false;
+    log(QStringLiteral(" - Disconnected."));
     // Nothing that arrived with or after the end belongs to any conversation.
     mReceiveBuffer.clear();
     mSocket.close();
-    if (afterBye && CommandLine::wantsClose(mWindowing.commandLine())) {
-        mHost.endProgram();
+    mResult.endedByBye = afterBye;
+    if (!mHost.conversationEnded(mResult))
         return;
-    }
     mHost.EnableMenus(true);
     mHost.setTrayTip(kIdleTip);
     mStep = 0;

@@ -1,21 +1,24 @@
 #pragma once
 
+#include "update/ConversationHost.h"
 #include "update/ReceiveBuffer.h"
 
 #include <QString>
 
 #include <functional>
 
-class ConversationHost;
 class ISocket;
 class IWindowing;
 
 // The client side of the update protocol: each "OK" from the server advances one step and
-// sends the next line; "BYE" ends the conversation.
+// sends the next line; "BYE" ends the conversation. A conversation ends exactly once.
 class UpdateConversation
 {
 public:
     static constexpr qint16 kMaxStep = 32767;
+    // Replies that move nothing forward ("ERR", unknown words, "OK" after the last step)
+    // that a server may send in a row before the conversation is given up.
+    static constexpr int kMaxRepliesWithoutProgress = 1000;
 
     UpdateConversation(ISocket& socket, ConversationHost& host, IWindowing& windowing);
 
@@ -28,6 +31,8 @@ public:
     void handleServerClose();
     // Ends the conversation as after a socket error with this description.
     void endAfterError(const QString& description);
+    // Ends it without a word: the window is going away.
+    void cutOff();
 
     // Called whenever a conversation has ended and the program goes on.
     void setFinishedHandler(std::function<void()> handler) { mFinished = std::move(handler); }
@@ -45,8 +50,12 @@ private:
     void readAndHandle();
     void handleLines();
     void actOnStep(const QString& replyText);
+    // Sends the command and the value, unless the value would break the line.
+    void sendWithValue(const QString& command, const QString& value, const QString& valueName);
+    int lastStep() const;
     QString postedAddress() const;
     QString hostName() const;
+    void log(const QString& message);
     void finish(bool afterBye);
 
     ISocket& mSocket;
@@ -58,4 +67,6 @@ private:
     QString mOperation;
     qint16 mStep = 0;
     bool mRunning = false;
+    int mRepliesWithoutProgress = 0;
+    ConversationResult mResult;
 };

@@ -8,7 +8,7 @@ std::uint32_t FakeDialup::enumConnections(RasConn* room, std::uint32_t& bytes, s
 {
     ++enumCalls;
     if (unreachable)
-        throw Failure(453, QStringLiteral("The dial-up service cannot be reached"),
+        throw Failure(failures::kDllFunctionNotFound, QStringLiteral("The dial-up service cannot be reached"),
                       QStringLiteral("FakeDialup"));
     roomBytesSeen = bytes;
     roomRecordSizeSeen = room[0].dwSize;

@@ -12,7 +12,8 @@ void FakeSocket::connectToHost(const QString& host, qint32 port)
 {
     ++connectRequests;
     if (mState != State::Closed)
-        throw Failure(40020, QStringLiteral("The socket still has a connection"), kSource);
+        throw Failure(failures::kSocketNotClosed, QStringLiteral("The socket still has a connection"),
+                      kSource);
     connectedHost = host;
     connectedPort = port;
     mState = State::Connecting;
@@ -21,7 +22,7 @@ void FakeSocket::connectToHost(const QString& host, qint32 port)
 void FakeSocket::sendData(const QString& text)
 {
     if (mState != State::Connected || failSends)
-        throw Failure(40006, QStringLiteral("The socket is not connected"), kSource);
+        throw Failure(failures::kSocketNotConnected, QStringLiteral("The socket is not connected"), kSource);
     sent.append(text.toLatin1());
 }
 

@@ -11,10 +11,15 @@ class FakeWindowing : public IWindowing
 public:
     void showErrorReport(const QString& text) override
     {
+        if (reportWatcher)
+            reportWatcher(true);
         reports.append(text);
         if (onReport)
             onReport(text);
+        if (reportWatcher)
+            reportWatcher(false);
     }
+    void setReportWatcher(std::function<void(bool)> watcher) override { reportWatcher = std::move(watcher); }
     QString commandLine() const override { return commandLineText; }
     bool anotherInstanceRunning() override { return anotherInstance; }
     void endProcess() override { ++endProcessCalls; }
@@ -42,6 +47,7 @@ public:
     bool anotherInstance = false;
     int endProcessCalls = 0;
     std::function<void()> endRequestHandler;
+    std::function<void(bool)> reportWatcher;
     QString titleText = identity::kTitle;
     int major = identity::kMajor;
     int minor = identity::kMinor;

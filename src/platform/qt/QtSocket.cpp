@@ -2,20 +2,18 @@
 
 #include "platform/Failure.h"
 
-#include <QHostAddress>
 #include <QHostInfo>
 #include <QTcpSocket>
-#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
 const QString kSource = QStringLiteral("Socket");
 // How long a closed connection may take to hand over what was written to it.
 constexpr int kFlushMilliseconds = 5000;
-constexpr int kErrorHostNotFound = QAbstractSocket::HostNotFoundError;
-constexpr int kErrorInvalidPort = 10000;
-constexpr int kErrorNotClosed = 10001;
-constexpr int kErrorNotConnected = 10002;
+// What may wait unread: beyond it the server waits until the conversation catches up.
+constexpr qint64 kReadBufferBytes = 256 * 1024;
 
 QString dottedDecimal(const QHostAddress& address)
 {
@@ -28,7 +26,30 @@ QString dottedDecimal(const QHostAddress& address)
 
 } // namespace
 
-QtSocket::QtSocket() = default;
+void QtSocket::systemResolver(const QString& host, QObject* context, Resolved resolved)
+{
+    QHostInfo::lookupHost(host, context, [resolved = std::move(resolved)](const QHostInfo& info) {
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+            resolved({},
+                     info.errorString().isEmpty() ? QStringLiteral("Host not found") : info.errorString());
+        else
+            resolved(info.addresses(), QString());
+    });
+}
+
+QtSocket::QtSocket(Resolver resolver) : mResolver(std::move(resolver))
+{
+    mAttemptTimer.setSingleShot(true);
+    connect(&mAttemptTimer, &QTimer::timeout, this, [this] {
+        if (mState != State::Connecting)
+            return;
+        if (mAddresses.isEmpty()) {
+            fail(QAbstractSocket::SocketTimeoutError, QStringLiteral("Connection timed out"));
+            return;
+        }
+        tryNextAddress();
+    });
+}
 
 QtSocket::~QtSocket()
 {
@@ -39,106 +60,180 @@ QtSocket::~QtSocket()
 void QtSocket::connectToHost(const QString& host, qint32 port)
 {
     if (mState != State::Closed)
-        throw Failure(kErrorNotClosed, QStringLiteral("The socket still has a connection"), kSource);
+        throw Failure(failures::kSocketNotClosed, QStringLiteral("The socket still has a connection"),
+                      kSource);
 
     const int generation = ++mGeneration;
     if (port < 1 || port > 65535) {
         // The outcome of a connect always arrives as an event, a bad port included.
-        mState = State::Error;
-        QTimer::singleShot(0, this, [this, generation, port] {
-            if (generation == mGeneration)
-                deliverError(kErrorInvalidPort,
-                             QStringLiteral("Invalid port number ") + QString::number(port));
-        });
+        fail(failures::kSocketInvalidPort, QStringLiteral("Invalid port number ") + QString::number(port));
         return;
     }
+    mPort = static_cast<quint16>(port);
     mState = State::Resolving;
-    QHostInfo::lookupHost(host, this, [this, port, generation](const QHostInfo& info) {
-        hostFound(info, static_cast<quint16>(port), generation);
+    mResolver(host, this, [this, generation](const QList<QHostAddress>& addresses, const QString& error) {
+        hostFound(addresses, error, generation);
     });
 }
 
-void QtSocket::hostFound(const QHostInfo& info, quint16 port, int generation)
+void QtSocket::hostFound(const QList<QHostAddress>& addresses, const QString& error, int generation)
 {
     if (generation != mGeneration || mState != State::Resolving)
         return;
-    const QList<QHostAddress> addresses = info.addresses();
-    if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
-        mState = State::Error;
-        deliverError(kErrorHostNotFound,
-                     info.errorString().isEmpty() ? QStringLiteral("Host not found") : info.errorString());
+    if (addresses.isEmpty()) {
+        fail(QAbstractSocket::HostNotFoundError, error.isEmpty() ? QStringLiteral("Host not found") : error);
         return;
     }
-    // A name with an IPv4 address is reached over IPv4, so the posted address is dotted decimal.
-    QHostAddress target = addresses.first();
-    for (const QHostAddress& address : addresses) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-            target = address;
-            break;
-        }
+    // IPv4 addresses first, so that the posted address is dotted decimal where it can be;
+    // then the others, each in turn.
+    mAddresses = addresses;
+    std::stable_partition(mAddresses.begin(), mAddresses.end(), [](const QHostAddress& address) {
+        return address.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    tryNextAddress();
+}
+
+void QtSocket::tryNextAddress()
+{
+    if (mSocket) {
+        letGo(mSocket);
+        mSocket = nullptr;
     }
+    const QHostAddress address = mAddresses.takeFirst();
     auto* socket = new QTcpSocket(this);
+    socket->setReadBufferSize(kReadBufferBytes);
     attach(socket);
     mState = State::Connecting;
-    socket->connectToHost(target, port);
+    if (!mAddresses.isEmpty())
+        mAttemptTimer.start(kAttemptMs);
+    socket->connectToHost(address, mPort);
 }
 
 void QtSocket::attach(QTcpSocket* socket)
 {
     mSocket = socket;
-    connect(socket, &QTcpSocket::connected, this, [this] {
-        mState = State::Connected;
-        if (mListener)
-            mListener->socketConnected();
-    });
-    connect(socket, &QTcpSocket::readyRead, this, [this] {
-        if (mListener && mSocket)
-            mListener->socketDataArrival(mSocket->bytesAvailable());
-    });
+    connect(socket, &QTcpSocket::connected, this, &QtSocket::onConnected);
+    connect(socket, &QTcpSocket::readyRead, this, &QtSocket::onReadyRead);
     connect(socket, &QTcpSocket::errorOccurred, this, &QtSocket::onSocketError);
     connect(socket, &QTcpSocket::disconnected, this, &QtSocket::onDisconnected);
+}
+
+void QtSocket::onConnected()
+{
+    mAttemptTimer.stop();
+    mAddresses.clear();
+    mState = State::Connected;
+    post({EventKind::Connect, mGeneration, 0, QString()});
+}
+
+void QtSocket::onReadyRead()
+{
+    if (mDataPending)
+        return;
+    mDataPending = true;
+    post({EventKind::DataArrival, mGeneration, 0, QString()});
 }
 
 void QtSocket::onSocketError()
 {
     if (!mSocket)
         return;
+    const QAbstractSocket::SocketError error = mSocket->error();
     // The server closing its end is the Close event, which follows as the disconnect.
-    if (mSocket->error() == QAbstractSocket::RemoteHostClosedError)
+    if (error == QAbstractSocket::RemoteHostClosedError && mState == State::Connected)
         return;
-    mState = State::Error;
-    deliverError(static_cast<int>(mSocket->error()), mSocket->errorString());
+    if (mState == State::Connecting && !mAddresses.isEmpty()) {
+        mAttemptTimer.stop();
+        tryNextAddress();
+        return;
+    }
+    if (mState == State::Connecting || mState == State::Connected)
+        fail(static_cast<int>(error), mSocket->errorString());
 }
 
 void QtSocket::onDisconnected()
 {
     if (mState != State::Connected)
         return;
-    mState = State::Closing;
-    if (mListener)
-        mListener->socketClosed();
+    mState = State::PeerClosed;
+    post({EventKind::Close, mGeneration, 0, QString()});
 }
 
-void QtSocket::deliverError(int number, const QString& description)
+void QtSocket::fail(int number, const QString& description)
 {
-    if (mListener)
-        mListener->socketError(number, description);
+    mAttemptTimer.stop();
+    mAddresses.clear();
+    mState = State::Failed;
+    post({EventKind::Error, mGeneration, number, description});
+}
+
+void QtSocket::post(Event event)
+{
+    mPending.push_back(std::move(event));
+    if (!mDeliveryScheduled) {
+        mDeliveryScheduled = true;
+        QMetaObject::invokeMethod(this, &QtSocket::deliverPending, Qt::QueuedConnection);
+    }
+}
+
+void QtSocket::deliverPending()
+{
+    mDeliveryScheduled = false;
+    // The handler of an earlier event is still running (inside an error report's event
+    // loop); it takes the rest when it returns.
+    if (mDelivering)
+        return;
+    while (!mPending.empty()) {
+        const Event event = std::move(mPending.front());
+        mPending.pop_front();
+        if (event.generation == mGeneration)
+            deliver(event);
+    }
+}
+
+void QtSocket::deliver(const Event& event)
+{
+    if (!mListener)
+        return;
+    mDelivering = true;
+    switch (event.kind) {
+    case EventKind::Connect:
+        mListener->socketConnected();
+        break;
+    case EventKind::DataArrival:
+        mDataPending = false;
+        mListener->socketDataArrival(mSocket ? mSocket->bytesAvailable() : 0);
+        break;
+    case EventKind::Error:
+        mListener->socketError(event.number, event.description);
+        break;
+    case EventKind::Close:
+        mListener->socketClosed();
+        break;
+    }
+    mDelivering = false;
 }
 
 void QtSocket::sendData(const QString& text)
 {
+    // The server has closed its end: the Close event that follows ends the conversation, and
+    // nothing more goes to a peer that is gone.
+    if (mState == State::PeerClosed)
+        return;
     if (mState != State::Connected || !mSocket)
-        throw Failure(kErrorNotConnected, QStringLiteral("The socket is not connected"), kSource);
+        throw Failure(failures::kSocketNotConnected, QStringLiteral("The socket is not connected"), kSource);
     // Characters outside Latin-1 go out as '?'.
     const QByteArray bytes = text.toLatin1();
     if (mSocket->write(bytes) != bytes.size())
         throw Failure(static_cast<int>(mSocket->error()), mSocket->errorString(), kSource);
+    // Out at once: the reply does not wait for the next turn of the event loop.
+    mSocket->flush();
 }
 
 QString QtSocket::getData(qint64 maxBytes)
 {
     if (!mSocket)
-        throw Failure(kErrorNotConnected, QStringLiteral("The socket is not connected"), kSource);
+        throw Failure(failures::kSocketNotConnected, QStringLiteral("The socket is not connected"), kSource);
     return QString::fromLatin1(mSocket->read(maxBytes));
 }
 
@@ -146,6 +241,9 @@ void QtSocket::close()
 {
     ++mGeneration;
     mState = State::Closed;
+    mAttemptTimer.stop();
+    mAddresses.clear();
+    mDataPending = false;
     QTcpSocket* socket = mSocket;
     mSocket = nullptr;
     if (socket)
@@ -153,7 +251,9 @@ void QtSocket::close()
 }
 
 // Detaches a socket from the listener and lets it finish on its own: what was written is
-// flushed before the connection closes, then the socket deletes itself.
+// flushed before the connection closes, then the socket deletes itself. None of the
+// program's own code runs inside the socket's signals, so a deferred delete can never find
+// one of them still on the stack.
 void QtSocket::letGo(QTcpSocket* socket)
 {
     socket->disconnect();

@@ -2,20 +2,38 @@
 
 #include "platform/ISocket.h"
 
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
-#include <QPointer>
+#include <QTimer>
 
-class QHostInfo;
+#include <deque>
+#include <functional>
+
 class QTcpSocket;
 
-// The TCP client socket over QTcpSocket. Each connection gets a socket of its own, so a
-// closed connection can still flush what was written to it while a new one starts; after
-// close() returns, nothing of the old connection reaches the listener.
+// The TCP client socket over QTcpSocket.
+//
+// Each connection gets a QTcpSocket of its own, so a closed connection can still flush what
+// was written to it while a new one starts. Events reach the listener from the event loop,
+// never from inside QTcpSocket's own signals, and one at a time: an event that comes while the
+// listener still handles the last one (an error report open in it, say) waits until that
+// handler has returned. After close() returns, nothing of the old connection reaches the
+// listener.
 class QtSocket : public QObject, public ISocket
 {
     Q_OBJECT
 public:
-    QtSocket();
+    // How long one address of a server with several may take to answer before the next is
+    // tried.
+    static constexpr int kAttemptMs = 10000;
+
+    // Looks a host name up and calls back, later, with its addresses or an error text.
+    using Resolved = std::function<void(const QList<QHostAddress>& addresses, const QString& error)>;
+    using Resolver = std::function<void(const QString& host, QObject* context, Resolved resolved)>;
+    static void systemResolver(const QString& host, QObject* context, Resolved resolved);
+
+    explicit QtSocket(Resolver resolver = systemResolver);
     ~QtSocket() override;
 
     void setListener(ISocketListener* listener) override { mListener = listener; }
@@ -26,17 +44,39 @@ public:
     QString localIP() const override;
 
 private:
-    enum class State { Closed, Resolving, Connecting, Connected, Closing, Error };
+    enum class State { Closed, Resolving, Connecting, Connected, PeerClosed, Failed };
+    enum class EventKind { Connect, DataArrival, Error, Close };
+    struct Event
+    {
+        EventKind kind;
+        int generation;
+        int number = 0;
+        QString description;
+    };
 
-    void hostFound(const QHostInfo& info, quint16 port, int generation);
+    void hostFound(const QList<QHostAddress>& addresses, const QString& error, int generation);
+    void tryNextAddress();
     void attach(QTcpSocket* socket);
-    void deliverError(int number, const QString& description);
+    void onConnected();
+    void onReadyRead();
     void onSocketError();
     void onDisconnected();
+    void fail(int number, const QString& description);
+    void post(Event event);
+    void deliverPending();
+    void deliver(const Event& event);
     static void letGo(QTcpSocket* socket);
 
+    Resolver mResolver;
     ISocketListener* mListener = nullptr;
     QTcpSocket* mSocket = nullptr;
     State mState = State::Closed;
     int mGeneration = 0;
+    QList<QHostAddress> mAddresses; // still to be tried
+    quint16 mPort = 0;
+    QTimer mAttemptTimer;
+    std::deque<Event> mPending;
+    bool mDeliveryScheduled = false;
+    bool mDelivering = false;
+    bool mDataPending = false;
 };

@@ -43,10 +43,29 @@ void QtWindowing::showErrorReport(const QString& text)
 {
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), shown, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.setObjectName(QStringLiteral("errorReport"));
-    box.exec();
+    if (mEndRequested) {
+        // The session or a signal is ending the program: nobody may be there to answer a box.
+        std::fprintf(stderr, "%s\n", shown.toLocal8Bit().constData());
+        return;
+    }
+    const std::function<void(bool)> watcher = mReportWatcher;
+    if (watcher)
+        watcher(true);
+    {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), shown, QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.setObjectName(QStringLiteral("errorReport"));
+        mOpenReports.append(&box);
+        box.exec();
+        mOpenReports.removeOne(&box);
+    }
+    if (watcher)
+        watcher(false);
+}
+
+void QtWindowing::setReportWatcher(std::function<void(bool opening)> watcher)
+{
+    mReportWatcher = std::move(watcher);
 }
 
 QString QtWindowing::commandLine() const
@@ -74,6 +93,10 @@ void QtWindowing::setEndRequestHandler(std::function<void()> handler)
 
 void QtWindowing::requestEnd()
 {
+    mEndRequested = true;
+    // Reports still open give way: nothing holds up the end.
+    for (QMessageBox* box : std::as_const(mOpenReports))
+        box->done(QMessageBox::Ok);
     if (mEndRequestHandler)
         mEndRequestHandler();
 }

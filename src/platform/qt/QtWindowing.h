@@ -2,11 +2,13 @@
 
 #include "platform/IWindowing.h"
 
+#include <QList>
 #include <QObject>
 
 #include <memory>
 
 class InstanceLock;
+class QMessageBox;
 class QSocketNotifier;
 
 // The desktop services over Qt: a QMessageBox for the error report, a lock in the user's
@@ -20,6 +22,7 @@ public:
     ~QtWindowing() override;
 
     void showErrorReport(const QString& text) override;
+    void setReportWatcher(std::function<void(bool opening)> watcher) override;
     QString commandLine() const override;
     bool anotherInstanceRunning() override;
     [[noreturn]] void endProcess() override;
@@ -38,4 +41,7 @@ private:
     std::unique_ptr<InstanceLock> mInstanceLock;
     QSocketNotifier* mSignalNotifier = nullptr;
     std::function<void()> mEndRequestHandler;
+    std::function<void(bool)> mReportWatcher;
+    QList<QMessageBox*> mOpenReports;
+    bool mEndRequested = false;
 };
