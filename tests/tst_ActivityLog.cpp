@@ -21,6 +21,8 @@ private slots:
     void timeStampFollowsTheLocale_data();
     void timeStampFollowsTheLocale();
     void timeStampOfNowHasNoFractionOrZone();
+    void nowIsTakenToTheSecond_data();
+    void nowIsTakenToTheSecond();
 
 private:
     std::unique_ptr<QPlainTextEdit> mBox;
@@ -135,6 +137,30 @@ void tst_ActivityLog::timeStampOfNowHasNoFractionOrZone()
     const QString stamp = ActivityLog::stamped(QStringLiteral(" - x"));
     QVERIFY(stamp.endsWith(QStringLiteral(" - x")));
     QVERIFY(!stamp.startsWith(QLatin1Char(' ')));
+}
+
+void tst_ActivityLog::nowIsTakenToTheSecond_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QTime>("shown");
+    QTest::newRow("within the midnight second") << QTime(0, 0, 0, 600) << QTime(0, 0);
+    QTest::newRow("a second later") << QTime(0, 0, 1, 999) << QTime(0, 0, 1);
+    QTest::newRow("afternoon") << QTime(14, 5, 9, 1) << QTime(14, 5, 9);
+}
+
+void tst_ActivityLog::nowIsTakenToTheSecond()
+{
+    QFETCH(QTime, time);
+    QFETCH(QTime, shown);
+    static QDateTime moment;
+    moment = QDateTime(QDate(2024, 3, 7), time);
+    const QLocale locale = QLocale::system();
+    const QString date = locale.toString(QDate(2024, 3, 7), QLocale::ShortFormat);
+    const QString expected =
+        shown == QTime(0, 0)
+            ? date
+            : date + QLatin1Char(' ') + locale.toString(shown, LogTimeStamp::timeFormatWithoutZone(locale));
+    QCOMPARE(LogTimeStamp::now([] { return moment; }), expected);
 }
 
 QTEST_MAIN(tst_ActivityLog)

@@ -14,7 +14,7 @@ private slots:
     void overlongTipIsCut();
     void removeSendsOnlyTheOwner();
     void loadConfiguresWithoutSendingAndUnloadRemoves();
-    void secondInstanceSendsNothing();
+    void secondInstanceNeverShowsAnIcon();
 };
 
 void tst_CTrayIcon::everyRequestCarriesTheFixedFields()
@@ -92,13 +92,17 @@ void tst_CTrayIcon::loadConfiguresWithoutSendingAndUnloadRemoves()
     QVERIFY(!w.window->trayIcon());
 }
 
-void tst_CTrayIcon::secondInstanceSendsNothing()
+// A second copy unloads at once: its removal of the icon goes out, but no icon ever shows.
+void tst_CTrayIcon::secondInstanceNeverShowsAnIcon()
 {
     auto platform = std::make_unique<FakePlatform>();
     platform->windowing.anotherInstance = true;
+    platform->storeSetting(QStringLiteral("MinimizeToSystemTray"), QStringLiteral("True"));
+    platform->windowing.commandLineText = QStringLiteral("/MINIMIZE");
     LoadedWindow w(std::move(platform));
-    QCOMPARE(w.platform->notifyIcon.requests.size(), 1);
-    QCOMPARE(w.platform->notifyIcon.requests.first().message, NotifyMessage::Delete);
+    QVERIFY(w.window->isUnloaded());
+    for (const FakeNotifyIcon::Request& request : w.platform->notifyIcon.requests)
+        QCOMPARE(request.message, NotifyMessage::Delete);
 }
 
 QTEST_MAIN(tst_CTrayIcon)

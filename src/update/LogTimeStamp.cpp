@@ -27,10 +27,10 @@ QString format(const QLocale& locale, const QDateTime& moment)
     return date + QLatin1Char(' ') + locale.toString(moment.time(), timeFormatWithoutZone(locale));
 }
 
-QString now()
+QString now(Clock clock)
 {
     // The system locale follows LC_TIME; the time is truncated to whole seconds.
-    QDateTime moment = QDateTime::currentDateTime();
+    QDateTime moment = clock();
     const QTime time = moment.time();
     moment.setTime(QTime(time.hour(), time.minute(), time.second()));
     return format(QLocale::system(), moment);

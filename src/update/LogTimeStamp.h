@@ -12,7 +12,10 @@ QString timeFormatWithoutZone(const QLocale& locale);
 // The locale's short date, one blank and its long time; the date alone at exactly midnight.
 QString format(const QLocale& locale, const QDateTime& moment);
 
-// The time stamp every log entry begins with: now, in the user's regional settings.
-QString now();
+using Clock = QDateTime (*)();
+
+// The time stamp every log entry begins with: now, to the second, in the user's regional
+// settings.
+QString now(Clock clock = QDateTime::currentDateTime);
 
 } // namespace LogTimeStamp

@@ -22,6 +22,8 @@ public:
 
     // Characters held and not yet taken.
     qsizetype heldSize() const { return mText.size() - mStart; }
+    // Characters kept in memory: lines already taken count until the buffer lets them go.
+    qsizetype storedSize() const { return mText.size(); }
 
 private:
     void compact();
