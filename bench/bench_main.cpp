@@ -1,11 +1,14 @@
-// Figures for the activity log, the reply handling, a whole conversation on loopback and one
-// tick of the connection monitor.
+// Figures for the activity log (time and memory), the reply handling, the turnaround from a
+// reply to the next line, whole conversations on loopback (one, and a thousand in a row for the
+// memory they leave behind), one save of a large settings file and one tick of the connection
+// monitor.
 
 #include "FakePlatform.h"
 #include "LoadedWindow.h"
 #include "UpdateServer.h"
 #include "monitor/ConnectionMonitor.h"
 #include "platform/qt/QtDialup.h"
+#include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSocket.h"
 #include "update/ActivityLog.h"
 #include "update/ConversationControl.h"
@@ -13,10 +16,29 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <malloc.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -38,32 +60,75 @@ void AppendLogToFilledLog(benchmark::State& state)
         log.AppendLog(kEntry);
     state.counters["entries"] = static_cast<double>(state.range(0));
 }
-BENCHMARK(AppendLogToFilledLog)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(AppendLogToFilledLog)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 
-QByteArray repliesThatDoNothing(int64_t bytes)
+qint64 heapInUse()
 {
-    const QByteArray line = "XYZ nothing to see here\r\n";
-    QByteArray block;
-    block.reserve(bytes);
-    while (block.size() + line.size() <= bytes)
-        block += line;
-    return block;
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<qint64>(info.uordblks + info.hblkhd);
 }
 
-// One block of megabytes of reply lines with an unknown reply word.
-void HandleOneBlock(benchmark::State& state)
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+// What a full log costs in memory: the heap taken by kMaxEntries entries in a shown box, per
+// entry, and beyond the entry's own text (two bytes a character).
+void LogMemoryPerEntry(benchmark::State& state)
+{
+    double perEntry = 0;
+    for (auto _ : state) {
+        FakeWindowing windowing;
+        QPlainTextEdit box;
+        box.setLineWrapMode(QPlainTextEdit::NoWrap);
+        box.resize(329, 217);
+        box.show();
+        ActivityLog log(box, windowing);
+        QApplication::processEvents();
+        const qint64 before = heapInUse();
+        for (int i = 0; i < ActivityLog::kMaxEntries; ++i) {
+            log.AppendLog(kEntry);
+            if (i % 100 == 0)
+                QApplication::processEvents();
+        }
+        QApplication::processEvents();
+        perEntry = static_cast<double>(heapInUse() - before) / ActivityLog::kMaxEntries;
+    }
+    state.counters["bytes_per_entry"] = perEntry;
+    state.counters["beyond_text"] = perEntry - 2.0 * kEntry.size();
+}
+BENCHMARK(LogMemoryPerEntry)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A block of the most replies a conversation takes without progress, all with an unknown
+// reply word.
+void HandleRepliesWithoutProgress(benchmark::State& state)
 {
     LoadedWindow w;
-    const QByteArray block = repliesThatDoNothing(state.range(0) * 1024 * 1024);
-    w.window->menus().mnuFileUpdateIP->trigger();
-    w.platform->socket.raiseConnect();
-    for (auto _ : state)
+    const QByteArray block =
+        QByteArray("XYZ nothing to see here\r\n").repeated(UpdateConversation::kMaxRepliesWithoutProgress);
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.window->menus().mnuFileUpdateIP->trigger();
+        w.platform->socket.raiseConnect();
+        state.ResumeTiming();
         w.platform->socket.raiseData(block);
-    if (!w.window->conversation().isRunning())
-        state.SkipWithError("the conversation ended while handling the block");
+        state.PauseTiming();
+        if (!w.window->conversation().isRunning())
+            state.SkipWithError("the conversation ended while handling the block");
+        w.platform->socket.raiseError(0, QStringLiteral("end"));
+        state.ResumeTiming();
+    }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * block.size());
 }
-BENCHMARK(HandleOneBlock)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(HandleRepliesWithoutProgress)->Unit(benchmark::kMicrosecond);
 
 // A whole update conversation with the reference server on 127.0.0.1.
 void WholeConversationOnLoopback(benchmark::State& state)
@@ -97,6 +162,216 @@ void WholeConversationOnLoopback(benchmark::State& state)
     gSettings.discard();
 }
 BENCHMARK(WholeConversationOnLoopback)->Unit(benchmark::kMicrosecond);
+
+// A plain blocking server on 127.0.0.1 that answers every line with "OK", after a pause in
+// which the client has done with the last line (its log drawn and all), and "BYE" after
+// "DONE". It measures, for every reply, the time until the client's next line is in.
+class TurnaroundServer
+{
+public:
+    TurnaroundServer()
+    {
+        mListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(mListen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(mListen, 4) != 0 ||
+            ::getsockname(mListen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        mPort = ntohs(address.sin_port);
+        mThread = std::thread([this] { serve(); });
+    }
+    ~TurnaroundServer()
+    {
+        mStop = true;
+        if (mThread.joinable())
+            mThread.join();
+        ::close(mListen);
+    }
+
+    quint16 port() const { return mPort; }
+    std::vector<double> microseconds()
+    {
+        const std::lock_guard<std::mutex> lock(mMutex);
+        return mSamples;
+    }
+
+private:
+    void serve()
+    {
+        while (!mStop) {
+            pollfd waiting{mListen, POLLIN, 0};
+            if (::poll(&waiting, 1, 50) <= 0)
+                continue;
+            const int fd = ::accept4(mListen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            const int one = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            converse(fd);
+            ::close(fd);
+        }
+    }
+
+    void converse(int fd)
+    {
+        QByteArray pending;
+        for (bool done = false; !done && !mStop;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            const auto sent = std::chrono::steady_clock::now();
+            if (::write(fd, "OK\r\n", 4) != 4)
+                return;
+            while (!pending.contains('\n')) {
+                char buffer[512];
+                const ssize_t n = ::read(fd, buffer, sizeof buffer);
+                if (n <= 0)
+                    return;
+                pending.append(buffer, n);
+            }
+            const auto heard = std::chrono::steady_clock::now();
+            {
+                const std::lock_guard<std::mutex> lock(mMutex);
+                mSamples.push_back(std::chrono::duration<double, std::micro>(heard - sent).count());
+            }
+            const qsizetype end = pending.indexOf('\n');
+            done = pending.left(end) == "DONE";
+            pending.remove(0, end + 1);
+        }
+        if (::write(fd, "BYE\r\n", 5) != 5)
+            return;
+    }
+
+    int mListen = -1;
+    quint16 mPort = 0;
+    std::thread mThread;
+    std::atomic<bool> mStop{false};
+    std::mutex mMutex;
+    std::vector<double> mSamples;
+};
+
+// The time from a reply's arrival to the next line on the wire, through the real socket,
+// the event loop, the conversation and the log.
+void ReplyTurnaround(benchmark::State& state)
+{
+    TurnaroundServer server;
+    if (server.port() == 0) {
+        state.SkipWithError("cannot listen on 127.0.0.1");
+        return;
+    }
+    FakePlatform platform;
+    platform.storeSetting(QStringLiteral("Server"), QStringLiteral("127.0.0.1"));
+    platform.storeSetting(QStringLiteral("Port"), QString::number(server.port()));
+    QtSocket socket;
+    {
+        frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
+                                        platform.shell, platform.windowing});
+        window.show();
+        window.load();
+        for (auto _ : state) {
+            window.menus().mnuFileUpdateIP->trigger();
+            while (window.conversation().isRunning())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+    }
+    gSettings.discard();
+    std::vector<double> samples = server.microseconds();
+    if (samples.empty()) {
+        state.SkipWithError("no reply was answered");
+        return;
+    }
+    std::sort(samples.begin(), samples.end());
+    state.counters["median_us"] = samples[samples.size() / 2];
+    state.counters["p90_us"] = samples[samples.size() * 9 / 10];
+    state.counters["replies"] = static_cast<double>(samples.size());
+}
+BENCHMARK(ReplyTurnaround)->Iterations(200)->Unit(benchmark::kMicrosecond);
+
+// A thousand whole conversations in one process against the reference server (a process of its
+// own), with the log already at its bounded size: how much resident memory they leave behind.
+void ThousandConversationsSoak(benchmark::State& state)
+{
+    QProcess server;
+    server.start(QStringLiteral(CORVANE_UPDATE_SERVER),
+                 {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--account"),
+                  QStringLiteral("soak:pw:s.dyn.brevant.example")});
+    if (!server.waitForReadyRead(10000)) {
+        state.SkipWithError("the reference server did not start");
+        return;
+    }
+    const QByteArray first = server.readLine().trimmed();
+    const QString port = QString::fromLatin1(first.mid(first.lastIndexOf(':') + 1));
+    FakePlatform platform;
+    platform.storeSetting(QStringLiteral("Server"), QStringLiteral("127.0.0.1"));
+    platform.storeSetting(QStringLiteral("Port"), port);
+    platform.storeSetting(QStringLiteral("Username"), QStringLiteral("soak"));
+    platform.storeSetting(QStringLiteral("Password"), QStringLiteral("pw"));
+    platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("s"));
+    QtSocket socket;
+    qint64 growthKiB = 0;
+    int failed = 0;
+    {
+        frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
+                                        platform.shell, platform.windowing});
+        window.show();
+        window.load();
+        for (int i = 0; i < ActivityLog::kMaxEntries; ++i)
+            window.AppendLog(kEntry);
+        const auto converse = [&](int times) {
+            for (int i = 0; i < times; ++i) {
+                window.menus().mnuFileUpdateIP->trigger();
+                while (window.conversation().isRunning())
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                QCoreApplication::processEvents();
+                if (!window.log()->document()->lastBlock().previous().text().endsWith(
+                        QStringLiteral(" - Disconnected.")))
+                    ++failed;
+            }
+        };
+        for (auto _ : state) {
+            converse(100); // warm up: caches, fonts, the socket's first allocations
+            malloc_trim(0);
+            const qint64 before = residentKiB();
+            converse(1000);
+            malloc_trim(0);
+            growthKiB = residentKiB() - before;
+        }
+    }
+    gSettings.discard();
+    server.terminate();
+    server.waitForFinished();
+    state.counters["rss_growth_KiB"] = static_cast<double>(growthKiB);
+    if (failed > 0)
+        state.SkipWithError("some conversations did not end normally");
+}
+BENCHMARK(ThousandConversationsSoak)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// One save of the ten keys into a settings file that holds 100 MB of other groups.
+void SaveIntoALargeSettingsFile(benchmark::State& state)
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QtSettingsStore store;
+    {
+        QFile file(QtSettingsStore::filePath(QStringLiteral("Corvane DynDNS")));
+        if (!file.open(QIODevice::WriteOnly)) {
+            state.SkipWithError("cannot write the settings file");
+            return;
+        }
+        const QByteArray group = "[Other]\nkey=" + QByteArray(1000, 'x') + "\n";
+        for (int i = 0; i < 100 * 1000; ++i)
+            file.write(group);
+    }
+    SettingsValues values;
+    for (const char* key : {"Domain", "SubDomain", "Username", "Password", "Server", "Port", "CurrentIP",
+                            "OtherIP", "UpdateOnConnection", "MinimizeToSystemTray"})
+        values.append({QLatin1String(key), QStringLiteral("value")});
+    for (auto _ : state)
+        store.write(QStringLiteral("Corvane DynDNS"), QStringLiteral("Settings"), values);
+    qunsetenv("XDG_CONFIG_HOME");
+}
+BENCHMARK(SaveIntoALargeSettingsFile)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // One tick of the connection monitor with the real dial-up service of this machine.
 void MonitorTickWithTheRealService(benchmark::State& state)

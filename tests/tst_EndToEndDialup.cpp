@@ -90,14 +90,17 @@ void tst_EndToEndDialup::outside()
 }
 
 // The log as the user would copy it: select all in the log box, copy, read the clipboard.
+// Empty while the focus or the copy has not arrived yet; callers wait for what they expect.
 QString tst_EndToEndDialup::copyLog(const VirtualDisplay& screen, const QString& window)
 {
     // No window manager here: focus is given straight, without waiting for one to confirm it.
     screen.run({QStringLiteral("xdotool"), QStringLiteral("windowfocus"), window});
-    QTest::qWait(100);
+    if (screen.run({QStringLiteral("xdotool"), QStringLiteral("getwindowfocus")}).trimmed() != window)
+        return QString();
+    screen.run({QStringLiteral("xclip"), QStringLiteral("-i"), QStringLiteral("-selection"),
+                QStringLiteral("clipboard"), QStringLiteral("/dev/null")});
     screen.run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("ctrl+a"),
                 QStringLiteral("ctrl+c")});
-    QTest::qWait(200);
     return screen.run({QStringLiteral("xclip"), QStringLiteral("-o"), QStringLiteral("-selection"),
                        QStringLiteral("clipboard")});
 }
@@ -165,7 +168,7 @@ void tst_EndToEndDialup::inside()
 
     // A link that is up without carrier is no connection: nothing happens for a while.
     QTest::qWait(1500);
-    QVERIFY(!copyLog(screen, window).contains(QStringLiteral("Internet connection")));
+    QVERIFY(!server.canReadLine()); // nothing was posted
 
     QProcess attach;
     attach.start(kTunAttach, {QStringLiteral("ppp0")});

@@ -43,7 +43,6 @@ void ActivityLog::AppendLog(const QString& text)
         cursor.movePosition(QTextCursor::End);
         mBox.setTextCursor(cursor);
         // The newest entry in view: the bottom of the log, back at the left edge.
-        mBox.ensureCursorVisible();
         mBox.verticalScrollBar()->setValue(mBox.verticalScrollBar()->maximum());
         mBox.horizontalScrollBar()->setValue(mBox.horizontalScrollBar()->minimum());
     });

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -65,8 +66,16 @@ void QtSocket::connectToHost(const QString& host, qint32 port)
 
     const int generation = ++mGeneration;
     if (port < 1 || port > 65535) {
-        // The outcome of a connect always arrives as an event, a bad port included.
-        fail(failures::kSocketInvalidPort, QStringLiteral("Invalid port number ") + QString::number(port));
+        // The outcome of a connect always arrives as an event, later, a bad port included.
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, port] {
+                if (generation == mGeneration)
+                    fail(failures::kSocketInvalidPort,
+                         QStringLiteral("Invalid port number ") + QString::number(port));
+            },
+            Qt::QueuedConnection);
+        mState = State::Resolving;
         return;
     }
     mPort = static_cast<quint16>(port);
@@ -167,10 +176,14 @@ void QtSocket::fail(int number, const QString& description)
     post({EventKind::Error, mGeneration, number, description});
 }
 
+// An event goes to the listener at once, so that a reply is answered without waiting for
+// the next turn of the event loop, unless the listener is still busy with an earlier one.
 void QtSocket::post(Event event)
 {
     mPending.push_back(std::move(event));
-    if (!mDeliveryScheduled) {
+    if (!mDelivering) {
+        deliverPending();
+    } else if (!mDeliveryScheduled) {
         mDeliveryScheduled = true;
         QMetaObject::invokeMethod(this, &QtSocket::deliverPending, Qt::QueuedConnection);
     }
@@ -189,6 +202,10 @@ void QtSocket::deliverPending()
         if (event.generation == mGeneration)
             deliver(event);
     }
+    // Sockets let go while a handler ran may have had that handler inside one of their own
+    // signals: only now is none of their code on the stack.
+    for (QTcpSocket* socket : std::exchange(mLetGoDuringDelivery, {}))
+        finishAndDelete(socket);
 }
 
 void QtSocket::deliver(const Event& event)
@@ -251,10 +268,17 @@ void QtSocket::close()
 }
 
 // Detaches a socket from the listener and lets it finish on its own: what was written is
-// flushed before the connection closes, then the socket deletes itself. None of the
-// program's own code runs inside the socket's signals, so a deferred delete can never find
-// one of them still on the stack.
+// flushed before the connection closes, then the socket deletes itself.
 void QtSocket::letGo(QTcpSocket* socket)
+{
+    socket->disconnect(this);
+    if (mDelivering)
+        mLetGoDuringDelivery.append(socket);
+    else
+        finishAndDelete(socket);
+}
+
+void QtSocket::finishAndDelete(QTcpSocket* socket)
 {
     socket->disconnect();
     if (socket->state() != QAbstractSocket::ConnectedState) {

@@ -15,11 +15,10 @@ class QTcpSocket;
 // The TCP client socket over QTcpSocket.
 //
 // Each connection gets a QTcpSocket of its own, so a closed connection can still flush what
-// was written to it while a new one starts. Events reach the listener from the event loop,
-// never from inside QTcpSocket's own signals, and one at a time: an event that comes while the
-// listener still handles the last one (an error report open in it, say) waits until that
-// handler has returned. After close() returns, nothing of the old connection reaches the
-// listener.
+// was written to it while a new one starts. Events reach the listener one at a time: an event
+// that comes while the listener still handles the last one (an error report open in it, say)
+// waits until that handler has returned, and a QTcpSocket let go meanwhile is deleted only
+// after it. After close() returns, nothing of the old connection reaches the listener.
 class QtSocket : public QObject, public ISocket
 {
     Q_OBJECT
@@ -65,7 +64,8 @@ private:
     void post(Event event);
     void deliverPending();
     void deliver(const Event& event);
-    static void letGo(QTcpSocket* socket);
+    void letGo(QTcpSocket* socket);
+    static void finishAndDelete(QTcpSocket* socket);
 
     Resolver mResolver;
     ISocketListener* mListener = nullptr;
@@ -76,6 +76,7 @@ private:
     quint16 mPort = 0;
     QTimer mAttemptTimer;
     std::deque<Event> mPending;
+    QList<QTcpSocket*> mLetGoDuringDelivery;
     bool mDeliveryScheduled = false;
     bool mDelivering = false;
     bool mDataPending = false;
