@@ -44,15 +44,26 @@ namespace {
 
 const QString kEntry = QStringLiteral("07.03.24 14:05:09 - Sending new host IP (192.0.2.10)...");
 
+// A log box of the main window's size, on screen.
+struct ShownLog
+{
+    ShownLog()
+    {
+        box.setLineWrapMode(QPlainTextEdit::NoWrap);
+        box.resize(329, 217);
+        box.show();
+        QApplication::processEvents();
+    }
+    FakeWindowing windowing;
+    QPlainTextEdit box;
+    ActivityLog log{box, windowing};
+};
+
 // One append to a log that already holds state.range(0) entries.
 void AppendLogToFilledLog(benchmark::State& state)
 {
-    FakeWindowing windowing;
-    QPlainTextEdit box;
-    box.setLineWrapMode(QPlainTextEdit::NoWrap);
-    box.resize(329, 217);
-    box.show();
-    ActivityLog log(box, windowing);
+    ShownLog shown;
+    ActivityLog& log = shown.log;
     for (int64_t i = 0; i < state.range(0); ++i)
         log.AppendLog(kEntry);
     QApplication::processEvents();
@@ -86,16 +97,10 @@ void LogMemoryPerEntry(benchmark::State& state)
 {
     double perEntry = 0;
     for (auto _ : state) {
-        FakeWindowing windowing;
-        QPlainTextEdit box;
-        box.setLineWrapMode(QPlainTextEdit::NoWrap);
-        box.resize(329, 217);
-        box.show();
-        ActivityLog log(box, windowing);
-        QApplication::processEvents();
+        ShownLog shown;
         const qint64 before = heapInUse();
         for (int i = 0; i < ActivityLog::kMaxEntries; ++i) {
-            log.AppendLog(kEntry);
+            shown.log.AppendLog(kEntry);
             if (i % 100 == 0)
                 QApplication::processEvents();
         }

@@ -150,7 +150,8 @@ void tst_CSettings::unreadableValueTakesItsDefaultAndLoadingGoesOn()
 
     CSettings settings(mStore, mIdentity);
     QCOMPARE(settings.loadFailures().size(), std::size_t{1});
-    QCOMPARE(settings.loadFailures().front().number, number);
+    QCOMPARE(settings.loadFailures().front().failure.number, number);
+    QCOMPARE(settings.loadFailures().front().key, key);
     QCOMPARE(settings.SubDomain(), QStringLiteral("myhost"));
     QCOMPARE(settings.MinimizeToSystemTray(), true);
     QCOMPARE(settings.Port(), 2345);

@@ -3,6 +3,8 @@
 #include "platform/Failure.h"
 #include "platform/qt/QtSocket.h"
 
+#include "OneShotServer.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -41,22 +43,6 @@ struct Recorder : ISocketListener
     std::function<void(const QString&)> onEvent;
     int depth = 0;
     int maxDepth = 0;
-};
-
-// A server that sends the given bytes to whoever connects, then closes.
-struct OneShotServer
-{
-    explicit OneShotServer(QByteArray bytes, const QHostAddress& address = QHostAddress::LocalHost)
-    {
-        QVERIFY(server.listen(address, 0));
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, bytes] {
-            QTcpSocket* peer = server.nextPendingConnection();
-            peer->write(bytes);
-            peer->flush();
-            peer->disconnectFromHost();
-        });
-    }
-    QTcpServer server;
 };
 
 } // namespace

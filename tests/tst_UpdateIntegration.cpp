@@ -9,9 +9,11 @@
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
+#include "OneShotServer.h"
 #include <QAction>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -50,21 +52,6 @@ struct Client
     FakePlatform platform;
     QtSocket socket;
     std::unique_ptr<frmMain> window;
-};
-
-// A server that sends the given bytes to whoever connects, then hangs up.
-struct OneShotServer
-{
-    explicit OneShotServer(QByteArray bytes)
-    {
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, bytes] {
-            QTcpSocket* peer = server.nextPendingConnection();
-            peer->write(bytes);
-            peer->disconnectFromHost();
-        });
-    }
-    QTcpServer server;
 };
 
 } // namespace

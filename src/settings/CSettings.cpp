@@ -56,7 +56,7 @@ template <typename T, typename Convert> void CSettings::load(T& field, const QSt
         field = convert(read(key, defaultText));
     } catch (const Failure& failure) {
         // One unreadable value must not cost the other nine settings or the saving at exit.
-        mLoadFailures.push_back(failure);
+        mLoadFailures.push_back({key, failure});
     }
 }
 

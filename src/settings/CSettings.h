@@ -41,9 +41,14 @@ public:
     void setMinimizeToSystemTray(bool value) { mMinimizeToSystemTray = value; }
     bool MinimizeToSystemTray() const { return mMinimizeToSystemTray; }
 
-    // Stored values that could not be converted while loading; each of those settings kept
-    // its default and loading went on with the next key.
-    const std::vector<Failure>& loadFailures() const { return mLoadFailures; }
+    // A stored value that could not be converted while loading: that setting kept its default
+    // and loading went on with the next key.
+    struct LoadFailure
+    {
+        QString key;
+        Failure failure;
+    };
+    const std::vector<LoadFailure>& loadFailures() const { return mLoadFailures; }
 
     // Writes all ten keys in one step: the store then holds all of them, or, when it refuses,
     // none of the change.
@@ -55,7 +60,7 @@ private:
 
     ISettingsStore& mStore;
     const IWindowing& mIdentity;
-    std::vector<Failure> mLoadFailures;
+    std::vector<LoadFailure> mLoadFailures;
 
     qint32 mDomain = 0;
     QString mSubDomain;

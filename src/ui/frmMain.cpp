@@ -162,8 +162,8 @@ void frmMain::Form_Load()
         mTrayIcon->setTip(QStringLiteral("Corvane DynDNS"));
 
         // Values that could not be read took their defaults; say so once, and go on.
-        for (const Failure& failure : gSettings->loadFailures())
-            reportFailure(windowing, failure, QStringLiteral("Form_Load"));
+        for (const CSettings::LoadFailure& unreadable : gSettings->loadFailures())
+            reportFailure(windowing, unreadable.failure, QStringLiteral("Form_Load"));
 
         if (CommandLine::wantsMinimize(windowing.commandLine())) {
             show();

@@ -33,18 +33,24 @@ public:
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
-    // Starts Xvfb on a display it picks itself; false when it did not come up.
-    bool start()
+    // Starts Xvfb on a display it picks itself, or on the one given; false when it did not
+    // come up.
+    bool start(int display = -1)
     {
         // Servers that start together may both take over a stale lock of the same display;
         // the tests' own servers start one at a time.
         QLockFile startLock(QDir::tempPath() + QStringLiteral("/corvane-tests-xvfb.lock"));
         startLock.setStaleLockTime(0);
         startLock.lock();
-        mServer.start(QStringLiteral("Xvfb"),
-                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                       QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                       QStringLiteral("tcp")});
+        // What the server says goes with the test's own output: it is quiet unless it fails.
+        mServer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QStringList arguments{QStringLiteral("-displayfd"), QStringLiteral("1"),
+                              QStringLiteral("-screen"),    QStringLiteral("0"),
+                              QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp")};
+        if (display >= 0)
+            arguments.prepend(QLatin1Char(':') + QString::number(display));
+        mServer.start(QStringLiteral("Xvfb"), arguments);
         if (!mServer.waitForStarted())
             return false;
         QElapsedTimer waited;

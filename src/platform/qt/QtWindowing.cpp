@@ -1,36 +1,18 @@
 #include "platform/qt/QtWindowing.h"
 
-#include "ApplicationIdentity.h"
 #include "platform/qt/InstanceLock.h"
+#include "platform/qt/TerminationSignals.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
-namespace {
-
-int gSignalPipe[2] = {-1, -1};
-
-extern "C" void onTerminationSignal(int signalNumber)
+QtWindowing::QtWindowing() : mTerminationSignals(new TerminationSignals(this))
 {
-    const char byte = static_cast<char>(signalNumber);
-    const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
-    static_cast<void>(written);
-}
-
-} // namespace
-
-QtWindowing::QtWindowing()
-{
-    watchTerminationSignals();
+    connect(mTerminationSignals, &TerminationSignals::received, this, &QtWindowing::requestEnd);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // The session manager asks us to save before the session ends.
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { requestEnd(); });
@@ -99,48 +81,4 @@ void QtWindowing::requestEnd()
         box->done(QMessageBox::Ok);
     if (mEndRequestHandler)
         mEndRequestHandler();
-}
-
-void QtWindowing::watchTerminationSignals()
-{
-    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    mSignalNotifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, this);
-    connect(mSignalNotifier, &QSocketNotifier::activated, this, [this] {
-        char bytes[16];
-        while (::read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        requestEnd();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signalNumber, &action, nullptr);
-}
-
-QString QtWindowing::title() const
-{
-    return identity::kTitle;
-}
-
-int QtWindowing::versionMajor() const
-{
-    return identity::kMajor;
-}
-
-int QtWindowing::versionMinor() const
-{
-    return identity::kMinor;
-}
-
-int QtWindowing::versionRevision() const
-{
-    return identity::kRevision;
-}
-
-QString QtWindowing::legalCopyright() const
-{
-    return identity::kLegalCopyright;
 }

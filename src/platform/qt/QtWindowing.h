@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/IWindowing.h"
+#include "platform/qt/BuiltIdentity.h"
 
 #include <QList>
 #include <QObject>
@@ -9,12 +10,12 @@
 
 class InstanceLock;
 class QMessageBox;
-class QSocketNotifier;
+class TerminationSignals;
 
 // The desktop services over Qt: a QMessageBox for the error report, a lock in the user's
 // runtime folder for the single instance, and SIGTERM, SIGINT, SIGHUP and the end of
 // the desktop session turned into one end request.
-class QtWindowing : public QObject, public IWindowing
+class QtWindowing : public QObject, public BuiltIdentity<IWindowing>
 {
     Q_OBJECT
 public:
@@ -28,18 +29,11 @@ public:
     [[noreturn]] void endProcess() override;
     void setEndRequestHandler(std::function<void()> handler) override;
 
-    QString title() const override;
-    int versionMajor() const override;
-    int versionMinor() const override;
-    int versionRevision() const override;
-    QString legalCopyright() const override;
-
 private:
-    void watchTerminationSignals();
     void requestEnd();
 
     std::unique_ptr<InstanceLock> mInstanceLock;
-    QSocketNotifier* mSignalNotifier = nullptr;
+    TerminationSignals* mTerminationSignals;
     std::function<void()> mEndRequestHandler;
     std::function<void(bool)> mReportWatcher;
     QList<QMessageBox*> mOpenReports;

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "update/ConversationHost.h"
+
+#include <QString>
+
+#include <cstdio>
+
+class ISettingsStore;
+class QEventLoop;
+class ISocket;
+class IWindowing;
+
+// One conversation with the stored settings and no window, for scripts, timers and hooks: the
+// log lines go to standard output as the window would show them, errors to standard error.
+// It never writes the settings.
+class OneShotRun : public ConversationHost
+{
+public:
+    enum Status {
+        Accepted = 0,           // the server accepted the update or the offline step
+        Refused = 1,            // the server said "ERR" and accepted nothing
+        NoConversation = 2,     // refused connection, unknown host, time-out, connection lost
+        UnreadableSettings = 3, // a stored value could not be read
+    };
+
+    OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windowing, QString settingsFile,
+               std::FILE* out = stdout, std::FILE* err = stderr);
+
+    // Runs an "update" or a "delete" conversation to its end.
+    Status run(const QString& operation, bool quiet);
+    // Prints the settings a run would use, the password only as set or empty.
+    Status printSettings();
+
+    void AppendLog(const QString& text) override;
+    void EnableMenus(bool) override {}
+    void setTrayTip(const QString&) override {}
+    bool conversationEnded(const ConversationResult& result) override;
+
+private:
+    bool loadSettings();
+    void print(std::FILE* stream, const QString& line);
+
+    ISocket& mSocket;
+    ISettingsStore& mStore;
+    IWindowing& mWindowing;
+    QString mSettingsFile;
+    std::FILE* mOut;
+    std::FILE* mErr;
+    QEventLoop* mLoop = nullptr;
+    bool mQuiet = false;
+    bool mEnded = false;
+    ConversationResult mResult;
+};

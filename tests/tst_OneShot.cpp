@@ -1,0 +1,199 @@
+// The real program run once from a script, with no display at all, against the reference
+// update server over TCP on 127.0.0.1: what it prints and the status it ends with.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
+const QString kServer = QStringLiteral(CORVANE_UPDATE_SERVER);
+constexpr int kWaitMs = 60000;
+} // namespace
+
+class tst_OneShot : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void conversationEndsWithItsStatus_data();
+    void conversationEndsWithItsStatus();
+    void runsBesideTheProgramInItsWindow();
+    void statusShowsTheSettingsButNotThePassword();
+    void unknownSwitchIsAUsageError();
+
+private:
+    QString settingsFile() const { return mHome->filePath(QStringLiteral("config/Corvane DynDNS.ini")); }
+    void writeSettings(const QString& port, const QString& password);
+    int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr);
+
+    QProcess mServer;
+    QString mPort;
+    std::unique_ptr<QTemporaryDir> mHome;
+};
+
+void tst_OneShot::initTestCase()
+{
+    mServer.start(kServer, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--account"),
+                            QStringLiteral("alice:pw:home.dyn.brevant.example")});
+    QVERIFY(mServer.waitForReadyRead(kWaitMs));
+    const QByteArray listening = mServer.readLine().trimmed();
+    mPort = QString::fromLatin1(listening.mid(listening.lastIndexOf(':') + 1));
+    QVERIFY2(mPort.toUInt() > 0, listening.constData());
+}
+
+void tst_OneShot::cleanupTestCase()
+{
+    mServer.terminate();
+    mServer.waitForFinished();
+}
+
+void tst_OneShot::init()
+{
+    mHome = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir(mHome->path()).mkpath(QStringLiteral("config")));
+    QVERIFY(QDir(mHome->path()).mkpath(QStringLiteral("runtime")));
+    QFile::setPermissions(mHome->filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void tst_OneShot::writeSettings(const QString& port, const QString& password)
+{
+    QFile ini(settingsFile());
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[Settings]\nServer=127.0.0.1\nPort=%1\nUsername=alice\nPassword=%2\n"
+                             "SubDomain=home\n")
+                  .arg(port, password)
+                  .toLatin1());
+}
+
+// No display: neither a platform chosen nor an X server named.
+int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByteArray* err)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("DISPLAY"), QString());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), mHome->filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mHome->filePath(QStringLiteral("runtime")));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(kProgram, arguments);
+    if (!program.waitForFinished(kWaitMs)) {
+        program.kill();
+        program.waitForFinished();
+        return -1;
+    }
+    if (out)
+        *out = program.readAllStandardOutput();
+    if (err)
+        *err = program.readAllStandardError();
+    return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2;
+}
+
+void tst_OneShot::conversationEndsWithItsStatus_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("printed");
+    QTest::addColumn<QByteArray>("errors");
+    QTest::newRow("update accepted") << "server"
+                                     << "pw" << QStringList{"--update"} << 0
+                                     << QByteArray(" - home.dyn.brevant.example updated.\n") << QByteArray();
+    QTest::newRow("offline accepted") << "server"
+                                      << "pw" << QStringList{"--offline"} << 0
+                                      << QByteArray(" - home.dyn.brevant.example offline.\n") << QByteArray();
+    QTest::newRow("quiet") << "server"
+                           << "pw" << QStringList{"--update", "--quiet"} << 0 << QByteArray() << QByteArray();
+    QTest::newRow("wrong password") << "server"
+                                    << "nope" << QStringList{"--update"} << 1 << QByteArray()
+                                    << QByteArray(" - Error: Wrong user name or password.\n");
+    QTest::newRow("server stopped") << "closed"
+                                    << "pw" << QStringList{"--update", "--quiet"} << 2 << QByteArray()
+                                    << QByteArray(" - Error: ");
+    QTest::newRow("unreadable port") << "80x"
+                                     << "pw" << QStringList{"--update"} << 3 << QByteArray()
+                                     << QByteArray("the setting Port in ");
+}
+
+void tst_OneShot::conversationEndsWithItsStatus()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, password);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, printed);
+    QFETCH(QByteArray, errors);
+    if (port == QLatin1String("server")) {
+        port = mPort;
+    } else if (port == QLatin1String("closed")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        port = QString::number(probe.serverPort());
+    }
+    writeSettings(port, password);
+    QFile file(settingsFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+
+    QByteArray out;
+    QByteArray err;
+    QCOMPARE(runProgram(arguments, &out, &err), status);
+    if (!printed.isEmpty())
+        QVERIFY2(out.contains(printed) && out.contains(" - Disconnected.\n"), out.constData());
+    if (arguments.contains(QStringLiteral("--quiet")))
+        QVERIFY2(out.isEmpty(), out.constData());
+    QVERIFY2(errors.isEmpty() ? err.isEmpty() : err.contains(errors), err.constData());
+    if (status == 3)
+        QVERIFY2(err.contains(QFile::encodeName(settingsFile())), err.constData());
+
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.readAll(), before); // a run from a script never writes the settings
+}
+
+void tst_OneShot::runsBesideTheProgramInItsWindow()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("flock")).isEmpty())
+        QSKIP("flock (util-linux) is not installed; skipping");
+    writeSettings(mPort, QStringLiteral("pw"));
+    // The windowed program holds its lock.
+    QProcess holder;
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("--no-fork"), mHome->filePath(QStringLiteral("runtime/Corvane DynDNS.lock")),
+                  QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 60")});
+    QVERIFY(holder.waitForReadyRead(kWaitMs));
+    QCOMPARE(runProgram({QStringLiteral("--update"), QStringLiteral("--quiet")}), 0);
+    holder.kill();
+    holder.waitForFinished();
+}
+
+void tst_OneShot::statusShowsTheSettingsButNotThePassword()
+{
+    writeSettings(mPort, QStringLiteral("s3cret-pw"));
+    QByteArray out;
+    QCOMPARE(runProgram({QStringLiteral("--status")}, &out), 0);
+    QVERIFY2(out.contains("Server: 127.0.0.1\n") && out.contains("Port: " + mPort.toLatin1() + "\n") &&
+                 out.contains("Password: set\n") && out.contains("Host: home.dyn.brevant.example\n"),
+             out.constData());
+    QVERIFY(!out.contains("s3cret-pw"));
+}
+
+void tst_OneShot::unknownSwitchIsAUsageError()
+{
+    QByteArray out;
+    QByteArray err;
+    QCOMPARE(runProgram({QStringLiteral("--updat")}, &out, &err), 64);
+    QVERIFY(out.isEmpty());
+    QVERIFY2(err.contains("Usage: corvane-dyndns"), err.constData());
+}
+
+QTEST_GUILESS_MAIN(tst_OneShot)
+#include "tst_OneShot.moc"
