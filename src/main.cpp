@@ -1,4 +1,5 @@
 #include "ApplicationIdentity.h"
+#include "app/Autostart.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtNotifyIcon.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -19,6 +20,9 @@ int main(int argc, char* argv[])
         std::cout << *text;
         return 0;
     }
+    if (const auto status = CommandLine::autostartRequest(arguments, Autostart(Autostart::userConfigHome()),
+                                                          std::cout, std::cerr))
+        return *status;
 
     QApplication app(argc, argv);
     // Panels and task bars match the windows to the menu entry and its icon by these. The title
