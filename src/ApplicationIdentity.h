@@ -6,6 +6,9 @@
 // and the settings file all take them from here (through the windowing service).
 namespace identity {
 inline const QString kTitle = QStringLiteral("Corvane DynDNS");
+// Names the menu entry, the icon, the metainfo and the autostart entry; CMakeLists.txt sets it,
+// since the installed files are named after it too.
+inline const QString kApplicationId = QStringLiteral(CORVANE_APPLICATION_ID);
 inline constexpr int kMajor = 1;
 inline constexpr int kMinor = 9;
 inline constexpr int kRevision = 17;

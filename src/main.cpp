@@ -1,3 +1,5 @@
+#include "ApplicationIdentity.h"
+#include "app/Autostart.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtNotifyIcon.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -13,12 +15,21 @@
 
 int main(int argc, char* argv[])
 {
-    if (const auto text = CommandLine::informationRequest(std::vector<std::string>(argv + 1, argv + argc))) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const auto text = CommandLine::informationRequest(arguments)) {
         std::cout << *text;
         return 0;
     }
+    if (const auto status = CommandLine::autostartRequest(arguments, Autostart(Autostart::userConfigHome()),
+                                                          std::cout, std::cerr))
+        return *status;
 
     QApplication app(argc, argv);
+    // Panels and task bars match the windows to the menu entry and its icon by these. The title
+    // is the display name by way of the application name: a display name set of its own would
+    // be appended to every window caption.
+    QGuiApplication::setDesktopFileName(identity::kApplicationId);
+    QCoreApplication::setApplicationName(identity::kTitle);
     QApplication::setQuitOnLastWindowClosed(false);
 
     QtWindowing windowing;

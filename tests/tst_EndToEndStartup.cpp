@@ -1,11 +1,13 @@
 // Starts the real program under a virtual X server: the window appears, a second copy ends
-// at once, and SIGTERM saves the settings.
+// at once, SIGTERM saves the settings, and the window's class is the one the menu entry names.
 
 #include "VirtualDisplay.h"
+#include "app/Autostart.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -29,6 +31,7 @@ private slots:
     void singleInstanceAndSavingOnSigterm();
     void leftoverLockDoesNotStopAStart();
     void failedSaveDoesNotHoldUpSigterm();
+    void windowClassIsTheMenuEntrys();
 
 private:
     bool startAndWaitForTheWindow(QProcess& program);
@@ -150,6 +153,31 @@ void tst_EndToEndStartup::failedSaveDoesNotHoldUpSigterm()
     QCOMPARE(program.exitCode(), 0);
     const QByteArray errors = program.readAllStandardError();
     QVERIFY2(errors.contains("An error occured in SettingsStore:Form_Unload"), errors.constData());
+}
+
+// Task bars match the window to its menu entry, and so to its icon, by the window's class.
+void tst_EndToEndStartup::windowClassIsTheMenuEntrys()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xprop")).isEmpty())
+        QSKIP("xprop is not installed (scripts/bootstrap installs it)");
+    const QRegularExpressionMatch entryClass =
+        QRegularExpression(QStringLiteral("\nStartupWMClass=([^\n]+)\n"))
+            .match(QString::fromUtf8(Autostart::entryText()));
+    QVERIFY(entryClass.hasMatch());
+
+    QProcess program;
+    program.setProcessEnvironment(mScreen.programEnvironment());
+    program.start(kProgram);
+    QVERIFY(program.waitForStarted());
+    const QString caption = QLatin1Char('^') + kCaption + QLatin1Char('$');
+    QTRY_VERIFY_WITH_TIMEOUT(mScreen.windowShown(caption), kStartMilliseconds);
+    const QString window = mScreen.visibleWindows(QStringLiteral("--name"), caption).first();
+    const QString windowClass =
+        mScreen.run({QStringLiteral("xprop"), QStringLiteral("-id"), window, QStringLiteral("WM_CLASS")});
+    program.terminate();
+    QVERIFY(program.waitForFinished(kStartMilliseconds));
+    QCOMPARE(windowClass, QStringLiteral("WM_CLASS(STRING) = \"corvane-dyndns\", \"") +
+                              entryClass.captured(1) + QStringLiteral("\"\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEndStartup)

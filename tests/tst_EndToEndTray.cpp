@@ -62,7 +62,7 @@ void tst_EndToEndTray::cleanupTestCase()
 QString tst_EndToEndTray::trayIconWindow()
 {
     for (const QString& window :
-         mScreen.visibleWindows(QStringLiteral("--class"), QStringLiteral("^corvane-dyndns$"))) {
+         mScreen.visibleWindows(QStringLiteral("--classname"), QStringLiteral("^corvane-dyndns$"))) {
         const QString name =
             x({QStringLiteral("xdotool"), QStringLiteral("getwindowname"), window}).trimmed();
         const QString geometry = x({QStringLiteral("xdotool"), QStringLiteral("getwindowgeometry"), window});
