@@ -1,17 +1,42 @@
 #include "ApplicationIdentity.h"
 #include "app/Autostart.h"
+#include "app/CommandLine.h"
+#include "oneshot/OneShotRun.h"
+#include "platform/qt/ConsoleWindowing.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtNotifyIcon.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtSocket.h"
 #include "platform/qt/QtWindowing.h"
-#include "ui/CommandLine.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
 
 #include <iostream>
+
+namespace {
+
+// One conversation, or a look at the settings, with no window and no display needed.
+int runOnce(int argc, char* argv[], const CommandLine::OneShot& request)
+{
+    QCoreApplication app(argc, argv);
+    QtSettingsStore settingsStore;
+    QtSocket socket;
+    ConsoleWindowing windowing;
+    OneShotRun run(socket, settingsStore, windowing, QtSettingsStore::filePath(identity::kTitle));
+    switch (request.kind) {
+    case CommandLine::OneShot::Kind::Update:
+        return run.run(QStringLiteral("update"), request.quiet);
+    case CommandLine::OneShot::Kind::Offline:
+        return run.run(QStringLiteral("delete"), request.quiet);
+    case CommandLine::OneShot::Kind::Status:
+        break;
+    }
+    return run.printSettings();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -20,6 +45,12 @@ int main(int argc, char* argv[])
         std::cout << *text;
         return 0;
     }
+    if (const auto usage = CommandLine::usageError(arguments)) {
+        std::cerr << *usage;
+        return CommandLine::kUsageError;
+    }
+    if (const auto oneShot = CommandLine::oneShotRequest(arguments))
+        return runOnce(argc, argv, *oneShot);
     if (const auto status = CommandLine::autostartRequest(arguments, Autostart(Autostart::userConfigHome()),
                                                           std::cout, std::cerr))
         return *status;

@@ -1,7 +1,7 @@
 // "--autostart on|off" and "--autostart" alone, against a throwaway configuration folder.
 
 #include "app/Autostart.h"
-#include "ui/CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,7 +57,7 @@ void tst_Autostart::request_data()
     QTest::newRow("entry cannot be removed")
         << "entry is a folder" << QStringList{"--autostart", "off"} << 1 << false << ""
         << "corvane-dyndns: cannot remove ";
-    QTest::newRow("neither on nor off") << "" << QStringList{"--autostart", "yes"} << 2 << false << ""
+    QTest::newRow("neither on nor off") << "" << QStringList{"--autostart", "yes"} << 64 << false << ""
                                         << "--autostart takes on or off, not \"yes\"";
     QTest::newRow("no such switch") << "" << QStringList{"/MINIMIZE", "on"} << -1 << false << ""
                                     << "";

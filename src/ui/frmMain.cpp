@@ -11,7 +11,7 @@
 #include "settings/frmOptions.h"
 #include "ui/Artwork.h"
 #include "ui/CTrayIcon.h"
-#include "ui/CommandLine.h"
+#include "app/CommandLine.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/TrayBehaviour.h"
 #include "ui/frmAbout.h"

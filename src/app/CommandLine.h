@@ -20,6 +20,24 @@ bool wantsClose(const QString& commandLine);
 // nothing when the program should start.
 std::optional<std::string> informationRequest(const std::vector<std::string>& arguments);
 
+// The exit status of a command line that cannot be run: a switch beginning with "--" that the
+// program does not know, or two that exclude each other.
+inline constexpr int kUsageError = 64;
+
+// What to print on standard error before ending with kUsageError, or nothing when the
+// command line can be run. Other words, "/MINIMIZE" and "/CLOSE" among them, never are.
+std::optional<std::string> usageError(const std::vector<std::string>& arguments);
+
+// A run without a window: one conversation ("--update", "--offline"), or a look at the
+// settings it would use ("--status").
+struct OneShot
+{
+    enum class Kind { Update, Offline, Status };
+    Kind kind;
+    bool quiet; // "--quiet": nothing printed but errors
+};
+std::optional<OneShot> oneShotRequest(const std::vector<std::string>& arguments);
+
 // "--autostart on", "--autostart off" (or "--autostart=on", "--autostart=off") and "--autostart"
 // alone are answered without a window as well: the exit status, or nothing when the switch is
 // absent.

@@ -1,0 +1,161 @@
+#include "app/CommandLine.h"
+
+#include "ApplicationIdentity.h"
+#include "Provider.h"
+#include "app/Autostart.h"
+
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// The value after "--autostart": empty when there is none.
+std::optional<std::string> autostartValue(const std::vector<std::string>& arguments)
+{
+    const std::string name = "--autostart";
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        if (*it == name)
+            return std::next(it) == arguments.end() ? std::string() : *std::next(it);
+        if (it->starts_with(name + "="))
+            return it->substr(name.size() + 1);
+    }
+    return std::nullopt;
+}
+
+void printState(const Autostart& autostart, std::ostream& out)
+{
+    if (autostart.isOn())
+        out << identity::kTitle.toStdString() << " starts at login: " << autostart.entryPath().toStdString()
+            << "\n";
+    else
+        out << identity::kTitle.toStdString() << " does not start at login.\n";
+}
+
+} // namespace
+
+namespace CommandLine {
+
+bool wantsMinimize(const QString& commandLine)
+{
+    const QString upper = commandLine.toUpper();
+    return upper.contains(QStringLiteral("/MINIMIZE")) || upper.contains(QStringLiteral("--MINIMIZE"));
+}
+
+bool wantsClose(const QString& commandLine)
+{
+    const QString upper = commandLine.toUpper();
+    return upper.contains(QStringLiteral("/CLOSE")) || upper.contains(QStringLiteral("--CLOSE"));
+}
+
+namespace {
+
+bool has(const std::vector<std::string>& arguments, const char* name)
+{
+    return std::find(arguments.begin(), arguments.end(), name) != arguments.end();
+}
+
+std::string usage()
+{
+    const std::string name = identity::kTitle.toStdString();
+    return "Usage: corvane-dyndns [/MINIMIZE] [/CLOSE]\n"
+           "       corvane-dyndns --update | --offline [--quiet]\n"
+           "       corvane-dyndns --status\n"
+           "       corvane-dyndns --autostart [on|off]\n"
+           "Keeps a host name under " +
+           provider::kDomain.toStdString() +
+           " pointing at this machine.\n\n"
+           "  /MINIMIZE, --minimize  start minimized (into the tray when the options ask for it)\n"
+           "  /CLOSE, --close        end after the first conversation with the update server\n"
+           "  --update               post this machine's address once, without a window, and end\n"
+           "  --offline              take the host offline once, without a window, and end\n"
+           "  --quiet                with --update or --offline: print nothing but errors\n"
+           "  --status               print the settings a run would use (the password only as set\n"
+           "                         or empty) and end\n"
+           "  --autostart on|off     start at login (minimized), or not; alone: say which\n"
+           "  --help                 show this text and exit\n"
+           "  --version              show the version and exit\n\n"
+           "A run with --update or --offline ends with status 0 when the server accepted it, 1 when\n"
+           "it refused (\"ERR\"), 2 when no conversation took place (no connection, unknown host,\n"
+           "time-out, connection lost), 3 when a setting cannot be read, 64 on a wrong command line.\n\n"
+           "Settings are kept in $XDG_CONFIG_HOME/" +
+           name + ".ini (by default ~/.config).\n";
+}
+
+bool known(const std::string& argument)
+{
+    // The program's own, and those Qt takes from every program's command line.
+    static const char* const switches[] = {
+        "minimize",      "close",       "help",     "version",  "update",    "offline",          "status",
+        "quiet",         "autostart",   "platform", "platformpluginpath",    "platformtheme",    "plugin",
+        "qwindowgeometry", "qwindowicon", "qwindowtitle", "reverse", "session", "display",        "geometry",
+        "style",         "stylesheet",  "widgetcount", "nograb", "dograb",    "sync",             "qmljsdebugger"};
+    QString name = QString::fromLocal8Bit(argument).mid(2).toLower();
+    name = name.left(name.indexOf(QLatin1Char('=')));
+    return std::any_of(std::begin(switches), std::end(switches),
+                       [&name](const char* known) { return name == QLatin1String(known); });
+}
+
+} // namespace
+
+std::optional<std::string> informationRequest(const std::vector<std::string>& arguments)
+{
+    for (const std::string& argument : arguments) {
+        if (argument == "--version")
+            return identity::kTitle.toStdString() + " " + std::to_string(identity::kMajor) + "." +
+                   std::to_string(identity::kMinor) + "." + std::to_string(identity::kRevision) + "\n";
+        if (argument == "--help" || argument == "-h")
+            return usage();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> usageError(const std::vector<std::string>& arguments)
+{
+    for (const std::string& argument : arguments) {
+        if (argument.starts_with("--") && !known(argument))
+            return "corvane-dyndns: unknown switch " + argument + "\n\n" + usage();
+    }
+    if (int(has(arguments, "--update")) + int(has(arguments, "--offline")) + int(has(arguments, "--status")) > 1)
+        return "corvane-dyndns: --update, --offline and --status exclude each other\n\n" + usage();
+    return std::nullopt;
+}
+
+std::optional<OneShot> oneShotRequest(const std::vector<std::string>& arguments)
+{
+    const bool quiet = has(arguments, "--quiet");
+    if (has(arguments, "--update"))
+        return OneShot{OneShot::Kind::Update, quiet};
+    if (has(arguments, "--offline"))
+        return OneShot{OneShot::Kind::Offline, quiet};
+    if (has(arguments, "--status"))
+        return OneShot{OneShot::Kind::Status, quiet};
+    return std::nullopt;
+}
+
+std::optional<int> autostartRequest(const std::vector<std::string>& arguments, const Autostart& autostart,
+                                    std::ostream& out, std::ostream& err)
+{
+    const std::optional<std::string> value = autostartValue(arguments);
+    if (!value)
+        return std::nullopt;
+    QString error;
+    if (*value == "on" || *value == "off") {
+        if (!(*value == "on" ? autostart.turnOn(error) : autostart.turnOff(error))) {
+            err << "corvane-dyndns: " << error.toStdString() << "\n";
+            return 1;
+        }
+        // The entry starts the program by name, as the menu does.
+        if (*value == "on" && QStandardPaths::findExecutable(QStringLiteral("corvane-dyndns")).isEmpty())
+            err << "corvane-dyndns: note: corvane-dyndns is not on PATH, so the entry starts nothing until "
+                   "the program is installed\n";
+    } else if (!value->empty()) {
+        err << "corvane-dyndns: --autostart takes on or off, not \"" << *value << "\"\n";
+        return kUsageError;
+    }
+    printState(autostart, out);
+    return 0;
+}
+
+} // namespace CommandLine
