@@ -86,11 +86,33 @@ std::string usage()
 bool known(const std::string& argument)
 {
     // The program's own, and those Qt takes from every program's command line.
-    static const char* const switches[] = {
-        "minimize",      "close",       "help",     "version",  "update",    "offline",          "status",
-        "quiet",         "autostart",   "platform", "platformpluginpath",    "platformtheme",    "plugin",
-        "qwindowgeometry", "qwindowicon", "qwindowtitle", "reverse", "session", "display",        "geometry",
-        "style",         "stylesheet",  "widgetcount", "nograb", "dograb",    "sync",             "qmljsdebugger"};
+    static const char* const switches[] = {"minimize",
+                                           "close",
+                                           "help",
+                                           "version",
+                                           "update",
+                                           "offline",
+                                           "status",
+                                           "quiet",
+                                           "autostart",
+                                           "platform",
+                                           "platformpluginpath",
+                                           "platformtheme",
+                                           "plugin",
+                                           "qwindowgeometry",
+                                           "qwindowicon",
+                                           "qwindowtitle",
+                                           "reverse",
+                                           "session",
+                                           "display",
+                                           "geometry",
+                                           "style",
+                                           "stylesheet",
+                                           "widgetcount",
+                                           "nograb",
+                                           "dograb",
+                                           "sync",
+                                           "qmljsdebugger"};
     QString name = QString::fromLocal8Bit(argument).mid(2).toLower();
     name = name.left(name.indexOf(QLatin1Char('=')));
     return std::any_of(std::begin(switches), std::end(switches),
@@ -117,7 +139,8 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
         if (argument.starts_with("--") && !known(argument))
             return "corvane-dyndns: unknown switch " + argument + "\n\n" + usage();
     }
-    if (int(has(arguments, "--update")) + int(has(arguments, "--offline")) + int(has(arguments, "--status")) > 1)
+    if (int(has(arguments, "--update")) + int(has(arguments, "--offline")) + int(has(arguments, "--status")) >
+        1)
         return "corvane-dyndns: --update, --offline and --status exclude each other\n\n" + usage();
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
 #include "Provider.h"
+#include "app/CommandLine.h"
 #include "monitor/ConnectionMonitor.h"
 #include "platform/INotifyIcon.h"
 #include "platform/IShell.h"
@@ -11,7 +12,6 @@
 #include "settings/frmOptions.h"
 #include "ui/Artwork.h"
 #include "ui/CTrayIcon.h"
-#include "app/CommandLine.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/TrayBehaviour.h"
 #include "ui/frmAbout.h"
