@@ -1,6 +1,6 @@
-#include "ApplicationIdentity.h"
 #include "app/Autostart.h"
 #include "app/CommandLine.h"
+#include "app/Identity.h"
 #include "oneshot/OneShotRun.h"
 #include "platform/qt/ConsoleWindowing.h"
 #include "platform/qt/QtDialup.h"

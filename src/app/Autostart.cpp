@@ -1,6 +1,6 @@
 #include "app/Autostart.h"
 
-#include "ApplicationIdentity.h"
+#include "app/Identity.h"
 #include "app/MenuEntry.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "app/CommandLine.h"
 
-#include "ApplicationIdentity.h"
-#include "Provider.h"
 #include "app/Autostart.h"
+#include "app/Identity.h"
+#include "app/Provider.h"
 
 #include <QStandardPaths>
 

@@ -4,12 +4,12 @@
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "update/ActivityLog.h"
-#include "update/ConversationControl.h"
-#include "update/ConversationHost.h"
+#include "update/LogSink.h"
+#include "update/UpdateStarter.h"
 
-ConnectionMonitor::ConnectionMonitor(IDialup& dialup, ConversationHost& host, ConversationControl& control,
+ConnectionMonitor::ConnectionMonitor(IDialup& dialup, LogSink& log, UpdateStarter& updates,
                                      IWindowing& windowing)
-    : mDialup(dialup), mHost(host), mControl(control), mWindowing(windowing)
+    : mDialup(dialup), mLog(log), mUpdates(updates), mWindowing(windowing)
 {
 }
 
@@ -32,12 +32,12 @@ void ConnectionMonitor::tick()
         if (mConnectionDetected)
             return;
         mConnectionDetected = true;
-        mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Internet connection detected.")));
-        mControl.requestUpdate();
+        mLog.AppendLog(ActivityLog::stamped(QStringLiteral(" - Internet connection detected.")));
+        mUpdates.requestUpdate();
     } else {
         if (!mConnectionDetected)
             return;
-        mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Internet connection no longer detected.")));
+        mLog.AppendLog(ActivityLog::stamped(QStringLiteral(" - Internet connection no longer detected.")));
         mConnectionDetected = false;
     }
 }

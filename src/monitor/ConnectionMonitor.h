@@ -1,17 +1,16 @@
 #pragma once
 
-class ConversationControl;
-class ConversationHost;
 class IDialup;
 class IWindowing;
+class LogSink;
+class UpdateStarter;
 
 // Each tick of the monitor's timer asks the dial-up probe whether a connection is up and,
 // on a change, logs it; a connection that comes up starts an update.
 class ConnectionMonitor
 {
 public:
-    ConnectionMonitor(IDialup& dialup, ConversationHost& host, ConversationControl& control,
-                      IWindowing& windowing);
+    ConnectionMonitor(IDialup& dialup, LogSink& log, UpdateStarter& updates, IWindowing& windowing);
 
     void tmrConnectionMonitor_Timer();
 
@@ -21,8 +20,8 @@ private:
     void tick();
 
     IDialup& mDialup;
-    ConversationHost& mHost;
-    ConversationControl& mControl;
+    LogSink& mLog;
+    UpdateStarter& mUpdates;
     IWindowing& mWindowing;
     bool mConnectionDetected = false;
     bool mTickRunning = false;

@@ -1,6 +1,6 @@
 #include "oneshot/OneShotRun.h"
 
-#include "Provider.h"
+#include "app/Provider.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "settings/CSettings.h"

@@ -1,6 +1,6 @@
 #include "platform/Failure.h"
 
-#include "ApplicationIdentity.h"
+#include "app/Identity.h"
 
 Failure::Failure(long number_, QString description_, QString source_)
     : number(number_), description(std::move(description_)), source(std::move(source_)),

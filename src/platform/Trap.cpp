@@ -1,6 +1,6 @@
 #include "platform/Trap.h"
 
-#include "ApplicationIdentity.h"
+#include "app/Identity.h"
 
 QString errorReportText(const Failure& failure, const QString& procedure)
 {

@@ -1,6 +1,6 @@
 #include "settings/CSettings.h"
 
-#include "Provider.h"
+#include "app/Provider.h"
 #include "platform/ISettingsStore.h"
 #include "platform/IWindowing.h"
 #include "settings/TextConversion.h"
@@ -32,7 +32,7 @@ CSettings::CSettings(ISettingsStore& store, const IWindowing& identity) : mStore
     load(mPort, QStringLiteral("Port"), toLong);
     mCurrentIP = true;
     load(mCurrentIP, QStringLiteral("CurrentIP"), toBoolean);
-    mOtherIP = QStringLiteral("127.0.0.1");
+    mOtherIP = CSettings::kDefaultOtherIP;
     load(mOtherIP, QStringLiteral("OtherIP"), asText);
     mUpdateOnConnection = false;
     load(mUpdateOnConnection, QStringLiteral("UpdateOnConnection"), toBoolean);

@@ -15,6 +15,9 @@ class IWindowing;
 class CSettings
 {
 public:
+    // The address posted instead of the connection's when none has been stored.
+    static inline const QString kDefaultOtherIP = QStringLiteral("127.0.0.1");
+
     CSettings(ISettingsStore& store, const IWindowing& identity);
 
     CSettings(const CSettings&) = delete;

@@ -1,12 +1,12 @@
 #include "settings/frmOptions.h"
 
-#include "Provider.h"
+#include "app/Provider.h"
+#include "app/ScreenPlacement.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "settings/SelectAllText.h"
 #include "settings/TextConversion.h"
 #include "ui/Artwork.h"
-#include "ui/ScreenPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -128,7 +128,7 @@ void frmOptions::buildPostedIpTab()
     optOtherIP = place(new QRadioButton(QStringLiteral("Send Other IP"), page), "optOtherIP", 12,
                        onPage(16, 64, 97, 17));
     txtOtherIP = textBox(page, "txtOtherIP", 13, onPage(32, 80, 153, 19));
-    txtOtherIP->setText(QStringLiteral("127.0.0.1"));
+    txtOtherIP->setText(CSettings::kDefaultOtherIP);
 }
 
 void frmOptions::buildMiscTab()

@@ -1,6 +1,6 @@
 #include "ui/MenuTree.h"
 
-#include "Provider.h"
+#include "app/Provider.h"
 
 #include <QMenu>
 #include <QMenuBar>

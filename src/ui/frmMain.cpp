@@ -1,7 +1,9 @@
 #include "ui/frmMain.h"
 
-#include "Provider.h"
 #include "app/CommandLine.h"
+#include "app/Identity.h"
+#include "app/Provider.h"
+#include "app/ScreenPlacement.h"
 #include "monitor/ConnectionMonitor.h"
 #include "platform/INotifyIcon.h"
 #include "platform/IShell.h"
@@ -12,7 +14,6 @@
 #include "settings/frmOptions.h"
 #include "ui/Artwork.h"
 #include "ui/CTrayIcon.h"
-#include "ui/ScreenPlacement.h"
 #include "ui/TrayBehaviour.h"
 #include "ui/frmAbout.h"
 #include "update/ActivityLog.h"
@@ -45,7 +46,7 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
       mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.windowing))
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Corvane DynDNS - By Vexlin"));
+    setWindowTitle(identity::kTitle + QStringLiteral(" - By ") + identity::kMaker);
     // A fixed single border with a minimize box and no maximize box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -159,7 +160,7 @@ void frmMain::Form_Load()
 
         mTrayIcon->sethWnd(reinterpret_cast<quintptr>(picTrayIcon));
         mTrayIcon->setIcon(QIcon(picTrayIcon->pixmap()));
-        mTrayIcon->setTip(QStringLiteral("Corvane DynDNS"));
+        mTrayIcon->setTip(identity::kTitle);
 
         // Values that could not be read took their defaults; say so once, and go on.
         for (const CSettings::LoadFailure& unreadable : gSettings->loadFailures())
@@ -173,7 +174,7 @@ void frmMain::Form_Load()
         const QString title = windowing.title();
         setWindowTitle(title + QLatin1Char(' ') + QString::number(windowing.versionMajor()) +
                        QLatin1Char('.') + QString::number(windowing.versionMinor()) +
-                       QStringLiteral(" - By Vexlin"));
+                       QStringLiteral(" - By ") + identity::kMaker);
         mMenus->mnuHelpAbout->setText(QStringLiteral("&About ") + title + QStringLiteral("..."));
 
         tmrConnectionMonitor->start();

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/PlatformServices.h"
 #include "ui/MenuTree.h"
-#include "ui/PlatformServices.h"
 #include "update/ConversationHost.h"
 
 #include <QMainWindow>

@@ -1,5 +1,6 @@
 #include "update/ConversationControl.h"
 
+#include "app/Identity.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "update/ActivityLog.h"
@@ -39,13 +40,13 @@ ConversationControl::~ConversationControl()
 void ConversationControl::mnuFileUpdateIP_Click()
 {
     trap(mWindowing, "mnuFileUpdateIP_Click",
-         [&] { begin(QStringLiteral("update"), QStringLiteral("Corvane DynDNS - Updating IP")); });
+         [&] { begin(QStringLiteral("update"), identity::kTitle + QStringLiteral(" - Updating IP")); });
 }
 
 void ConversationControl::mnuFileGoOffline_Click()
 {
     trap(mWindowing, "mnuFileGoOffline_Click",
-         [&] { begin(QStringLiteral("delete"), QStringLiteral("Corvane DynDNS - Going Offline")); });
+         [&] { begin(QStringLiteral("delete"), identity::kTitle + QStringLiteral(" - Going Offline")); });
 }
 
 void ConversationControl::mnuContextUpdateIP_Click()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ISocket.h"
+#include "update/UpdateStarter.h"
 
 #include <QObject>
 #include <QTimer>
@@ -12,7 +13,7 @@ class UpdateConversation;
 // Starts conversations from the menus and the connection monitor, and ends them on the
 // socket's Error and Close events, when the server falls silent, or when the whole
 // conversation takes too long.
-class ConversationControl : public QObject, public ISocketListener
+class ConversationControl : public QObject, public ISocketListener, public UpdateStarter
 {
     Q_OBJECT
 public:
@@ -30,7 +31,7 @@ public:
 
     // An update asked for by the connection monitor: started at once when no conversation
     // runs, otherwise as soon as the running one has ended (at most one waits).
-    void requestUpdate();
+    void requestUpdate() override;
     bool updateWaiting() const { return mUpdateWaiting; }
 
     void sckClient_Connect();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/LogSink.h"
+
 #include <QString>
 
 // How a conversation went, in the words of its log lines (each without its time stamp).
@@ -17,12 +19,9 @@ struct ConversationResult
 };
 
 // What the update client needs of whoever hosts it: the window, or a run without one.
-class ConversationHost
+class ConversationHost : public LogSink
 {
 public:
-    virtual ~ConversationHost() = default;
-
-    virtual void AppendLog(const QString& text) = 0;
     virtual void EnableMenus(bool enabled) = 0;
     // Sets the tray icon's tip and passes it to the notification area.
     virtual void setTrayTip(const QString& tip) = 0;

@@ -1,6 +1,7 @@
 #include "update/UpdateConversation.h"
 
-#include "Provider.h"
+#include "app/Identity.h"
+#include "app/Provider.h"
 #include "platform/ISocket.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
@@ -9,7 +10,6 @@
 
 namespace {
 const QString kUpdate = QStringLiteral("update");
-const QString kIdleTip = QStringLiteral("Corvane DynDNS");
 // Arriving data is read and cut into lines a piece at a time, so a flood of replies never
 // sits in memory twice over.
 constexpr qint64 kReadPiece = 64 * 1024;
@@ -242,7 +242,7 @@ void UpdateConversation::finish(bool afterBye)
     if (!mHost.conversationEnded(mResult))
         return;
     mHost.EnableMenus(true);
-    mHost.setTrayTip(kIdleTip);
+    mHost.setTrayTip(identity::kTitle);
     mStep = 0;
     if (mFinished)
         mFinished();

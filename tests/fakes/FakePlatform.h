@@ -6,7 +6,7 @@
 #include "FakeShell.h"
 #include "FakeSocket.h"
 #include "FakeWindowing.h"
-#include "ui/PlatformServices.h"
+#include "platform/PlatformServices.h"
 
 // All six test doubles, ready to build a main window with.
 struct FakePlatform

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ApplicationIdentity.h"
+#include "app/Identity.h"
 #include "platform/IWindowing.h"
 
 #include <QStringList>

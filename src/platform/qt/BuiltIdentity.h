@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ApplicationIdentity.h"
+#include "app/Identity.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "ui/ScreenPlacement.h"
+#include "app/ScreenPlacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>
