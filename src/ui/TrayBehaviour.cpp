@@ -10,6 +10,22 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace {
+
+// A window in the tray keeps no native window: the way back makes a new one in the normal
+// state. The window manager answers an iconify late, and such a late state change (or an
+// iconic hint left on the old window) must never send a just-restored window back.
+void releaseNativeWindow(QWidget& window)
+{
+    struct Release : QWidget
+    {
+        using QWidget::destroy;
+    };
+    (window.*&Release::destroy)(true, true);
+}
+
+} // namespace
+
 TrayBehaviour::TrayBehaviour(QWidget& window, QMenu& popup, const std::unique_ptr<CTrayIcon>& trayIcon,
                              IWindowing& windowing)
     : mWindow(window), mPopup(popup), mTrayIcon(trayIcon), mWindowing(windowing)
@@ -36,8 +52,10 @@ void TrayBehaviour::Form_Resize()
     // Hidden from the event loop: whoever minimized the window (showMinimized() among them)
     // may still show it on the way out of this event.
     QTimer::singleShot(0, &mWindow, [window = &mWindow] {
-        if (window->isMinimized())
+        if (window->isMinimized()) {
             window->hide();
+            releaseNativeWindow(*window);
+        }
     });
 }
 
