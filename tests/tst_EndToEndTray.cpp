@@ -1,6 +1,7 @@
 // The real program under a virtual X server with a window manager (openbox) and a tray host
 // (trayer): it starts in the tray, its popup menu opens the dialogs while the window stays
 // hidden, and the first double-click or Restore brings the window back, start after start.
+// Without a tray the window stays minimized on the task bar until a tray host appears.
 
 #include "VirtualDisplay.h"
 
@@ -43,6 +44,7 @@ private slots:
     void popupDialogsKeepTheWindowInTheTray();
     void comesBackOnTheFirstTry_data();
     void comesBackOnTheFirstTry();
+    void withoutATrayTheWindowStaysOnTheTaskBar();
 
 private:
     QString x(const QStringList& arguments) { return mScreen.run(arguments); }
@@ -257,6 +259,25 @@ void tst_EndToEndTray::comesBackOnTheFirstTry()
         QTRY_VERIFY_WITH_TIMEOUT(trayIconWindow().isEmpty(), kWaitMs);
         QVERIFY(endProgram());
     }
+}
+
+// No tray: minimized on the task bar. A tray host that comes later gets the icon and the
+// window; a tray host that goes away gives the window back to the task bar.
+void tst_EndToEndTray::withoutATrayTheWindowStaysOnTheTaskBar()
+{
+    stopTray();
+    QVERIFY(startMinimized());
+    QTRY_COMPARE_WITH_TIMEOUT(wmState(mainWindow()), QStringLiteral("Iconic"), kWaitMs);
+
+    QVERIFY(startTray());
+    QTRY_VERIFY_WITH_TIMEOUT(!trayIconWindow().isEmpty(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmState(mainWindow()), QString(), kWaitMs);
+
+    stopTray();
+    QTRY_COMPARE_WITH_TIMEOUT(wmState(mainWindow()), QStringLiteral("Iconic"), kWaitMs);
+    x({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), mainWindow()});
+    QTRY_VERIFY_WITH_TIMEOUT(restoredAndActive(), kWaitMs);
+    QVERIFY(endProgram());
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEndTray)

@@ -27,8 +27,8 @@ void releaseNativeWindow(QWidget& window)
 } // namespace
 
 TrayBehaviour::TrayBehaviour(QWidget& window, QMenu& popup, const std::unique_ptr<CTrayIcon>& trayIcon,
-                             IWindowing& windowing)
-    : mWindow(window), mPopup(popup), mTrayIcon(trayIcon), mWindowing(windowing)
+                             INotifyIcon& tray, IWindowing& windowing)
+    : mWindow(window), mPopup(popup), mTrayIcon(trayIcon), mTray(tray), mWindowing(windowing)
 {
 }
 
@@ -41,7 +41,9 @@ void TrayBehaviour::Form_Resize()
         intoTray = mWindow.isMinimized() && gSettings->MinimizeToSystemTray();
     } catch (...) {
     }
-    if (!intoTray)
+    // With nothing to show the icon, the window stays minimized where the window manager
+    // can bring it back.
+    if (!intoTray || !mTray.trayAvailable())
         return;
     try {
         if (!mTrayIcon)
@@ -51,10 +53,11 @@ void TrayBehaviour::Form_Resize()
     }
     // Hidden from the event loop: whoever minimized the window (showMinimized() among them)
     // may still show it on the way out of this event.
-    QTimer::singleShot(0, &mWindow, [window = &mWindow] {
-        if (window->isMinimized()) {
-            window->hide();
-            releaseNativeWindow(*window);
+    QTimer::singleShot(0, &mWindow, [this] {
+        if (mWindow.isMinimized() && mWindow.isVisible()) {
+            mWindow.hide();
+            releaseNativeWindow(mWindow);
+            mHiddenInTray = true;
         }
     });
 }
@@ -82,10 +85,29 @@ void TrayBehaviour::restore()
     if (!mTrayIcon)
         throw failures::objectNotSet();
     mTrayIcon->Remove();
+    mHiddenInTray = false;
     // A window hidden while minimized keeps that state; cleared, it shows normally again
     // instead of dropping straight back into the tray.
     mWindow.setWindowState(mWindow.windowState() & ~Qt::WindowMinimized);
     mWindow.show();
     mWindow.activateWindow();
     mWindow.raise();
+}
+
+void TrayBehaviour::trayAvailabilityChanged()
+{
+    trap(mWindowing, "trayAvailabilityChanged", [&] {
+        if (mTray.trayAvailable()) {
+            if (mWindow.isVisible())
+                Form_Resize();
+        } else if (mHiddenInTray) {
+            // The tray went away with the icon: back to the task bar, still minimized.
+            mHiddenInTray = false;
+            if (mTrayIcon)
+                mTrayIcon->Remove();
+            // A new native window takes the minimized state only from a change to it.
+            mWindow.setWindowState(mWindow.windowState() & ~Qt::WindowMinimized);
+            mWindow.showMinimized();
+        }
+    });
 }

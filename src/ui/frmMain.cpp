@@ -42,7 +42,8 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
           std::make_unique<ConversationControl>(platform.socket, *mConversation, *this, platform.windowing)),
       mConnectionMonitor(std::make_unique<ConnectionMonitor>(platform.dialup, *this, *mConversationControl,
                                                              platform.windowing)),
-      mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.windowing))
+      mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.notifyIcon,
+                                            platform.windowing))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvane DynDNS - By Vexlin"));
@@ -76,6 +77,7 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
     mPlatform.notifyIcon.setContextMenu(mMenus->mnuContext);
     mPlatform.notifyIcon.setEventHandler(
         [this](quintptr window, std::uint32_t message, int code) { trayIconEvent(window, message, code); });
+    mPlatform.notifyIcon.setAvailabilityHandler([this] { mTray->trayAvailabilityChanged(); });
 }
 
 frmMain::~frmMain()
@@ -83,6 +85,7 @@ frmMain::~frmMain()
     mPlatform.windowing.setEndRequestHandler({});
     mPlatform.socket.setListener(nullptr);
     mPlatform.notifyIcon.setEventHandler({});
+    mPlatform.notifyIcon.setAvailabilityHandler({});
     mPlatform.notifyIcon.setContextMenu(nullptr);
 }
 
