@@ -6,6 +6,8 @@
 // and the settings file all take them from here (through the windowing service).
 namespace identity {
 inline const QString kTitle = QStringLiteral("Corvane DynDNS");
+// The desktop file, the metainfo and the icon are named by it.
+inline const QString kApplicationId = QStringLiteral("example.vexlin.CorvaneDynDNS");
 inline constexpr int kMajor = 1;
 inline constexpr int kMinor = 9;
 inline constexpr int kRevision = 17;

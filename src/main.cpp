@@ -1,9 +1,11 @@
+#include "ApplicationIdentity.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtNotifyIcon.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtSocket.h"
 #include "platform/qt/QtWindowing.h"
+#include "platform/qt/SessionEnvironment.h"
 #include "ui/CommandLine.h"
 #include "ui/frmMain.h"
 
@@ -18,8 +20,14 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    SessionEnvironment::apply();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // A StatusNotifier panel shows the application name as the item's Id and Title, and the
+    // display name follows it. Set on its own, a display name would be appended to every
+    // window caption.
+    QCoreApplication::setApplicationName(identity::kTitle);
+    QGuiApplication::setDesktopFileName(identity::kApplicationId);
 
     QtWindowing windowing;
     QtSettingsStore settingsStore;
