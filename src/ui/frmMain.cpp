@@ -52,6 +52,7 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     txtLog->setObjectName(QStringLiteral("txtLog"));
+    txtLog->setAccessibleName(QStringLiteral("Activity log"));
     txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -154,7 +155,9 @@ void frmMain::Form_Load()
         }
 
         mTrayIcon->sethWnd(reinterpret_cast<quintptr>(picTrayIcon));
-        mTrayIcon->setIcon(QIcon(picTrayIcon->pixmap()));
+        // The picture box holds the window icon's small image; the icon goes with every size
+        // of it, so a panel of any size shows it sharp.
+        mTrayIcon->setIcon(Artwork::windowIcon());
         mTrayIcon->setTip(QStringLiteral("Corvane DynDNS"));
 
         // Values that could not be read took their defaults; say so once, and go on.
