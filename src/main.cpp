@@ -9,6 +9,7 @@
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtSocket.h"
 #include "platform/qt/QtWindowing.h"
+#include "platform/qt/SessionEnvironment.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -55,10 +56,12 @@ int main(int argc, char* argv[])
                                                           std::cout, std::cerr))
         return *status;
 
+    SessionEnvironment::apply();
     QApplication app(argc, argv);
-    // Panels and task bars match the windows to the menu entry and its icon by these. The title
-    // is the display name by way of the application name: a display name set of its own would
-    // be appended to every window caption.
+    // Panels and task bars match the windows to the menu entry and its icon by these, and a
+    // StatusNotifier panel shows the application name as the item's Id and Title. The title is
+    // the display name by way of the application name: a display name set of its own would be
+    // appended to every window caption.
     QGuiApplication::setDesktopFileName(identity::kApplicationId);
     QCoreApplication::setApplicationName(identity::kTitle);
     QApplication::setQuitOnLastWindowClosed(false);

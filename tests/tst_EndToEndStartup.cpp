@@ -1,5 +1,7 @@
-// Starts the real program under a virtual X server: the window appears, a second copy ends
-// at once, SIGTERM saves the settings, and the window's class is the one the menu entry names.
+// Starts the real program under a virtual X server: the window appears with its caption,
+// a second copy ends at once, SIGTERM saves the settings, nothing the program started (a bus
+// daemon, without a session bus) outlives it, the window's class is the one the menu entry
+// names, a leftover lock stops nothing and a failed save does not hold up SIGTERM.
 
 #include "VirtualDisplay.h"
 #include "app/Autostart.h"
@@ -20,6 +22,23 @@ namespace {
 const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
 const QString kCaption = QStringLiteral("Corvane DynDNS 1.9 - By Vexlin");
 constexpr int kStartMilliseconds = 30000;
+
+// Processes that run with the throwaway runtime folder in their environment: what the
+// program started inherits it.
+QStringList processesUsing(const QString& runtimeFolder)
+{
+    const QByteArray marker = "XDG_RUNTIME_DIR=" + QFile::encodeName(runtimeFolder) + '\0';
+    QStringList found;
+    for (const QString& pid :
+         QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs)) {
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (environ.open(QIODevice::ReadOnly) && environ.readAll().contains(marker) &&
+            command.open(QIODevice::ReadOnly))
+            found.append(QString::fromLocal8Bit(command.readAll().replace('\0', ' ')));
+    }
+    return found;
+}
 } // namespace
 
 class tst_EndToEndStartup : public QObject
@@ -91,6 +110,7 @@ void tst_EndToEndStartup::singleInstanceAndSavingOnSigterm()
     QVERIFY(first.waitForFinished(kStartMilliseconds));
     QCOMPARE(first.exitStatus(), QProcess::NormalExit);
     QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(processesUsing(mScreen.runtimeFolder()), QStringList());
 
     QSettings ini(iniPath, QSettings::IniFormat);
     ini.beginGroup(QStringLiteral("Settings"));

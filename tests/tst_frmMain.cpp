@@ -2,7 +2,9 @@
 #include "settings/CSettings.h"
 #include "ui/frmMain.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -56,6 +58,7 @@ private slots:
     void closeBoxAndEndOfSessionSaveLikeExit();
     void unreadableSettingIsReportedOnceAndTheProgramRuns();
     void refusedSaveIsReportedUnderFormUnload();
+    void screenReadersSeeTheLogAndNotTheHiddenParts();
 
 private:
     std::unique_ptr<FakePlatform> mPlatform;
@@ -315,6 +318,22 @@ void tst_frmMain::refusedSaveIsReportedUnderFormUnload()
     QCOMPARE(mPlatform->windowing.reports.size(), 1);
     QVERIFY(mPlatform->windowing.reports.first().startsWith(
         QStringLiteral("An error occured in FakeSettingsStore:Form_Unload")));
+}
+
+void tst_frmMain::screenReadersSeeTheLogAndNotTheHiddenParts()
+{
+    frmMain& w = makeWindow();
+    w.load();
+    QCOMPARE(QAccessible::queryAccessibleInterface(w.log())->text(QAccessible::Name),
+             QStringLiteral("Activity log"));
+    QVERIFY(QAccessible::queryAccessibleInterface(w.trayPicture())->state().invisible);
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(w.menuBar());
+    QStringList shown;
+    for (int i = 0; i < bar->childCount(); ++i) {
+        if (!bar->child(i)->state().invisible)
+            shown.append(bar->child(i)->text(QAccessible::Name));
+    }
+    QCOMPARE(shown, (QStringList{"File", "Edit", "Help"}));
 }
 
 QTEST_MAIN(tst_frmMain)

@@ -3,6 +3,7 @@
 #include "settings/CSettings.h"
 #include "settings/frmOptions.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -74,6 +75,7 @@ private slots:
     void tabChangeMovesTheFocus();
     void enteringATextBoxSelectsItsText();
     void missingSettingsObjectKeepsTheDialogShut();
+    void screenReadersNameEachTextBoxByItsLabel();
 
 private:
     // Opens the dialog and runs action on it once it is up and active.
@@ -384,6 +386,20 @@ void tst_frmOptions::missingSettingsObjectKeepsTheDialogShut()
     QVERIFY(!shown);
     QCOMPARE(mWindowing.reports.size(), 1);
     QVERIFY(mWindowing.reports.first().contains(QStringLiteral(":Display\r\n")));
+}
+
+void tst_frmOptions::screenReadersNameEachTextBoxByItsLabel()
+{
+    const QList<std::pair<const char*, QString>> boxes = {
+        {"txtDomain", "Domain:"}, {"txtUsername", "Username:"}, {"txtPassword", "Password:"},
+        {"txtServer", "Server:"}, {"txtPort", "Port:"},         {"txtOtherIP", "Send Other IP"}};
+    QStringList names;
+    drive([&](frmOptions& d) {
+        for (const auto& entry : boxes)
+            names.append(QAccessible::queryAccessibleInterface(box(d, entry.first))->text(QAccessible::Name));
+    });
+    for (qsizetype i = 0; i < boxes.size(); ++i)
+        QCOMPARE(names[i], boxes[i].second);
 }
 
 QTEST_MAIN(tst_frmOptions)

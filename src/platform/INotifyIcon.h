@@ -48,4 +48,11 @@ public:
     virtual void setEventHandler(EventHandler handler) = 0;
     // The popup menu, for trays that show it themselves instead of reporting the request.
     virtual void setContextMenu(QMenu* menu) = 0;
+
+    // Whether a tray can show the icon now. The handler runs when a tray appears or goes away.
+    virtual bool trayAvailable() const = 0;
+    virtual void setAvailabilityHandler(std::function<void()> handler) = 0;
+
+    // A desktop notification from the shown icon; a warning says something failed.
+    virtual void showMessage(const QString& title, const QString& text, bool warning) = 0;
 };

@@ -88,9 +88,12 @@ QWidget* frmOptions::addTab(const QString& caption)
     return page;
 }
 
-QLineEdit* frmOptions::textBox(QWidget* page, const char* name, int order, const QRect& geometry)
+QLineEdit* frmOptions::textBox(QWidget* page, const char* name, int order, const QRect& geometry,
+                               const QString& label)
 {
     auto* box = place(new QLineEdit(page), name, order, geometry);
+    // A screen reader names the box by the text the eye reads beside it.
+    box->setAccessibleName(label);
     box->installEventFilter(this);
     return box;
 }
@@ -98,14 +101,17 @@ QLineEdit* frmOptions::textBox(QWidget* page, const char* name, int order, const
 void frmOptions::buildHostTab()
 {
     QWidget* page = addTab(QStringLiteral("Host"));
-    place(new QLabel(QStringLiteral("Domain:"), page), "lblDomain", 0, onPage(16, 44, 65, 17));
-    txtDomain = textBox(page, "txtDomain", 1, onPage(80, 40, 89, 21));
+    const QLabel* lblDomain =
+        place(new QLabel(QStringLiteral("Domain:"), page), "lblDomain", 0, onPage(16, 44, 65, 17));
+    txtDomain = textBox(page, "txtDomain", 1, onPage(80, 40, 89, 21), lblDomain->text());
     cboDomains = place(new QComboBox(page), "cboDomains", 2, onPage(176, 40, 145, 21));
     cboDomains->addItem(provider::kDomain);
-    place(new QLabel(QStringLiteral("Username:"), page), "lblUsername", 3, onPage(16, 84, 81, 17));
-    txtUsername = textBox(page, "txtUsername", 4, onPage(80, 80, 153, 19));
-    place(new QLabel(QStringLiteral("Password:"), page), "lblPassword", 5, onPage(16, 108, 65, 17));
-    txtPassword = textBox(page, "txtPassword", 6, onPage(80, 104, 153, 19));
+    const QLabel* lblUsername =
+        place(new QLabel(QStringLiteral("Username:"), page), "lblUsername", 3, onPage(16, 84, 81, 17));
+    txtUsername = textBox(page, "txtUsername", 4, onPage(80, 80, 153, 19), lblUsername->text());
+    const QLabel* lblPassword =
+        place(new QLabel(QStringLiteral("Password:"), page), "lblPassword", 5, onPage(16, 108, 65, 17));
+    txtPassword = textBox(page, "txtPassword", 6, onPage(80, 104, 153, 19), lblPassword->text());
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 }
@@ -113,10 +119,12 @@ void frmOptions::buildHostTab()
 void frmOptions::buildServerTab()
 {
     QWidget* page = addTab(QStringLiteral("Server "));
-    place(new QLabel(QStringLiteral("Server:"), page), "lblServer", 7, onPage(16, 44, 121, 17));
-    txtServer = textBox(page, "txtServer", 8, onPage(80, 40, 153, 19));
-    place(new QLabel(QStringLiteral("Port:"), page), "lblPort", 9, onPage(16, 68, 49, 17));
-    txtPort = textBox(page, "txtPort", 10, onPage(80, 64, 49, 19));
+    const QLabel* lblServer =
+        place(new QLabel(QStringLiteral("Server:"), page), "lblServer", 7, onPage(16, 44, 121, 17));
+    txtServer = textBox(page, "txtServer", 8, onPage(80, 40, 153, 19), lblServer->text());
+    const QLabel* lblPort =
+        place(new QLabel(QStringLiteral("Port:"), page), "lblPort", 9, onPage(16, 68, 49, 17));
+    txtPort = textBox(page, "txtPort", 10, onPage(80, 64, 49, 19), lblPort->text());
     txtPort->setMaxLength(5);
 }
 
@@ -127,7 +135,7 @@ void frmOptions::buildPostedIpTab()
                          onPage(16, 40, 105, 17));
     optOtherIP = place(new QRadioButton(QStringLiteral("Send Other IP"), page), "optOtherIP", 12,
                        onPage(16, 64, 97, 17));
-    txtOtherIP = textBox(page, "txtOtherIP", 13, onPage(32, 80, 153, 19));
+    txtOtherIP = textBox(page, "txtOtherIP", 13, onPage(32, 80, 153, 19), optOtherIP->text());
     txtOtherIP->setText(CSettings::kDefaultOtherIP);
 }
 

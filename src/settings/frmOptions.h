@@ -39,7 +39,7 @@ private:
     void buildPostedIpTab();
     void buildMiscTab();
     void setKeyboardOrder();
-    QLineEdit* textBox(QWidget* page, const char* name, int order, const QRect& place);
+    QLineEdit* textBox(QWidget* page, const char* name, int order, const QRect& place, const QString& label);
     void load();
 
     IWindowing& mWindowing;

@@ -1,17 +1,30 @@
 #include "ui/Artwork.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QSvgRenderer>
 
 namespace {
 
+// The small picture is drawn for 16 pixels; larger sizes come from the full icon.
+const QString kSmall = QStringLiteral(":/corvane/tray.svg");
+const QString kLarge = QStringLiteral(":/corvane/icon.svg");
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48};
+
+qreal screenRatio()
+{
+    return qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+}
+
 QPixmap render(const QString& path, QSize size)
 {
-    QPixmap pixmap(size);
+    const qreal ratio = screenRatio();
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QSvgRenderer renderer(path);
     QPainter painter(&pixmap);
-    renderer.render(&painter);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
     return pixmap;
 }
 
@@ -22,14 +35,14 @@ namespace Artwork {
 QIcon windowIcon()
 {
     QIcon icon;
-    icon.addPixmap(render(QStringLiteral(":/corvane/tray.svg"), QSize(16, 16)));
-    icon.addPixmap(render(QStringLiteral(":/corvane/icon.svg"), QSize(32, 32)));
+    for (int size : kIconSizes)
+        icon.addPixmap(render(size < 22 ? kSmall : kLarge, QSize(size, size)));
     return icon;
 }
 
 QPixmap trayPicture()
 {
-    return render(QStringLiteral(":/corvane/tray.svg"), QSize(16, 16));
+    return render(kSmall, QSize(16, 16));
 }
 
 QPixmap logo()

@@ -10,9 +10,25 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace {
+
+// A window in the tray keeps no native window: the way back makes a new one in the normal
+// state. The window manager answers an iconify late, and such a late state change (or an
+// iconic hint left on the old window) must never send a just-restored window back.
+void releaseNativeWindow(QWidget& window)
+{
+    struct Release : QWidget
+    {
+        using QWidget::destroy;
+    };
+    (window.*&Release::destroy)(true, true);
+}
+
+} // namespace
+
 TrayBehaviour::TrayBehaviour(QWidget& window, QMenu& popup, const std::unique_ptr<CTrayIcon>& trayIcon,
-                             IWindowing& windowing)
-    : mWindow(window), mPopup(popup), mTrayIcon(trayIcon), mWindowing(windowing)
+                             INotifyIcon& tray, IWindowing& windowing)
+    : mWindow(window), mPopup(popup), mTrayIcon(trayIcon), mTray(tray), mWindowing(windowing)
 {
 }
 
@@ -25,7 +41,9 @@ void TrayBehaviour::Form_Resize()
         intoTray = mWindow.isMinimized() && gSettings->MinimizeToSystemTray();
     } catch (...) {
     }
-    if (!intoTray)
+    // With nothing to show the icon, the window stays minimized where the window manager
+    // can bring it back.
+    if (!intoTray || !mTray.trayAvailable())
         return;
     try {
         if (!mTrayIcon)
@@ -35,9 +53,12 @@ void TrayBehaviour::Form_Resize()
     }
     // Hidden from the event loop: whoever minimized the window (showMinimized() among them)
     // may still show it on the way out of this event.
-    QTimer::singleShot(0, &mWindow, [window = &mWindow] {
-        if (window->isMinimized())
-            window->hide();
+    QTimer::singleShot(0, &mWindow, [this] {
+        if (mWindow.isMinimized() && mWindow.isVisible()) {
+            mWindow.hide();
+            releaseNativeWindow(mWindow);
+            mHiddenInTray = true;
+        }
     });
 }
 
@@ -64,10 +85,29 @@ void TrayBehaviour::restore()
     if (!mTrayIcon)
         throw failures::objectNotSet();
     mTrayIcon->Remove();
+    mHiddenInTray = false;
     // A window hidden while minimized keeps that state; cleared, it shows normally again
     // instead of dropping straight back into the tray.
     mWindow.setWindowState(mWindow.windowState() & ~Qt::WindowMinimized);
     mWindow.show();
     mWindow.activateWindow();
     mWindow.raise();
+}
+
+void TrayBehaviour::trayAvailabilityChanged()
+{
+    trap(mWindowing, "trayAvailabilityChanged", [&] {
+        if (mTray.trayAvailable()) {
+            if (mWindow.isVisible())
+                Form_Resize();
+        } else if (mHiddenInTray) {
+            // The tray went away with the icon: back to the task bar, still minimized.
+            mHiddenInTray = false;
+            if (mTrayIcon)
+                mTrayIcon->Remove();
+            // A new native window takes the minimized state only from a change to it.
+            mWindow.setWindowState(mWindow.windowState() & ~Qt::WindowMinimized);
+            mWindow.showMinimized();
+        }
+    });
 }

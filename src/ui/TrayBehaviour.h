@@ -3,23 +3,30 @@
 #include <memory>
 
 class CTrayIcon;
+class INotifyIcon;
 class IWindowing;
 class QMenu;
 class QWidget;
 
 // How the main window lives in the notification area: minimizing into it, the icon's
-// double-click and popup menu, and coming back.
+// double-click and popup menu, and coming back. Without a tray, a minimized window stays on
+// the task bar; it moves into a tray that appears, and comes back from one that goes away.
 class TrayBehaviour
 {
 public:
     TrayBehaviour(QWidget& window, QMenu& popup, const std::unique_ptr<CTrayIcon>& trayIcon,
-                  IWindowing& windowing);
+                  INotifyIcon& tray, IWindowing& windowing);
 
     // The window's size or state changed. Failing steps are skipped silently.
     void Form_Resize();
     // An event on the icon, its code in x: 515 restores, 517 opens the popup menu.
     void picTrayIcon_MouseMove(int x);
     void mnuContextRestore_Click();
+    // A tray appeared or went away.
+    void trayAvailabilityChanged();
+
+    // The window is hidden and only the icon brings it back.
+    bool hiddenInTray() const { return mHiddenInTray; }
 
     // True while a dialog opened from the popup menu is open: the icon then ignores events.
     bool mDialogOpen = false;
@@ -30,5 +37,7 @@ private:
     QWidget& mWindow;
     QMenu& mPopup;
     const std::unique_ptr<CTrayIcon>& mTrayIcon;
+    INotifyIcon& mTray;
     IWindowing& mWindowing;
+    bool mHiddenInTray = false;
 };

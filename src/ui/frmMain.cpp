@@ -43,7 +43,8 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
           std::make_unique<ConversationControl>(platform.socket, *mConversation, *this, platform.windowing)),
       mConnectionMonitor(std::make_unique<ConnectionMonitor>(platform.dialup, *this, *mConversationControl,
                                                              platform.windowing)),
-      mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.windowing))
+      mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.notifyIcon,
+                                            platform.windowing))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(identity::kTitle + QStringLiteral(" - By ") + identity::kMaker);
@@ -52,6 +53,7 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     txtLog->setObjectName(QStringLiteral("txtLog"));
+    txtLog->setAccessibleName(QStringLiteral("Activity log"));
     txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -77,6 +79,7 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
     mPlatform.notifyIcon.setContextMenu(mMenus->mnuContext);
     mPlatform.notifyIcon.setEventHandler(
         [this](quintptr window, std::uint32_t message, int code) { trayIconEvent(window, message, code); });
+    mPlatform.notifyIcon.setAvailabilityHandler([this] { mTray->trayAvailabilityChanged(); });
 }
 
 frmMain::~frmMain()
@@ -84,6 +87,7 @@ frmMain::~frmMain()
     mPlatform.windowing.setEndRequestHandler({});
     mPlatform.socket.setListener(nullptr);
     mPlatform.notifyIcon.setEventHandler({});
+    mPlatform.notifyIcon.setAvailabilityHandler({});
     mPlatform.notifyIcon.setContextMenu(nullptr);
 }
 
@@ -159,7 +163,9 @@ void frmMain::Form_Load()
         }
 
         mTrayIcon->sethWnd(reinterpret_cast<quintptr>(picTrayIcon));
-        mTrayIcon->setIcon(QIcon(picTrayIcon->pixmap()));
+        // The picture box holds the window icon's small image; the icon goes with every size
+        // of it, so a panel of any size shows it sharp.
+        mTrayIcon->setIcon(Artwork::windowIcon());
         mTrayIcon->setTip(identity::kTitle);
 
         // Values that could not be read took their defaults; say so once, and go on.

@@ -4,7 +4,8 @@
 
 #include <QList>
 
-// Records every request with its record, and lets the test raise events on the icon.
+// Records every request with its record and every notification, and lets the test raise
+// events on the icon and make a tray appear or go away.
 class FakeNotifyIcon : public INotifyIcon
 {
 public:
@@ -21,19 +22,45 @@ public:
     }
     void setEventHandler(EventHandler handler) override { mHandler = std::move(handler); }
     void setContextMenu(QMenu* menu) override { contextMenu = menu; }
+    bool trayAvailable() const override { return available; }
+    void setAvailabilityHandler(std::function<void()> handler) override
+    {
+        mAvailabilityHandler = std::move(handler);
+    }
+    void showMessage(const QString& title, const QString& text, bool warning) override
+    {
+        messages.append(Message{title, text, warning});
+    }
 
     void raise(int code)
     {
         if (mHandler && !requests.isEmpty())
             mHandler(requests.last().data.hWnd, requests.last().data.uCallbackMessage, code);
     }
+    // A tray appears or goes away.
+    void setAvailable(bool nowAvailable)
+    {
+        available = nowAvailable;
+        if (mAvailabilityHandler)
+            mAvailabilityHandler();
+    }
     QString lastTip() const;
 
+    struct Message
+    {
+        QString title;
+        QString text;
+        bool warning;
+    };
+
     QList<Request> requests;
+    QList<Message> messages;
     QMenu* contextMenu = nullptr;
+    bool available = true;
 
 private:
     EventHandler mHandler;
+    std::function<void()> mAvailabilityHandler;
 };
 
 inline QString FakeNotifyIcon::lastTip() const

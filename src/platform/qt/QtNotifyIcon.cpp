@@ -1,7 +1,8 @@
 #include "platform/qt/QtNotifyIcon.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
 
 #include <algorithm>
 
@@ -15,15 +16,25 @@ QString tipText(const NotifyIconData& data)
 
 } // namespace
 
-QtNotifyIcon::QtNotifyIcon() : mIcon(new QSystemTrayIcon(this))
+QtNotifyIcon::QtNotifyIcon()
+    : mIcon(new QSystemTrayIcon(this)), mAvailable(QSystemTrayIcon::isSystemTrayAvailable())
 {
-    // Qt's own test for the tray it will use.
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    mStatusNotifierHost =
-        bus.isConnected() && bus.interface() &&
-        bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
     mIcon->setObjectName(QStringLiteral("trayIcon"));
     connect(mIcon, &QSystemTrayIcon::activated, this, &QtNotifyIcon::activated);
+
+    // Only the moments are watched for here; whether a tray is there is asked of Qt again. An
+    // XEmbed tray manager comes and goes on the X server, a StatusNotifier watcher on the bus.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        // The xcb native interface is a QObject of a class Qt keeps to itself.
+        if (auto* native = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface()))
+            connect(native, SIGNAL(systemTrayWindowChanged(QScreen*)), this, SLOT(trayChanged()));
+    }
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        auto* watcher = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"), bus,
+                                                QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &QtNotifyIcon::trayChanged);
+    }
 }
 
 QtNotifyIcon::~QtNotifyIcon()
@@ -41,7 +52,7 @@ bool QtNotifyIcon::shellNotifyIcon(NotifyMessage message, const NotifyIconData& 
         mCallbackMessage = data.uCallbackMessage;
         mIcon->setIcon(data.hIcon);
         mIcon->setToolTip(tipText(data));
-        mIcon->show();
+        show();
         mShown = true;
         return true;
     case NotifyMessage::Modify:
@@ -60,20 +71,48 @@ bool QtNotifyIcon::shellNotifyIcon(NotifyMessage message, const NotifyIconData& 
     return false;
 }
 
+// A StatusNotifier host shows the exported popup menu itself; on an XEmbed tray Qt would pop
+// it up on the button press, past the window's own handling, so there it is taken back.
+void QtNotifyIcon::show()
+{
+    mIcon->setContextMenu(mMenu);
+    mIcon->show();
+    if (!statusNotifierItem())
+        mIcon->setContextMenu(nullptr);
+}
+
+// An XEmbed icon is a window of ours with a place on the screen; a StatusNotifier item has
+// none, the host draws it.
+bool QtNotifyIcon::statusNotifierItem() const
+{
+    return mIcon->geometry().isEmpty();
+}
+
+void QtNotifyIcon::showMessage(const QString& title, const QString& text, bool warning)
+{
+    if (mShown)
+        mIcon->showMessage(title, text, warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+}
+
+void QtNotifyIcon::trayChanged()
+{
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (available == mAvailable)
+        return;
+    mAvailable = available;
+    if (mAvailabilityHandler)
+        mAvailabilityHandler();
+}
+
 void QtNotifyIcon::activated(QSystemTrayIcon::ActivationReason reason)
 {
     // On an XEmbed tray the first click of a double-click arrives as Trigger; only the
     // double-click itself restores the window.
-    if (reason == QSystemTrayIcon::DoubleClick || (mStatusNotifierHost && reason == QSystemTrayIcon::Trigger))
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && statusNotifierItem()))
         deliver(kWmLButtonDblClk);
     else if (reason == QSystemTrayIcon::Context)
         deliver(kWmRButtonUp);
-}
-
-void QtNotifyIcon::setContextMenu(QMenu* menu)
-{
-    if (mStatusNotifierHost)
-        mIcon->setContextMenu(menu);
 }
 
 void QtNotifyIcon::deliver(int code)

@@ -1,0 +1,36 @@
+#include "platform/qt/SessionEnvironment.h"
+
+#include <unistd.h>
+
+namespace SessionEnvironment {
+
+QByteArray platformPlugin(const QProcessEnvironment& environment)
+{
+    const bool wayland = !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty() ||
+                         environment.value(QStringLiteral("XDG_SESSION_TYPE")) == QLatin1String("wayland");
+    if (!environment.value(QStringLiteral("QT_QPA_PLATFORM")).isEmpty() || !wayland ||
+        environment.value(QStringLiteral("DISPLAY")).isEmpty())
+        return QByteArray();
+    return QByteArrayLiteral("xcb");
+}
+
+QByteArray sessionBusAddress(const QProcessEnvironment& environment)
+{
+    if (!environment.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")).isEmpty())
+        return QByteArray();
+    QString folder = environment.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    if (folder.isEmpty())
+        folder = QStringLiteral("/run/user/") + QString::number(::getuid());
+    return "unix:path=" + folder.toLocal8Bit() + "/bus";
+}
+
+void apply()
+{
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (const QByteArray plugin = platformPlugin(environment); !plugin.isEmpty())
+        qputenv("QT_QPA_PLATFORM", plugin);
+    if (const QByteArray address = sessionBusAddress(environment); !address.isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+}
+
+} // namespace SessionEnvironment

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+
+// What the program sets in its own environment before Qt starts, from what the desktop
+// session gives it.
+namespace SessionEnvironment {
+
+// "xcb" under a Wayland session with an X server reachable (XWayland) when the user chose no
+// platform: a Wayland client is never told it was minimized, so it could not go into the
+// tray. Empty leaves Qt's choice.
+QByteArray platformPlugin(const QProcessEnvironment& environment);
+
+// Where the per-user session bus would be, when no bus address is given: nothing answers
+// there without a bus, and no bus daemon is started for the program that would outlive it.
+// Empty leaves the address as it is.
+QByteArray sessionBusAddress(const QProcessEnvironment& environment);
+
+// Sets both in the process environment.
+void apply();
+
+} // namespace SessionEnvironment
