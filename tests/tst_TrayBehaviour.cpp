@@ -42,6 +42,8 @@ private slots:
     void openDialogMakesTheIconIgnoreEverything();
     void popupDialogsWorkWhileTheWindowIsHidden();
     void logBoxFillsTheWindowAfterRestoring();
+    void conversationEndingInTheTrayIsAnnounced_data();
+    void conversationEndingInTheTrayIsAnnounced();
 };
 
 void tst_TrayBehaviour::cleanup()
@@ -205,6 +207,52 @@ void tst_TrayBehaviour::logBoxFillsTheWindowAfterRestoring()
     const QWidget* log = w.window->log();
     QCOMPARE(log->width(), w.window->width());
     QCOMPARE(log->geometry().bottom() + 1, w.window->height());
+}
+
+void tst_TrayBehaviour::conversationEndingInTheTrayIsAnnounced_data()
+{
+    QTest::addColumn<bool>("inTray");
+    QTest::addColumn<QByteArray>("replies");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("warning");
+    const QByteArray accepted = QByteArray("OK\r\n").repeated(7) + "BYE\r\n";
+    QTest::newRow("updated") << true << accepted << "h.dyn.brevant.example updated." << false;
+    QTest::newRow("refused") << true << QByteArray("OK\r\nOK\r\nOK\r\nERR Wrong password\r\nBYE\r\n")
+                             << "Error: Wrong password." << true;
+    QTest::newRow("connection lost") << true << QByteArray("OK\r\n") << "Error: Connection reset." << true;
+    QTest::newRow("window in view") << false << accepted << QString() << false;
+}
+
+// While the window sits in the tray its log is out of sight: the icon says how a conversation
+// ended, in the log's own words; with the window in view it says nothing.
+void tst_TrayBehaviour::conversationEndingInTheTrayIsAnnounced()
+{
+    QFETCH(bool, inTray);
+    QFETCH(QByteArray, replies);
+    QFETCH(QString, text);
+    QFETCH(bool, warning);
+    auto platform = withTray(true);
+    platform->storeSetting(QStringLiteral("SubDomain"), QStringLiteral("h"));
+    LoadedWindow w(std::move(platform));
+    if (inTray) {
+        w.window->showMinimized();
+        QTRY_VERIFY(!w.window->isVisible());
+    }
+    FakeSocket& socket = w.platform->socket;
+    w.window->menus().mnuContextUpdateIP->trigger();
+    socket.raiseConnect();
+    socket.raiseData(replies);
+    socket.raiseError(10054, QStringLiteral("Connection reset"));
+
+    const QList<FakeNotifyIcon::Message>& messages = w.platform->notifyIcon.messages;
+    if (text.isEmpty()) {
+        QVERIFY(messages.isEmpty());
+        return;
+    }
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().title, QStringLiteral("Corvane DynDNS"));
+    QCOMPARE(messages.first().text, text);
+    QCOMPARE(messages.first().warning, warning);
 }
 
 QTEST_MAIN(tst_TrayBehaviour)

@@ -14,6 +14,7 @@
 #include "settings/frmOptions.h"
 #include "ui/Artwork.h"
 #include "ui/CTrayIcon.h"
+#include "ui/ConversationNotice.h"
 #include "ui/TrayBehaviour.h"
 #include "ui/frmAbout.h"
 #include "update/ActivityLog.h"
@@ -240,6 +241,11 @@ bool frmMain::conversationEnded(const ConversationResult& result)
     if (result.endedByBye && CommandLine::wantsClose(mPlatform.windowing.commandLine())) {
         endProgram();
         return false;
+    }
+    // The log is out of sight while the window is in the tray: the icon says how it went.
+    if (mTray->hiddenInTray()) {
+        const ConversationNotice notice = ConversationNotice::of(result);
+        mPlatform.notifyIcon.showMessage(mPlatform.windowing.title(), notice.text, notice.warning);
     }
     return true;
 }
