@@ -6,7 +6,7 @@
 #include "settings/CSettings.h"
 #include "settings/SelectAllText.h"
 #include "settings/TextConversion.h"
-#include "ui/Artwork.h"
+#include "app/Artwork.h"
 
 #include <QCheckBox>
 #include <QComboBox>

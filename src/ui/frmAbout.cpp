@@ -2,7 +2,7 @@
 
 #include "app/ScreenPlacement.h"
 #include "platform/IWindowing.h"
-#include "ui/Artwork.h"
+#include "app/Artwork.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -12,7 +12,7 @@
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "settings/frmOptions.h"
-#include "ui/Artwork.h"
+#include "app/Artwork.h"
 #include "ui/CTrayIcon.h"
 #include "ui/ConversationNotice.h"
 #include "ui/TrayBehaviour.h"

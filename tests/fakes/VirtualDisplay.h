@@ -63,6 +63,16 @@ public:
         return true;
     }
 
+    // Whether the server still runs and answers, for a failure's message.
+    QString state() const
+    {
+        if (mServer.state() != QProcess::Running)
+            return QStringLiteral("the X server has ended (%1)").arg(mServer.exitCode());
+        const QString info = run({QStringLiteral("xdpyinfo")});
+        return info.isEmpty() ? QStringLiteral("the X server runs but does not answer")
+                              : QStringLiteral("the X server runs and answers");
+    }
+
     QString configFolder() const { return mHome.filePath(QStringLiteral("config")); }
     QString runtimeFolder() const { return mHome.filePath(QStringLiteral("runtime")); }
     QString settingsFile() const { return configFolder() + QStringLiteral("/Corvane DynDNS.ini"); }

@@ -1,4 +1,4 @@
-#include "ui/Artwork.h"
+#include "app/Artwork.h"
 
 #include <QGuiApplication>
 #include <QPainter>
