@@ -1,12 +1,12 @@
 #include "settings/frmOptions.h"
 
+#include "app/Artwork.h"
 #include "app/Provider.h"
 #include "app/ScreenPlacement.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "settings/SelectAllText.h"
 #include "settings/TextConversion.h"
-#include "app/Artwork.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,6 @@
 #include "ui/frmMain.h"
 
+#include "app/Artwork.h"
 #include "app/CommandLine.h"
 #include "app/Identity.h"
 #include "app/Provider.h"
@@ -12,7 +13,6 @@
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "settings/frmOptions.h"
-#include "app/Artwork.h"
 #include "ui/CTrayIcon.h"
 #include "ui/ConversationNotice.h"
 #include "ui/TrayBehaviour.h"
