@@ -66,13 +66,7 @@ void tst_EndToEndStatusNotifier::initTestCase()
         QSKIP("python3-dbus or python3-gi is missing (scripts/bootstrap installs both); skipping the "
               "StatusNotifier test");
     QVERIFY2(mScreen.start(), "Xvfb did not start");
-    mWindowManager.setProcessEnvironment(mScreen.toolEnvironment());
-    mWindowManager.start(QStringLiteral("openbox"), {});
-    QVERIFY(mWindowManager.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        x({QStringLiteral("xprop"), QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-            .contains(QStringLiteral("window id")),
-        kWaitMs);
+    QVERIFY2(mScreen.startWindowManager(mWindowManager), "openbox did not take the display");
 
     mBus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                                QStringLiteral("--print-address=1")});

@@ -75,13 +75,7 @@ void tst_EndToEndTray::initTestCase()
                                  .arg(QLatin1String(tool))));
     }
     QVERIFY2(mScreen.start(), "Xvfb did not start");
-    mWindowManager.setProcessEnvironment(mScreen.toolEnvironment());
-    mWindowManager.start(QStringLiteral("openbox"), {});
-    QVERIFY(mWindowManager.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        x({QStringLiteral("xprop"), QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-            .contains(QStringLiteral("window id")),
-        kWaitMs);
+    QVERIFY2(mScreen.startWindowManager(mWindowManager), "openbox did not take the display");
     QVERIFY(startTray());
 }
 

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 
 // A virtual X server for end-to-end tests, with the xdotool look-ups they share, and a
 // throwaway home for the program (settings and runtime folders).
@@ -61,6 +62,25 @@ public:
             return false;
         mDisplay = QLatin1Char(':') + QString::fromLatin1(mServer.readLine().trimmed());
         return true;
+    }
+
+    // Starts a window manager (openbox) on this display; true once it manages the display.
+    bool startWindowManager(QProcess& manager) const
+    {
+        manager.setProcessEnvironment(toolEnvironment());
+        manager.start(QStringLiteral("openbox"), {});
+        if (!manager.waitForStarted())
+            return false;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < kWaitMs) {
+            if (run({QStringLiteral("xprop"), QStringLiteral("-root"),
+                     QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                    .contains(QStringLiteral("window id")))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
     }
 
     // Whether the server still runs and answers, for a failure's message.
