@@ -120,34 +120,24 @@ void tst_EndToEndStartup::singleInstanceAndSavingOnSigterm()
     QCOMPARE(info.st_mode & 0777, 0600u);
 }
 
-// Some sandboxes now and then refuse a new X client although the server runs and answers
-// others, more often the more clients come and go (as the look-ups below do); a program that
-// ends at once for that reason is started again, twice at the most.
 bool tst_EndToEndStartup::startAndWaitForTheWindow(QProcess& program)
 {
     program.setProcessEnvironment(mScreen.programEnvironment());
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        program.start(kProgram);
-        if (!program.waitForStarted())
-            return false;
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < kStartMilliseconds && program.state() == QProcess::Running) {
-            if (mScreen.windowShown(QLatin1Char('^') + kCaption + QLatin1Char('$')))
-                return true;
-            QTest::qWait(50);
-        }
-        const QByteArray errors = program.readAllStandardError();
-        if (program.state() == QProcess::Running || !errors.contains("could not connect to display")) {
-            qWarning("the window did not appear; %s; the program %s, saying: %s", qPrintable(mScreen.state()),
-                     program.state() == QProcess::Running
-                         ? "runs"
-                         : qPrintable(QStringLiteral("ended with %1").arg(program.exitCode())),
-                     errors.constData());
-            return false;
-        }
-        qWarning("the X server refused the program (%s); starting it again", qPrintable(mScreen.state()));
+    program.start(kProgram);
+    if (!program.waitForStarted())
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < kStartMilliseconds && program.state() == QProcess::Running) {
+        if (mScreen.windowShown(QLatin1Char('^') + kCaption + QLatin1Char('$')))
+            return true;
+        QTest::qWait(50);
     }
+    qWarning("the window did not appear; %s; the program %s, saying: %s", qPrintable(mScreen.state()),
+             program.state() == QProcess::Running
+                 ? "runs"
+                 : qPrintable(QStringLiteral("ended with %1").arg(program.exitCode())),
+             program.readAllStandardError().constData());
     return false;
 }
 

@@ -82,14 +82,23 @@ void tst_EndToEndTray::initTestCase()
 bool tst_EndToEndTray::startTray()
 {
     mTray.setProcessEnvironment(mScreen.toolEnvironment());
+    mTray.setProcessChannelMode(QProcess::ForwardedChannels);
     mTray.start(QStringLiteral("trayer"),
                 {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                  QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
                  QStringLiteral("--width"), QStringLiteral("120")});
-    return mTray.waitForStarted() && waitFor([this] {
-               return !mScreen.visibleWindows(QStringLiteral("--class"), QStringLiteral("^trayer$"))
-                           .isEmpty();
-           });
+    if (mTray.waitForStarted() && waitFor([this] {
+            return mTray.state() != QProcess::Running ||
+                   !mScreen.visibleWindows(QStringLiteral("--class"), QStringLiteral("^trayer$")).isEmpty();
+        }) &&
+        mTray.state() == QProcess::Running)
+        return true;
+    qWarning("the tray host did not appear; %s; openbox %s; trayer %s", qPrintable(mScreen.state()),
+             mWindowManager.state() == QProcess::Running ? "runs" : "has ended",
+             mTray.state() == QProcess::Running
+                 ? "runs"
+                 : qPrintable(QStringLiteral("ended with %1").arg(mTray.exitCode())));
+    return false;
 }
 
 void tst_EndToEndTray::stopTray()

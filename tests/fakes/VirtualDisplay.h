@@ -45,10 +45,12 @@ public:
         startLock.lock();
         // What the server says goes with the test's own output: it is quiet unless it fails.
         mServer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // An X server starts afresh whenever its last client leaves, and refuses whoever
+        // connects meanwhile; the look-ups come and go all the time, so it must not.
         QStringList arguments{QStringLiteral("-displayfd"), QStringLiteral("1"),
                               QStringLiteral("-screen"),    QStringLiteral("0"),
                               QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp")};
+                              QStringLiteral("tcp"),        QStringLiteral("-noreset")};
         if (display >= 0)
             arguments.prepend(QLatin1Char(':') + QString::number(display));
         mServer.start(QStringLiteral("Xvfb"), arguments);
