@@ -79,25 +79,35 @@ void tst_EndToEndTray::initTestCase()
     QVERIFY(startTray());
 }
 
+// trayer is not what is tested here: one that does not show its panel is said why and started
+// once more.
 bool tst_EndToEndTray::startTray()
 {
-    mTray.setProcessEnvironment(mScreen.toolEnvironment());
-    mTray.setProcessChannelMode(QProcess::ForwardedChannels);
-    mTray.start(QStringLiteral("trayer"),
-                {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                 QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
-                 QStringLiteral("--width"), QStringLiteral("120")});
-    if (mTray.waitForStarted() && waitFor([this] {
-            return mTray.state() != QProcess::Running ||
-                   !mScreen.visibleWindows(QStringLiteral("--class"), QStringLiteral("^trayer$")).isEmpty();
-        }) &&
-        mTray.state() == QProcess::Running)
-        return true;
-    qWarning("the tray host did not appear; %s; openbox %s; trayer %s", qPrintable(mScreen.state()),
-             mWindowManager.state() == QProcess::Running ? "runs" : "has ended",
-             mTray.state() == QProcess::Running
-                 ? "runs"
-                 : qPrintable(QStringLiteral("ended with %1").arg(mTray.exitCode())));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        mTray.setProcessEnvironment(mScreen.toolEnvironment());
+        mTray.setProcessChannelMode(QProcess::ForwardedChannels);
+        mTray.start(QStringLiteral("trayer"),
+                    {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                     QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                     QStringLiteral("--width"), QStringLiteral("120")});
+        if (mTray.waitForStarted() && waitFor([this] {
+                return mTray.state() != QProcess::Running ||
+                       !mScreen.visibleWindows(QStringLiteral("--class"), QStringLiteral("^trayer$"))
+                            .isEmpty();
+            }) &&
+            mTray.state() == QProcess::Running)
+            return true;
+        const QString windows = mScreen.run({QStringLiteral("xdotool"), QStringLiteral("search"),
+                                             QStringLiteral("--class"), QStringLiteral("^trayer$")});
+        qWarning("the tray host did not appear; %s; openbox %s; trayer %s, its windows: %s",
+                 qPrintable(mScreen.state()),
+                 mWindowManager.state() == QProcess::Running ? "runs" : "has ended",
+                 mTray.state() == QProcess::Running
+                     ? "runs"
+                     : qPrintable(QStringLiteral("ended with %1").arg(mTray.exitCode())),
+                 qPrintable(windows.simplified()));
+        stopTray();
+    }
     return false;
 }
 
@@ -105,7 +115,10 @@ void tst_EndToEndTray::stopTray()
 {
     if (mTray.state() != QProcess::NotRunning) {
         mTray.terminate();
-        mTray.waitForFinished(5000);
+        if (!mTray.waitForFinished(5000)) {
+            mTray.kill();
+            mTray.waitForFinished(5000);
+        }
     }
 }
 
