@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLockFile>
 #include <QProcess>
 #include <QStringList>
@@ -66,19 +67,24 @@ public:
         return true;
     }
 
-    // Starts a window manager (openbox) on this display; true once it manages the display.
+    // Starts a window manager (openbox) on this display; true once it manages windows. A window
+    // mapped while openbox is still starting up may never be managed, so it is not enough that
+    // openbox has claimed the display: it runs a command of ours once its start-up is over.
     bool startWindowManager(QProcess& manager) const
     {
+        const QString ready = mHome.filePath(QStringLiteral("window-manager-ready"));
+        QFile::remove(ready);
         manager.setProcessEnvironment(toolEnvironment());
-        manager.start(QStringLiteral("openbox"), {});
+        manager.start(QStringLiteral("openbox"),
+                      {QStringLiteral("--startup"), QStringLiteral("touch '%1'").arg(ready)});
         if (!manager.waitForStarted())
             return false;
         QElapsedTimer waited;
         waited.start();
         while (waited.elapsed() < kWaitMs) {
-            if (run({QStringLiteral("xprop"), QStringLiteral("-root"),
-                     QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                    .contains(QStringLiteral("window id")))
+            if (QFile::exists(ready) && run({QStringLiteral("xprop"), QStringLiteral("-root"),
+                                             QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                                            .contains(QStringLiteral("window id")))
                 return true;
             QThread::msleep(50);
         }
