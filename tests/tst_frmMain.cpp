@@ -58,6 +58,8 @@ private slots:
     void closeBoxAndEndOfSessionSaveLikeExit();
     void unreadableSettingIsReportedOnceAndTheProgramRuns();
     void refusedSaveIsReportedUnderFormUnload();
+    void endDuringALoadReportStopsTheLoad_data();
+    void endDuringALoadReportStopsTheLoad();
     void screenReadersSeeTheLogAndNotTheHiddenParts();
 
 private:
@@ -318,6 +320,30 @@ void tst_frmMain::refusedSaveIsReportedUnderFormUnload()
     QCOMPARE(mPlatform->windowing.reports.size(), 1);
     QVERIFY(mPlatform->windowing.reports.first().startsWith(
         QStringLiteral("An error occured in FakeSettingsStore:Form_Unload")));
+}
+
+void tst_frmMain::endDuringALoadReportStopsTheLoad_data()
+{
+    QTest::addColumn<bool>("lockFails");
+    QTest::newRow("no lock") << true;
+    QTest::newRow("unreadable setting") << false;
+}
+
+void tst_frmMain::endDuringALoadReportStopsTheLoad()
+{
+    QFETCH(bool, lockFails);
+    mPlatform->windowing.instanceTestFails = lockFails;
+    if (!lockFails)
+        mPlatform->storeSetting(QStringLiteral("Port"), QStringLiteral("80x"));
+    mPlatform->windowing.onReport = [this](const QString&) { mPlatform->windowing.requestEnd(); };
+    frmMain& w = makeWindow();
+    QSignalSpy unloaded(&w, &frmMain::unloaded);
+    w.load();
+    QCOMPARE(unloaded.size(), 1);
+    QCOMPARE(mPlatform->windowing.reports.size(), 1);
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.connectionMonitorTimer()->isActive());
+    QCOMPARE(mPlatform->store.saves, 1);
 }
 
 void tst_frmMain::screenReadersSeeTheLogAndNotTheHiddenParts()

@@ -157,6 +157,10 @@ void frmMain::Form_Load()
             // Without a lock this copy cannot tell; it runs rather than not at all.
             reportFailure(windowing, failure, QStringLiteral("Form_Load"));
         }
+        // The program may have been ended while a report was open: the window has unloaded
+        // and nothing is left to set up.
+        if (mUnloaded)
+            return;
         if (another) {
             close();
             windowing.endProcess();
@@ -172,6 +176,8 @@ void frmMain::Form_Load()
         // Values that could not be read took their defaults; say so once, and go on.
         for (const CSettings::LoadFailure& unreadable : gSettings->loadFailures())
             reportFailure(windowing, unreadable.failure, QStringLiteral("Form_Load"));
+        if (mUnloaded)
+            return;
 
         if (CommandLine::wantsMinimize(windowing.commandLine())) {
             show();

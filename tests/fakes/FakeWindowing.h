@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Identity.h"
+#include "platform/Failure.h"
 #include "platform/IWindowing.h"
 
 #include <QStringList>
@@ -21,7 +22,13 @@ public:
     }
     void setReportWatcher(std::function<void(bool)> watcher) override { reportWatcher = std::move(watcher); }
     QString commandLine() const override { return commandLineText; }
-    bool anotherInstanceRunning() override { return anotherInstance; }
+    bool anotherInstanceRunning() override
+    {
+        if (instanceTestFails)
+            throw Failure(failures::kPathFileAccess, QStringLiteral("Path/File access error"),
+                          QStringLiteral("FakeWindowing"));
+        return anotherInstance;
+    }
     void endProcess() override { ++endProcessCalls; }
     void setEndRequestHandler(std::function<void()> handler) override
     {
@@ -45,6 +52,7 @@ public:
     std::function<void(const QString&)> onReport;
     QString commandLineText;
     bool anotherInstance = false;
+    bool instanceTestFails = false;
     int endProcessCalls = 0;
     std::function<void()> endRequestHandler;
     std::function<void(bool)> reportWatcher;
