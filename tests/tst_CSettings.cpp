@@ -32,6 +32,7 @@ private slots:
     void passwordIsWrittenBackUnchanged();
     void negativeDomainRoundTrips();
     void refusedSaveChangesNothing();
+    void unreadableStoreIsNeverWrittenOver();
     void missingObjectFails();
     void releaseSavesOnce();
 
@@ -196,6 +197,19 @@ void tst_CSettings::refusedSaveChangesNothing()
     QCOMPARE(stored(QStringLiteral("Server")), QString());
     QCOMPARE(stored(QStringLiteral("Port")), QStringLiteral("1"));
     QCOMPARE(stored(QStringLiteral("CurrentIP")), QStringLiteral("False"));
+}
+
+void tst_CSettings::unreadableStoreIsNeverWrittenOver()
+{
+    mStore.unreadable = true;
+    CSettings settings(mStore, mIdentity);
+    QCOMPARE(settings.loadFailures().size(), std::size_t{1});
+    QCOMPARE(settings.loadFailures().front().key, QString());
+    QCOMPARE(mStore.reads.size(), 1);
+    QCOMPARE(settings.Port(), 2345);
+    mStore.unreadable = false;
+    QVERIFY_THROWS_EXCEPTION(Failure, settings.save());
+    QVERIFY(mStore.writes.isEmpty());
 }
 
 void tst_CSettings::missingObjectFails()

@@ -1,6 +1,8 @@
 // The real program run once from a script, with no display at all, against the reference
 // update server over TCP on 127.0.0.1: what it prints and the status it ends with.
 
+#include "OneShotServer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -27,8 +29,10 @@ private slots:
     void runsBesideTheProgramInItsWindow();
     void statusShowsTheSettingsButNotThePassword();
     void unknownSwitchIsAUsageError();
+    void interruptedRunSaysSo();
 
 private:
+    QProcessEnvironment environment() const;
     QString settingsFile() const { return mHome->filePath(QStringLiteral("config/Corvane DynDNS.ini")); }
     void writeSettings(const QString& port, const QString& password);
     int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr);
@@ -74,7 +78,7 @@ void tst_OneShot::writeSettings(const QString& port, const QString& password)
 }
 
 // No display: neither a platform chosen nor an X server named.
-int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByteArray* err)
+QProcessEnvironment tst_OneShot::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -82,10 +86,17 @@ int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByte
     env.insert(QStringLiteral("DISPLAY"), QString());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), mHome->filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mHome->filePath(QStringLiteral("runtime")));
+    return env;
+}
+
+int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByteArray* err)
+{
     QProcess program;
-    program.setProcessEnvironment(env);
+    program.setProcessEnvironment(environment());
+    // The event loop runs meanwhile: a server of the test's own may be answering.
+    QSignalSpy finished(&program, &QProcess::finished);
     program.start(kProgram, arguments);
-    if (!program.waitForFinished(kWaitMs)) {
+    if (!finished.wait(kWaitMs)) {
         program.kill();
         program.waitForFinished();
         return -1;
@@ -122,6 +133,25 @@ void tst_OneShot::conversationEndsWithItsStatus_data()
     QTest::newRow("unreadable port") << "80x"
                                      << "pw" << QStringList{"--update"} << 3 << QByteArray()
                                      << QByteArray("the setting Port in ");
+    for (const char* port : {"0", "65536", "-1"})
+        QTest::addRow("port %s", port) << port << "pw" << QStringList{"--update"} << 3 << QByteArray()
+                                       << QByteArray("the setting Port in ");
+    QTest::newRow("port 0, status") << "0"
+                                    << "pw" << QStringList{"--status"} << 3 << QByteArray()
+                                    << QByteArray("the setting Port in ");
+    for (const char* request : {"--update", "--status"})
+        QTest::addRow("file its owner may not read, %s", request)
+            << "unreadable file"
+            << "pw" << QStringList{request} << 3 << QByteArray()
+            << QByteArray("cannot read the settings from ");
+    QTest::newRow("server's control characters")
+        << "hostile greeting"
+        << "pw" << QStringList{"--update"} << 2
+        << QByteArray(" - Server: \\x1b[2J\\x1b]0;title\\x07 \\x00 tail\n") << QByteArray(" - Error: ");
+    QTest::newRow("refusal, then acceptance")
+        << "refusal then acceptance"
+        << "pw" << QStringList{"--update"} << 0 << QByteArray(" - home.dyn.brevant.example updated.\n")
+        << QByteArray(" - Error: busy.\n");
 }
 
 void tst_OneShot::conversationEndsWithItsStatus()
@@ -132,8 +162,17 @@ void tst_OneShot::conversationEndsWithItsStatus()
     QFETCH(int, status);
     QFETCH(QByteArray, printed);
     QFETCH(QByteArray, errors);
-    if (port == QLatin1String("server")) {
+    const QMap<QString, QByteArray> scripts = {
+        {QStringLiteral("hostile greeting"), QByteArray("OK \x1b[2J\x1b]0;title\a \0 tail\r\n", 28)},
+        {QStringLiteral("refusal then acceptance"),
+         "OK hi\r\nERR busy\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\nBYE\r\n"}};
+    std::optional<OneShotServer> scripted;
+    const bool unreadable = port == QLatin1String("unreadable file");
+    if (port == QLatin1String("server") || unreadable) {
         port = mPort;
+    } else if (scripts.contains(port)) {
+        scripted.emplace(scripts.value(port));
+        port = QString::number(scripted->server.serverPort());
     } else if (port == QLatin1String("closed")) {
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
@@ -143,6 +182,8 @@ void tst_OneShot::conversationEndsWithItsStatus()
     QFile file(settingsFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
+    if (unreadable)
+        QVERIFY(file.setPermissions(QFile::WriteOwner));
 
     QByteArray out;
     QByteArray err;
@@ -152,6 +193,8 @@ void tst_OneShot::conversationEndsWithItsStatus()
     if (arguments.contains(QStringLiteral("--quiet")))
         QVERIFY2(out.isEmpty(), out.constData());
     QVERIFY2(errors.isEmpty() ? err.isEmpty() : err.contains(errors), err.constData());
+    for (const char control : {'\x1b', '\a', '\0'})
+        QVERIFY(!out.contains(control) && !err.contains(control));
     if (status == 3)
         QVERIFY2(err.contains(QFile::encodeName(settingsFile())), err.constData());
 
@@ -193,6 +236,22 @@ void tst_OneShot::unknownSwitchIsAUsageError()
     QCOMPARE(runProgram({QStringLiteral("--updat")}, &out, &err), 64);
     QVERIFY(out.isEmpty());
     QVERIFY2(err.contains("Usage: corvane-dyndns"), err.constData());
+}
+
+void tst_OneShot::interruptedRunSaysSo()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    writeSettings(QString::number(silent.serverPort()), QStringLiteral("pw"));
+    QProcess program;
+    program.setProcessEnvironment(environment());
+    program.start(kProgram, {QStringLiteral("--update")});
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).contains(" - Connected."), kWaitMs);
+    program.terminate();
+    QVERIFY(program.waitForFinished(kWaitMs));
+    QCOMPARE(program.exitCode(), 2);
+    QVERIFY(program.readAllStandardError().contains("interrupted"));
 }
 
 QTEST_GUILESS_MAIN(tst_OneShot)

@@ -52,7 +52,10 @@ private slots:
     void textRoundTripsExactly_data();
     void textRoundTripsExactly();
     void fileIsReadableByItsOwnerOnly();
-    void handEditedListIsJoined();
+    void handEditedValuesReadAsText_data();
+    void handEditedValuesReadAsText();
+    void whatCannotBeReadIsRefusedAtOnce_data();
+    void whatCannotBeReadIsRefusedAtOnce();
     void restOfTheFileIsKept_data();
     void restOfTheFileIsKept();
     void pathsThatAreNotToBeWrittenAreLeftAlone_data();
@@ -123,11 +126,68 @@ void tst_QtSettingsStore::fileIsReadableByItsOwnerOnly()
     QCOMPARE(modeOf(path()), mode_t(0600));
 }
 
-void tst_QtSettingsStore::handEditedListIsJoined()
+void tst_QtSettingsStore::handEditedValuesReadAsText_data()
 {
-    put(path(), "[Settings]\nServer=a.example, b.example\n");
-    QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Server"), QString()),
-             QStringLiteral("a.example, b.example"));
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("list") << QByteArray("a.example ,b.example") << "a.example, b.example";
+    QTest::newRow("quoted list item") << QByteArray("\"a, b\" , c") << "a, b, c";
+    QTest::newRow("escapes") << QByteArray("x\\101\\x41\\t\\q") << "xAA\t";
+    QTest::newRow("byte array") << QByteArray("@ByteArray(secret)") << "secret";
+    QTest::newRow("repeated key") << QByteArray("first\nPassword=second") << "second";
+    // Each level a list of one item: the bytes 00000009 00000001, escaped as the file has them.
+    QByteArray nested = "@Variant(";
+    QByteArray bytes;
+    for (int level = 0; level < 30000; ++level) {
+        nested += "\\0\\0\\0\\t\\0\\0\\0\\x1";
+        bytes += QByteArray("\0\0\0\t\0\0\0\x1", 8);
+    }
+    nested += "\\0\\0\\0\\x2\\0\\0\\0\\x1)";
+    bytes += QByteArray("\0\0\0\x2\0\0\0\x1", 8);
+    QTest::newRow("typed value nested deep") << nested << "@Variant(" + QString::fromLatin1(bytes) + ")";
+}
+
+void tst_QtSettingsStore::handEditedValuesReadAsText()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QString, text);
+    put(path(), "[Settings]\nPassword=" + value + "\n");
+    QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Password"), QString()), text);
+}
+
+void tst_QtSettingsStore::whatCannotBeReadIsRefusedAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("pipe") << "pipe";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("file its owner may not read") << "unreadable";
+    QTest::newRow("link to a pipe") << "link to pipe";
+}
+
+// Nothing at the path may make a load wait, nor pass for an empty file.
+void tst_QtSettingsStore::whatCannotBeReadIsRefusedAtOnce()
+{
+    QFETCH(QString, kind);
+    const QString pipe = mConfig->filePath(QStringLiteral("pipe"));
+    if (kind.contains(QLatin1String("pipe")))
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    if (kind == QLatin1String("pipe"))
+        QVERIFY(QFile::rename(pipe, path()));
+    else if (kind == QLatin1String("link to pipe"))
+        QVERIFY(QFile::link(pipe, path()));
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(path()));
+    else {
+        put(path(), "[Settings]\nPort=7\n");
+        QVERIFY(QFile::setPermissions(path(), QFile::WriteOwner));
+    }
+    try {
+        mStore.read(kApp, kSection, QStringLiteral("Port"), QStringLiteral("2345"));
+        QFAIL("the read did not fail");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.number, failures::kPathFileAccess);
+        QVERIFY2(failure.description.contains(path()), qPrintable(failure.description));
+    }
 }
 
 void tst_QtSettingsStore::restOfTheFileIsKept_data()
@@ -166,6 +226,7 @@ void tst_QtSettingsStore::pathsThatAreNotToBeWrittenAreLeftAlone_data()
     QTest::newRow("read-only file") << "read-only";
     QTest::newRow("link to nothing") << "dangling";
     QTest::newRow("link to a folder") << "link to folder";
+    QTest::newRow("link to a read-only file") << "link to read-only";
 }
 
 void tst_QtSettingsStore::pathsThatAreNotToBeWrittenAreLeftAlone()
@@ -180,6 +241,10 @@ void tst_QtSettingsStore::pathsThatAreNotToBeWrittenAreLeftAlone()
         put(path(), "[Settings]\nPort=7\n");
         QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner));
     } else if (kind == QLatin1String("dangling")) {
+        QVERIFY(QFile::link(elsewhere, path()));
+    } else if (kind == QLatin1String("link to read-only")) {
+        put(elsewhere, "[Settings]\nPort=7\n");
+        QVERIFY(QFile::setPermissions(elsewhere, QFile::ReadOwner));
         QVERIFY(QFile::link(elsewhere, path()));
     } else {
         QVERIFY(QDir().mkpath(elsewhere));
@@ -199,7 +264,8 @@ void tst_QtSettingsStore::pathsThatAreNotToBeWrittenAreLeftAlone()
     QCOMPARE(modeOf(path()), mode);
     QCOMPARE(contents(path()), text);
     QCOMPARE(QDir(mConfig->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), files);
-    QVERIFY(!QFile::exists(elsewhere) || QFileInfo(elsewhere).isDir());
+    QVERIFY(!QFile::exists(elsewhere) || QFileInfo(elsewhere).isDir() ||
+            contents(elsewhere) == "[Settings]\nPort=7\n");
 }
 
 void tst_QtSettingsStore::linkedFileIsWrittenAndKeepsItsMode()
@@ -237,6 +303,13 @@ void tst_QtSettingsStore::killedSaveLeavesTheOldFileOrTheNew()
         for (int k = 1; k < 10; ++k)
             QCOMPARE(settings.value(QStringLiteral("Key%1").arg(k)).toString(), first);
     }
+    // The temporary file of a save killed before its rename, with the password in it, goes at
+    // the next save; files of other names stay.
+    put(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.a1B2c3")), "[Settings]\nPassword=secret\n");
+    put(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.mine")), "kept");
+    mStore.write(kApp, kSection, one(QStringLiteral("Password"), QStringLiteral("new")));
+    QCOMPARE(QDir(mConfig->path()).entryList({QStringLiteral(".Corvane*")}, QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral(".Corvane DynDNS.ini.mine")});
 }
 
 QTEST_GUILESS_MAIN(tst_QtSettingsStore)

@@ -1,6 +1,7 @@
 #include "oneshot/OneShotRun.h"
 
 #include "app/Provider.h"
+#include "app/VisibleText.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "settings/CSettings.h"
@@ -19,14 +20,30 @@ OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windo
 bool OneShotRun::loadSettings()
 {
     gSettings.create(mStore, mWindowing);
+    bool readable = true;
     for (const CSettings::LoadFailure& unreadable : gSettings->loadFailures()) {
-        print(mErr, QStringLiteral("corvane-dyndns: the setting ") + unreadable.key + QStringLiteral(" in ") +
-                        mSettingsFile + QStringLiteral(" cannot be read: ") + unreadable.failure.description);
+        if (unreadable.key.isEmpty())
+            print(mErr, QStringLiteral("corvane-dyndns: ") + unreadable.failure.description);
+        else
+            unreadableSetting(unreadable.key, unreadable.failure.description);
+        readable = false;
     }
-    if (gSettings->loadFailures().empty())
-        return true;
-    gSettings.discard();
-    return false;
+    // The window lets the socket say what is wrong with a port; a script is told at once.
+    const qint32 port = gSettings->Port();
+    if (readable && (port < 1 || port > 65535)) {
+        unreadableSetting(QStringLiteral("Port"),
+                          QString::number(port) + QStringLiteral(" is not a port from 1 to 65535"));
+        readable = false;
+    }
+    if (!readable)
+        gSettings.discard();
+    return readable;
+}
+
+void OneShotRun::unreadableSetting(const QString& key, const QString& reason)
+{
+    print(mErr, QStringLiteral("corvane-dyndns: the setting ") + key + QStringLiteral(" in ") +
+                    mSettingsFile + QStringLiteral(" cannot be read: ") + reason);
 }
 
 OneShotRun::Status OneShotRun::run(const QString& operation, bool quiet)
@@ -40,9 +57,11 @@ OneShotRun::Status OneShotRun::run(const QString& operation, bool quiet)
     mSocket.setListener(&control);
     QEventLoop loop;
     mLoop = &loop;
+    bool interrupted = false;
     mWindowing.setEndRequestHandler([&] {
         // Interrupted: the conversation is cut off and counts as none.
         control.cutOff();
+        interrupted = true;
         mEnded = true;
         loop.quit();
     });
@@ -57,6 +76,10 @@ OneShotRun::Status OneShotRun::run(const QString& operation, bool quiet)
     mSocket.setListener(nullptr);
     gSettings.discard();
 
+    if (interrupted) {
+        print(mErr, QStringLiteral("corvane-dyndns: interrupted; the conversation was cut off"));
+        return NoConversation;
+    }
     if (!mResult.accepted.isEmpty())
         return Accepted;
     if (!mResult.refused.isEmpty())
@@ -109,6 +132,7 @@ bool OneShotRun::conversationEnded(const ConversationResult& result)
 
 void OneShotRun::print(std::FILE* stream, const QString& line)
 {
-    std::fprintf(stream, "%s\n", line.toLocal8Bit().constData());
+    const QByteArray text = VisibleText::escaped(line).toLocal8Bit() + '\n';
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
     std::fflush(stream);
 }

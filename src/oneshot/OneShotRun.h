@@ -12,8 +12,8 @@ class ISocket;
 class IWindowing;
 
 // One conversation with the stored settings and no window, for scripts, timers and hooks: the
-// log lines go to standard output as the window would show them, errors to standard error.
-// It never writes the settings.
+// log lines go to standard output as the window would show them (control characters made
+// visible), errors to standard error. It never writes the settings.
 class OneShotRun : public ConversationHost
 {
 public:
@@ -39,6 +39,7 @@ public:
 
 private:
     bool loadSettings();
+    void unreadableSetting(const QString& key, const QString& reason);
     void print(std::FILE* stream, const QString& line);
 
     ISocket& mSocket;

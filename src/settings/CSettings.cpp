@@ -52,8 +52,18 @@ template <typename T, typename Convert> void CSettings::load(T& field, const QSt
     else
         defaultText = field;
 
+    if (mStoreUnreadable)
+        return;
+    QString text;
     try {
-        field = convert(read(key, defaultText));
+        text = read(key, defaultText);
+    } catch (const Failure& failure) {
+        mStoreUnreadable = true;
+        mLoadFailures.push_back({QString(), failure});
+        return;
+    }
+    try {
+        field = convert(text);
     } catch (const Failure& failure) {
         // One unreadable value must not cost the other nine settings or the saving at exit.
         mLoadFailures.push_back({key, failure});
@@ -62,6 +72,14 @@ template <typename T, typename Convert> void CSettings::load(T& field, const QSt
 
 void CSettings::save()
 {
+    // The defaults in memory must not take the place of settings that are there but could not
+    // be read.
+    if (mStoreUnreadable)
+        throw Failure(
+            failures::kPathFileAccess,
+            QStringLiteral("Path/File access error: the settings were not saved, because they could "
+                           "not be read when the program started"),
+            mLoadFailures.front().failure.source);
     using namespace TextConversion;
     const SettingsValues values{
         {QStringLiteral("Domain"), fromLong(mDomain)},

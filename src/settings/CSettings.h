@@ -45,7 +45,9 @@ public:
     bool MinimizeToSystemTray() const { return mMinimizeToSystemTray; }
 
     // A stored value that could not be converted while loading: that setting kept its default
-    // and loading went on with the next key.
+    // and loading went on with the next key. A store that could not be read at all is one
+    // failure with no key: every setting kept its default, and save() refuses to write over
+    // what the store holds.
     struct LoadFailure
     {
         QString key;
@@ -64,6 +66,7 @@ private:
     ISettingsStore& mStore;
     const IWindowing& mIdentity;
     std::vector<LoadFailure> mLoadFailures;
+    bool mStoreUnreadable = false;
 
     qint32 mDomain = 0;
     QString mSubDomain;

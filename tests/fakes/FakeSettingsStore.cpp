@@ -12,6 +12,9 @@ QString FakeSettingsStore::read(const QString& application, const QString& secti
 {
     const QString where = application + QLatin1Char('/') + section + QLatin1Char('/') + key;
     reads.append(where);
+    if (unreadable)
+        throw Failure(failures::kPathFileAccess, QStringLiteral("Path/File access error: cannot read"),
+                      QStringLiteral("FakeSettingsStore"));
     return values.value(where, defaultText);
 }
 

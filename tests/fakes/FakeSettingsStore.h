@@ -17,8 +17,9 @@ public:
     static QString path(const QString& application, const QString& key);
 
     QMap<QString, QString> values;
-    QStringList writes; // the keys in the order they were written
-    QStringList reads;  // the paths in the order they were read
-    QString refuseKey;  // a save holding this key fails, and stores nothing
+    QStringList writes;      // the keys in the order they were written
+    QStringList reads;       // the paths in the order they were read
+    QString refuseKey;       // a save holding this key fails, and stores nothing
+    bool unreadable = false; // every read fails, as a file that cannot be read does
     int saves = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/qt/IniText.h"
 
 #include <QList>
+#include <QStringList>
 
 #include <algorithm>
 #include <optional>
@@ -31,7 +32,8 @@ struct Line
     qsizetype begin = 0;
     qsizetype end = 0;
     Kind kind = Kind::Other;
-    QString name; // the group's name, or the entry's key
+    QString name;             // the group's name, or the entry's key
+    qsizetype valueBegin = 0; // an entry's value: from here to the end
 };
 
 // Group names and keys as the reader decodes them: "\" stands for "/", "%XX" and "%UXXXX"
@@ -124,6 +126,7 @@ public:
         } else if (equals >= 0) {
             line.kind = Line::Kind::Entry;
             line.name = decodedName(body.first(equals - line.begin).trimmed());
+            line.valueBegin = equals + 1;
         }
         return line;
     }
@@ -179,9 +182,201 @@ void appendEscaped(QByteArray& out, char16_t c, bool& afterHexEscape)
     afterHexEscape = true;
 }
 
+char simpleEscape(char c)
+{
+    switch (c) {
+    case 'a':
+        return '\a';
+    case 'b':
+        return '\b';
+    case 'f':
+        return '\f';
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case 't':
+        return '\t';
+    case 'v':
+        return '\v';
+    case '"':
+    case '?':
+    case '\'':
+    case '\\':
+        return c;
+    default:
+        return 0;
+    }
+}
+
+int digitValue(char c, int base)
+{
+    int value = -1;
+    if (c >= '0' && c <= '9')
+        value = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        value = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        value = c - 'A' + 10;
+    return value < base ? value : -1;
+}
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+// A value as the reader unescapes it: a quoted part is kept as it is, a backslash escapes
+// the next character (or starts an octal or a hexadecimal code), a comma outside quotes
+// separates list items, and blanks around an unquoted item are dropped.
+class ValueReader
+{
+public:
+    explicit ValueReader(QByteArrayView raw) : mRaw(raw) {}
+
+    QString text()
+    {
+        skipBlanks();
+        if (read())
+            chopBlanks();
+        if (!mList)
+            return typedAsText(mCurrent);
+        mItems.append(mCurrent);
+        for (QString& item : mItems) {
+            if (item.startsWith(QStringLiteral("@@")))
+                item.remove(0, 1);
+        }
+        return mItems.join(QStringLiteral(", "));
+    }
+
+private:
+    // False when the text ended inside an escape: the blanks before it then stay.
+    bool read()
+    {
+        while (mPos < mRaw.size()) {
+            const char c = mRaw.at(mPos);
+            if (c == '\\') {
+                if (!readEscape())
+                    return false;
+            } else if (c == '"') {
+                ++mPos;
+                mQuoted = true;
+                mInQuotes = !mInQuotes;
+                if (!mInQuotes)
+                    skipBlanks();
+            } else if (c == ',' && !mInQuotes) {
+                chopBlanks();
+                mList = true;
+                mItems.append(mCurrent);
+                mCurrent.clear();
+                mQuoted = false;
+                ++mPos;
+                skipBlanks();
+            } else {
+                qsizetype end = mPos + 1;
+                while (end < mRaw.size() && mRaw.at(end) != '\\' && mRaw.at(end) != '"' &&
+                       mRaw.at(end) != ',')
+                    ++end;
+                mCurrent += QString::fromUtf8(mRaw.sliced(mPos, end - mPos));
+                mPos = end;
+            }
+        }
+        return true;
+    }
+
+    bool readEscape()
+    {
+        if (++mPos >= mRaw.size())
+            return false;
+        const char c = mRaw.at(mPos++);
+        if (const char plain = simpleEscape(c)) {
+            mCurrent += QLatin1Char(plain);
+        } else if (c == 'x' || digitValue(c, 8) >= 0) {
+            const int base = c == 'x' ? 16 : 8;
+            if (c == 'x' && mPos >= mRaw.size())
+                return false;
+            bool any = c != 'x';
+            // The code wraps at sixteen bits, as the reader's does.
+            char16_t code = c == 'x' ? 0 : static_cast<char16_t>(c - '0');
+            for (int digit; mPos < mRaw.size() && (digit = digitValue(mRaw.at(mPos), base)) >= 0; ++mPos) {
+                code = static_cast<char16_t>(code * base + digit);
+                any = true;
+            }
+            if (any) {
+                mCurrent += QChar(code);
+                if (mPos >= mRaw.size())
+                    return false;
+            }
+        } else if (isLineEnd(c) && mPos < mRaw.size() && isLineEnd(mRaw.at(mPos)) && mRaw.at(mPos) != c) {
+            ++mPos;
+        }
+        mChopLimit = mCurrent.size();
+        return true;
+    }
+
+    void skipBlanks()
+    {
+        while (mPos < mRaw.size() && (mRaw.at(mPos) == ' ' || mRaw.at(mPos) == '\t'))
+            ++mPos;
+        mChopLimit = mCurrent.size();
+    }
+
+    void chopBlanks()
+    {
+        if (mQuoted)
+            return;
+        while (mCurrent.size() > mChopLimit && isBlank(mCurrent.back()))
+            mCurrent.chop(1);
+    }
+
+    // Text written with a marker of its own type reads as that text; values of other types
+    // stand as written.
+    static QString typedAsText(const QString& value)
+    {
+        if (!value.startsWith(QLatin1Char('@')))
+            return value;
+        if (value.startsWith(QStringLiteral("@@")))
+            return value.mid(1);
+        if (value.endsWith(QLatin1Char(')'))) {
+            if (value.startsWith(QStringLiteral("@ByteArray(")))
+                return QString::fromUtf8(QStringView(value).sliced(11).chopped(1).toLatin1());
+            if (value.startsWith(QStringLiteral("@String(")))
+                return value.sliced(8).chopped(1);
+            if (value == QStringLiteral("@Invalid()"))
+                return QString();
+        }
+        return value;
+    }
+
+    QByteArrayView mRaw;
+    qsizetype mPos = 0;
+    QString mCurrent;
+    QStringList mItems;
+    qsizetype mChopLimit = 0;
+    bool mInQuotes = false;
+    bool mQuoted = false;
+    bool mList = false;
+};
+
 } // namespace
 
 namespace IniText {
+
+QHash<QString, QString> groupValues(const QByteArray& text, const QString& group)
+{
+    QHash<QString, QString> values;
+    bool inGroup = false;
+    LineScanner scanner(text);
+    while (const std::optional<Line> line = scanner.next()) {
+        if (line->kind == Line::Kind::Group)
+            inGroup = line->name == group;
+        else if (inGroup && line->kind == Line::Kind::Entry)
+            values.insert(line->name, ValueReader(QByteArrayView(text).sliced(line->valueBegin,
+                                                                              line->end - line->valueBegin))
+                                          .text());
+    }
+    return values;
+}
 
 QByteArray encodedValue(const QString& value)
 {

@@ -3,6 +3,7 @@
 #include "platform/ISettingsStore.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 // The text of an INI file as the settings store reads it. A save replaces the values of one
@@ -15,6 +16,12 @@ namespace IniText {
 // it stands (a repeated one is dropped), a missing one is added at the end of the group, and
 // a missing group is added at the end of the text.
 QByteArray withGroup(const QByteArray& text, const QString& group, const SettingsValues& values);
+
+// The group's keys and their values, as text: quotes, escapes and a leading "@@" are undone,
+// a list (commas outside quotes) is joined with ", ", and the last of a repeated key counts.
+// A typed value ("@Variant(...)" and the like) is not decoded: it stands as written, so no
+// hand-edited value can do more to the reader than give it text it does not expect.
+QHash<QString, QString> groupValues(const QByteArray& text, const QString& group);
 
 // A value as it stands after "key=", so that it reads back exactly as given.
 QByteArray encodedValue(const QString& value);

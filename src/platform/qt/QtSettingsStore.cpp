@@ -3,20 +3,7 @@
 #include "platform/qt/IniText.h"
 #include "platform/qt/SettingsFile.h"
 
-#include <QSettings>
 #include <QStandardPaths>
-
-namespace {
-
-QString valueAsText(const QVariant& value)
-{
-    // An unquoted value with commas reads back as a list; the store holds text only.
-    if (value.metaType().id() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
-}
-
-} // namespace
 
 QString QtSettingsStore::filePath(const QString& application)
 {
@@ -27,11 +14,17 @@ QString QtSettingsStore::filePath(const QString& application)
 QString QtSettingsStore::read(const QString& application, const QString& section, const QString& key,
                               const QString& defaultText)
 {
-    QSettings settings(filePath(application), QSettings::IniFormat);
-    settings.beginGroup(section);
-    if (!settings.contains(key))
-        return defaultText;
-    return valueAsText(settings.value(key));
+    const QString path = filePath(application);
+    const QByteArray stamp = SettingsFile::stamp(path);
+    if (!mLoaded || mLoaded->path != path || mLoaded->section != section || mLoaded->stamp != stamp ||
+        stamp.isEmpty()) {
+        mLoaded.reset();
+        const std::optional<QByteArray> text = SettingsFile::load(path);
+        if (!text)
+            return defaultText;
+        mLoaded = Loaded{path, section, stamp, IniText::groupValues(*text, section)};
+    }
+    return mLoaded->values.value(key, defaultText);
 }
 
 void QtSettingsStore::write(const QString& application, const QString& section, const SettingsValues& values)

@@ -2,9 +2,14 @@
 
 #include "platform/ISettingsStore.h"
 
+#include <QByteArray>
+#include <QHash>
+
+#include <optional>
+
 // The settings store as one INI file per application in the user's configuration folder
-// ($XDG_CONFIG_HOME, by default ~/.config): "<application>.ini", section = group. Reading goes
-// through QSettings; a save rewrites the one group and replaces the file at once.
+// ($XDG_CONFIG_HOME, by default ~/.config): "<application>.ini", section = group. A read takes
+// the group's values as text; a save rewrites the one group and replaces the file at once.
 class QtSettingsStore : public ISettingsStore
 {
 public:
@@ -13,4 +18,15 @@ public:
     void write(const QString& application, const QString& section, const SettingsValues& values) override;
 
     static QString filePath(const QString& application);
+
+private:
+    // The group last read, kept until the file changes: a load reads ten keys of one file.
+    struct Loaded
+    {
+        QString path;
+        QString section;
+        QByteArray stamp;
+        QHash<QString, QString> values;
+    };
+    std::optional<Loaded> mLoaded;
 };

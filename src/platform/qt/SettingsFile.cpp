@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -35,6 +37,75 @@ bool writeAll(int fd, const QByteArray& text)
         done += n;
     }
     return true;
+}
+
+[[noreturn]] void refuseLoad(const QString& path, const QString& reason)
+{
+    throw Failure(failures::kPathFileAccess,
+                  QStringLiteral("Path/File access error: cannot read the settings from ") + path +
+                      QStringLiteral(": ") + reason,
+                  kSource);
+}
+
+// The whole text of the regular file at the path (a link is followed), or nothing when there
+// is none. reason() gets what is wrong with anything else. O_NONBLOCK keeps a pipe from
+// holding up the open until a writer comes; fstat then turns it away.
+template <typename Refuse> std::optional<QByteArray> readRegularFile(const QString& path, Refuse refuse)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        refuse(systemError(errno));
+    }
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0)
+        refuse(systemError(errno));
+    if (S_ISDIR(info.st_mode))
+        refuse(QStringLiteral("it is a folder, not a file"));
+    if (!S_ISREG(info.st_mode))
+        refuse(QStringLiteral("it is not a regular file"));
+    // The owner's read bit says what the user wants, also to root, who may read anyway.
+    if ((info.st_mode & S_IRUSR) == 0)
+        refuse(QStringLiteral("the file is not readable"));
+    QByteArray text;
+    char piece[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, piece, sizeof piece);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            refuse(systemError(errno));
+        if (n == 0)
+            return text;
+        text.append(piece, n);
+    }
+}
+
+// A save killed between creating its temporary file and renaming it leaves that file behind,
+// password and all: the next save takes such leftovers away. They are the regular files of
+// this user named as mkostemp names them for this file.
+void removeLeftovers(const QFileInfo& target)
+{
+    const QString prefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+    const QDir folder(target.absolutePath());
+    const QStringList names = folder.entryList({prefix + QStringLiteral("??????")},
+                                               QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        const bool generated = std::all_of(name.begin() + prefix.size(), name.end(), [](QChar c) {
+            return c.unicode() < 128 && std::isalnum(static_cast<unsigned char>(c.unicode()));
+        });
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        struct stat info = {};
+        if (generated && ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid())
+            ::unlink(path.constData());
+    }
 }
 
 bool readOnly(const QString& path, const struct stat& info)
@@ -80,22 +151,34 @@ SettingsFile::SettingsFile(const QString& path) : mPath(path), mTarget(path)
     mExists = true;
 }
 
+std::optional<QByteArray> SettingsFile::load(const QString& path)
+{
+    return readRegularFile(path, [&path](const QString& reason) { refuseLoad(path, reason); });
+}
+
+QByteArray SettingsFile::stamp(const QString& path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QByteArray();
+    const qint64 parts[] = {qint64(info.st_dev),         qint64(info.st_ino),
+                            qint64(info.st_mode),        qint64(info.st_size),
+                            qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec),
+                            qint64(info.st_ctim.tv_sec), qint64(info.st_ctim.tv_nsec)};
+    return QByteArray(reinterpret_cast<const char*>(parts), sizeof parts);
+}
+
 QByteArray SettingsFile::read() const
 {
     if (!mExists)
         return QByteArray();
-    QFile file(mTarget);
-    if (!file.open(QIODevice::ReadOnly))
-        refuse(file.errorString());
-    QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        refuse(file.errorString());
-    return text;
+    return readRegularFile(mTarget, [this](const QString& reason) { refuse(reason); }).value_or(QByteArray());
 }
 
 void SettingsFile::replace(const QByteArray& text) const
 {
     const QFileInfo target(mTarget);
+    removeLeftovers(target);
     const QByteArray folder = QFile::encodeName(target.absolutePath());
     QByteArray temporary = folder + "/." + QFile::encodeName(target.fileName()) + ".XXXXXX";
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <sys/types.h>
 
 // The settings file on disk, as a save sees it. A regular file is replaced whole, at once,
@@ -14,6 +15,17 @@ class SettingsFile
 public:
     // Looks at the path; throws Failure when the file must not be written.
     explicit SettingsFile(const QString& path);
+
+    // What a load finds at the path: nothing when no file is there (nor at the end of a link),
+    // else the text of the regular file there or at the end of the link. Anything else (a
+    // folder, a pipe, a device) and a file its owner may not read are refused with a Failure
+    // that says so. A pipe is never opened for reading, so nothing at the path can make a load
+    // wait.
+    static std::optional<QByteArray> load(const QString& path);
+
+    // What changes whenever the file at the path (or at the end of the link) changes; empty
+    // when nothing is there.
+    static QByteArray stamp(const QString& path);
 
     // What the file holds now; empty when it does not exist yet.
     QByteArray read() const;
