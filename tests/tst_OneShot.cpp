@@ -27,11 +27,14 @@ private slots:
     void runsBesideTheProgramInItsWindow();
     void statusShowsTheSettingsButNotThePassword();
     void unknownSwitchIsAUsageError();
+    void relativeConfigHomeIsIgnored_data();
+    void relativeConfigHomeIsIgnored();
 
 private:
     QString settingsFile() const { return mHome->filePath(QStringLiteral("config/Corvane DynDNS.ini")); }
     void writeSettings(const QString& port, const QString& password);
-    int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr);
+    int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr,
+                   const QStringList& variables = {});
 
     QProcess mServer;
     QString mPort;
@@ -73,8 +76,9 @@ void tst_OneShot::writeSettings(const QString& port, const QString& password)
                   .toLatin1());
 }
 
-// No display: neither a platform chosen nor an X server named.
-int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByteArray* err)
+// No display: neither a platform chosen nor an X server named. variables ("NAME=value") override the rest.
+int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByteArray* err,
+                            const QStringList& variables)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -82,8 +86,11 @@ int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByte
     env.insert(QStringLiteral("DISPLAY"), QString());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), mHome->filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mHome->filePath(QStringLiteral("runtime")));
+    for (const QString& variable : variables)
+        env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     QProcess program;
     program.setProcessEnvironment(env);
+    program.setWorkingDirectory(mHome->path());
     program.start(kProgram, arguments);
     if (!program.waitForFinished(kWaitMs)) {
         program.kill();
@@ -190,9 +197,28 @@ void tst_OneShot::unknownSwitchIsAUsageError()
 {
     QByteArray out;
     QByteArray err;
-    QCOMPARE(runProgram({QStringLiteral("--updat")}, &out, &err), 64);
+    QCOMPARE(runProgram({QStringLiteral("--UPDATE")}, &out, &err), 64);
     QVERIFY(out.isEmpty());
     QVERIFY2(err.contains("Usage: corvane-dyndns"), err.constData());
+}
+
+// Taken as it is, a relative one would put the files under the folder the program starts in.
+void tst_OneShot::relativeConfigHomeIsIgnored_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("printed"); // after the home folder
+    QTest::newRow("settings file") << QStringList{"--status"} << "/.config/Corvane DynDNS.ini\n";
+    QTest::newRow("autostart entry") << QStringList{"--autostart", "on"}
+                                     << "/.config/autostart/example.vexlin.CorvaneDynDNS.desktop\n";
+}
+
+void tst_OneShot::relativeConfigHomeIsIgnored()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, printed);
+    QByteArray out;
+    QCOMPARE(runProgram(arguments, &out, nullptr, {"HOME=" + mHome->path(), "XDG_CONFIG_HOME=config"}), 0);
+    QVERIFY2(out.contains(QFile::encodeName(": " + mHome->path() + printed)), out.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_OneShot)

@@ -1,10 +1,10 @@
 #include "platform/qt/QtSettingsStore.h"
 
+#include "app/UserFolders.h"
 #include "platform/qt/IniText.h"
 #include "platform/qt/SettingsFile.h"
 
 #include <QSettings>
-#include <QStandardPaths>
 
 namespace {
 
@@ -20,8 +20,7 @@ QString valueAsText(const QVariant& value)
 
 QString QtSettingsStore::filePath(const QString& application)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
-           application + QStringLiteral(".ini");
+    return UserFolders::configHome() + QLatin1Char('/') + application + QStringLiteral(".ini");
 }
 
 QString QtSettingsStore::read(const QString& application, const QString& section, const QString& key,
