@@ -1,6 +1,7 @@
 #include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "app/Identity.h"
+#include "app/UserFolders.h"
 #include "oneshot/OneShotRun.h"
 #include "platform/qt/ConsoleWindowing.h"
 #include "platform/qt/QtDialup.h"
@@ -52,7 +53,7 @@ int main(int argc, char* argv[])
     }
     if (const auto oneShot = CommandLine::oneShotRequest(arguments))
         return runOnce(argc, argv, *oneShot);
-    if (const auto status = CommandLine::autostartRequest(arguments, Autostart(Autostart::userConfigHome()),
+    if (const auto status = CommandLine::autostartRequest(arguments, Autostart(UserFolders::configHome()),
                                                           std::cout, std::cerr))
         return *status;
 

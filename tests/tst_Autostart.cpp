@@ -47,6 +47,8 @@ void tst_Autostart::request_data()
     QTest::newRow("on, joined") << "" << QStringList{"/MINIMIZE", "--autostart=on"} << 0 << true << on << "";
     QTest::newRow("on replaces an old entry")
         << "old entry" << QStringList{"--autostart", "on"} << 0 << true << on << "";
+    QTest::newRow("on replaces a link, not what it points at")
+        << "entry is a link" << QStringList{"--autostart", "on"} << 0 << true << on << "";
     QTest::newRow("off") << "old entry" << QStringList{"--autostart", "off"} << 0 << false << off << "";
     QTest::newRow("off when off") << "" << QStringList{"--autostart=off"} << 0 << false << off << "";
     QTest::newRow("status on") << "old entry" << QStringList{"--autostart"} << 0 << true << on << "";
@@ -57,6 +59,9 @@ void tst_Autostart::request_data()
     QTest::newRow("entry cannot be removed")
         << "entry is a folder" << QStringList{"--autostart", "off"} << 1 << false << ""
         << "corvane-dyndns: cannot remove ";
+    QTest::newRow("entry cannot be replaced")
+        << "entry is a folder" << QStringList{"--autostart", "on"} << 1 << false << ""
+        << "corvane-dyndns: cannot write ";
     QTest::newRow("neither on nor off") << "" << QStringList{"--autostart", "yes"} << 64 << false << ""
                                         << "--autostart takes on or off, not \"yes\"";
     QTest::newRow("no such switch") << "" << QStringList{"/MINIMIZE", "on"} << -1 << false << ""
@@ -86,6 +91,12 @@ void tst_Autostart::request()
         QFile file(entry);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[Desktop Entry]\nExec=old\n");
+    } else if (before == "entry is a link") {
+        QVERIFY(QDir().mkpath(config.filePath("autostart")));
+        QFile target(config.filePath("target"));
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.write("someone else's file\n");
+        QVERIFY(QFile::link(target.fileName(), entry));
     }
 
     std::vector<std::string> args;
@@ -101,6 +112,17 @@ void tst_Autostart::request()
     QVERIFY2(out.isEmpty() ? printedText.isEmpty() : printedText.contains(out), qPrintable(printedText));
     QVERIFY2(err.isEmpty() ? complainedText.isEmpty() : complainedText.contains(err),
              qPrintable(complainedText));
+    // Nothing is left beside the entry, whether it was written or not.
+    const QStringList inFolder =
+        QDir(config.filePath("autostart")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    QVERIFY2(inFolder.isEmpty() || inFolder == QStringList{QFileInfo(entry).fileName()},
+             qPrintable(inFolder.join(", ")));
+    if (before == "entry is a link") {
+        QFile target(config.filePath("target"));
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), QByteArray("someone else's file\n"));
+        QVERIFY(!QFileInfo(entry).isSymLink());
+    }
     if (entryAfter && arguments.constLast().endsWith("on")) {
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -9,6 +9,8 @@ private slots:
     void switchesAreFoundAnywhereInAnyCase_data();
     void switchesAreFoundAnywhereInAnyCase();
     void versionAndHelp();
+    void usageError_data();
+    void usageError();
 };
 
 void tst_CommandLine::switchesAreFoundAnywhereInAnyCase_data()
@@ -44,6 +46,51 @@ void tst_CommandLine::versionAndHelp()
     QVERIFY(help.find("Usage: corvane-dyndns") == 0);
     QVERIFY(help.find("/CLOSE") != std::string::npos);
     QVERIFY(!CommandLine::informationRequest({"/MINIMIZE", "--minimize"}).has_value());
+}
+
+void tst_CommandLine::usageError_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error"); // a part of the complaint; empty: the command line runs
+    const QString unknown = QStringLiteral("unknown switch ");
+    const QString exclusive =
+        QStringLiteral("--update, --offline, --status and --autostart exclude each other");
+    const QString quiet = QStringLiteral("--quiet goes only with --update or --offline");
+    QTest::newRow("window switches") << QStringList{"/Minimize", "--minimize", "x/CLOSE", "--close", "word"}
+                                     << "";
+    QTest::newRow("update, quiet") << QStringList{"--update", "--quiet"} << "";
+    QTest::newRow("offline, quiet") << QStringList{"--quiet", "--offline"} << "";
+    QTest::newRow("status") << QStringList{"--status"} << "";
+    QTest::newRow("autostart joined") << QStringList{"--autostart=on"} << "";
+    QTest::newRow("a Qt switch") << QStringList{"--platform", "offscreen"} << "";
+    QTest::newRow("upper case") << QStringList{"--UPDATE"} << unknown + "--UPDATE";
+    QTest::newRow("mixed case") << QStringList{"--Minimize"} << unknown + "--Minimize";
+    QTest::newRow("with a value") << QStringList{"--update=yes"} << unknown + "--update=yes";
+    QTest::newRow("Qt switch with a value") << QStringList{"--platform=xcb"} << unknown + "--platform=xcb";
+    QTest::newRow("autostart, other value") << QStringList{"--autostart=yes"} << unknown + "--autostart=yes";
+    QTest::newRow("update, offline") << QStringList{"--update", "--offline"} << exclusive;
+    QTest::newRow("update, status") << QStringList{"--status", "--update"} << exclusive;
+    QTest::newRow("offline, status") << QStringList{"--offline", "--status"} << exclusive;
+    QTest::newRow("update, autostart") << QStringList{"--update", "--autostart", "on"} << exclusive;
+    QTest::newRow("offline, autostart") << QStringList{"--autostart=off", "--offline"} << exclusive;
+    QTest::newRow("status, autostart") << QStringList{"--status", "--autostart"} << exclusive;
+    QTest::newRow("quiet alone") << QStringList{"--quiet"} << quiet;
+    QTest::newRow("quiet, status") << QStringList{"--status", "--quiet"} << quiet;
+}
+
+void tst_CommandLine::usageError()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    std::vector<std::string> args;
+    for (const QString& argument : arguments)
+        args.push_back(argument.toStdString());
+    const QString complaint = QString::fromStdString(CommandLine::usageError(args).value_or(""));
+    if (error.isEmpty())
+        QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+    else
+        QVERIFY2(complaint.startsWith("corvane-dyndns: " + error + "\n") && complaint.contains("Usage: "),
+                 qPrintable(complaint));
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

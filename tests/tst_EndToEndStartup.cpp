@@ -155,20 +155,22 @@ void tst_EndToEndStartup::leftoverLockDoesNotStopAStart()
     QVERIFY(program.waitForFinished(kStartMilliseconds));
 }
 
-// The settings cannot be saved (a folder stands where the file should be): the report goes to
-// standard error and the program still ends.
+// The settings cannot be saved (the file is read-only): the report goes to standard error and
+// the program still ends.
 void tst_EndToEndStartup::failedSaveDoesNotHoldUpSigterm()
 {
     const QString iniPath = mScreen.settingsFile();
-    QFile::remove(iniPath);
-    QVERIFY(QDir().mkpath(iniPath));
+    QFile ini(iniPath);
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.close();
+    QVERIFY(ini.setPermissions(QFile::ReadOwner));
     QProcess program;
     QVERIFY(startAndWaitForTheWindow(program));
     QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
     const bool ended = program.waitForFinished(kStartMilliseconds);
     if (!ended)
         program.kill();
-    QVERIFY(QDir().rmdir(iniPath));
+    QVERIFY(QFile::remove(iniPath));
     QVERIFY(ended);
     QCOMPARE(program.exitCode(), 0);
     const QByteArray errors = program.readAllStandardError();

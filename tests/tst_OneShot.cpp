@@ -30,12 +30,15 @@ private slots:
     void statusShowsTheSettingsButNotThePassword();
     void unknownSwitchIsAUsageError();
     void interruptedRunSaysSo();
+    void relativeConfigHomeIsIgnored_data();
+    void relativeConfigHomeIsIgnored();
 
 private:
-    QProcessEnvironment environment() const;
+    QProcessEnvironment environment(const QStringList& variables = {}) const;
     QString settingsFile() const { return mHome->filePath(QStringLiteral("config/Corvane DynDNS.ini")); }
     void writeSettings(const QString& port, const QString& password);
-    int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr);
+    int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr,
+                   const QStringList& variables = {});
 
     QProcess mServer;
     QString mPort;
@@ -77,8 +80,8 @@ void tst_OneShot::writeSettings(const QString& port, const QString& password)
                   .toLatin1());
 }
 
-// No display: neither a platform chosen nor an X server named.
-QProcessEnvironment tst_OneShot::environment() const
+// No display: neither a platform chosen nor an X server named. variables ("NAME=value") override the rest.
+QProcessEnvironment tst_OneShot::environment(const QStringList& variables) const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -86,13 +89,17 @@ QProcessEnvironment tst_OneShot::environment() const
     env.insert(QStringLiteral("DISPLAY"), QString());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), mHome->filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mHome->filePath(QStringLiteral("runtime")));
+    for (const QString& variable : variables)
+        env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     return env;
 }
 
-int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByteArray* err)
+int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByteArray* err,
+                            const QStringList& variables)
 {
     QProcess program;
-    program.setProcessEnvironment(environment());
+    program.setProcessEnvironment(environment(variables));
+    program.setWorkingDirectory(mHome->path());
     // The event loop runs meanwhile: a server of the test's own may be answering.
     QSignalSpy finished(&program, &QProcess::finished);
     program.start(kProgram, arguments);
@@ -233,7 +240,7 @@ void tst_OneShot::unknownSwitchIsAUsageError()
 {
     QByteArray out;
     QByteArray err;
-    QCOMPARE(runProgram({QStringLiteral("--updat")}, &out, &err), 64);
+    QCOMPARE(runProgram({QStringLiteral("--UPDATE")}, &out, &err), 64);
     QVERIFY(out.isEmpty());
     QVERIFY2(err.contains("Usage: corvane-dyndns"), err.constData());
 }
@@ -252,6 +259,25 @@ void tst_OneShot::interruptedRunSaysSo()
     QVERIFY(program.waitForFinished(kWaitMs));
     QCOMPARE(program.exitCode(), 2);
     QVERIFY(program.readAllStandardError().contains("interrupted"));
+}
+
+// Taken as it is, a relative one would put the files under the folder the program starts in.
+void tst_OneShot::relativeConfigHomeIsIgnored_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("printed"); // after the home folder
+    QTest::newRow("settings file") << QStringList{"--status"} << "/.config/Corvane DynDNS.ini\n";
+    QTest::newRow("autostart entry") << QStringList{"--autostart", "on"}
+                                     << "/.config/autostart/example.vexlin.CorvaneDynDNS.desktop\n";
+}
+
+void tst_OneShot::relativeConfigHomeIsIgnored()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, printed);
+    QByteArray out;
+    QCOMPARE(runProgram(arguments, &out, nullptr, {"HOME=" + mHome->path(), "XDG_CONFIG_HOME=config"}), 0);
+    QVERIFY2(out.contains(QFile::encodeName(": " + mHome->path() + printed)), out.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_OneShot)

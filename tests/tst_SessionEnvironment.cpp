@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 QProcessEnvironment environment(const QStringList& variables)
 {
@@ -54,6 +56,9 @@ void tst_SessionEnvironment::sessionBusAddress_data()
                                 << QByteArray("unix:path=/run/user/1000/bus");
     QTest::newRow("given empty") << QStringList{"DBUS_SESSION_BUS_ADDRESS=", "XDG_RUNTIME_DIR=/r"}
                                  << QByteArray("unix:path=/r/bus");
+    QTest::newRow("relative runtime folder")
+        << QStringList{"XDG_RUNTIME_DIR=run"}
+        << QByteArray("unix:path=/run/user/" + QByteArray::number(::getuid()) + "/bus");
 }
 
 void tst_SessionEnvironment::sessionBusAddress()

@@ -7,8 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
-#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 Autostart::Autostart(const QString& configHome)
     : mEntryPath(configHome + QStringLiteral("/autostart/") + identity::kApplicationId +
@@ -16,11 +21,23 @@ Autostart::Autostart(const QString& configHome)
 {
 }
 
-QString Autostart::userConfigHome()
+namespace {
+
+bool writeAll(int fd, const QByteArray& text)
 {
-    // The settings file lives here too.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    qsizetype done = 0;
+    while (done < text.size()) {
+        const ssize_t written = ::write(fd, text.constData() + done, static_cast<size_t>(text.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
 }
+
+} // namespace
 
 bool Autostart::isOn() const
 {
@@ -34,13 +51,29 @@ bool Autostart::turnOn(QString& error) const
         error = QStringLiteral("cannot create the folder ") + folder;
         return false;
     }
-    // Written beside the entry and renamed over it, so a failure leaves the old entry whole.
-    QSaveFile file(mEntryPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(entryText()) < 0 || !file.commit()) {
-        error = QStringLiteral("cannot write ") + mEntryPath + QStringLiteral(": ") + file.errorString();
+    // Written beside the entry and renamed over its own path: a failure leaves the old entry
+    // whole, and a link there is replaced rather than followed to a file it points at.
+    const QByteArray entry = QFile::encodeName(mEntryPath);
+    QByteArray temporary = entry + ".XXXXXX";
+    const auto failed = [&](int cause) {
+        error = QStringLiteral("cannot write ") + mEntryPath + QStringLiteral(": ") +
+                QString::fromLocal8Bit(std::strerror(cause));
         return false;
+    };
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failed(errno);
+    bool done = writeAll(fd, entryText()) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+    int cause = errno;
+    ::close(fd);
+    if (done) {
+        done = ::rename(temporary.constData(), entry.constData()) == 0;
+        cause = errno;
     }
-    return true;
+    if (done)
+        return true;
+    ::unlink(temporary.constData());
+    return failed(cause);
 }
 
 bool Autostart::turnOff(QString& error) const

@@ -8,14 +8,14 @@
 class Autostart
 {
 public:
-    // configHome is the user's configuration folder: $XDG_CONFIG_HOME, by default ~/.config.
+    // configHome is the user's configuration folder (UserFolders::configHome()).
     explicit Autostart(const QString& configHome);
-    static QString userConfigHome();
 
     QString entryPath() const { return mEntryPath; }
     bool isOn() const;
     // Each returns false, with the reason in error, when the entry could not be written or
-    // removed; nothing is left half-written.
+    // removed; nothing is left half-written. A link at the entry's path is replaced or removed,
+    // never written through.
     bool turnOn(QString& error) const;
     bool turnOff(QString& error) const;
 

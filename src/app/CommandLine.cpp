@@ -83,40 +83,42 @@ std::string usage()
            name + ".ini (by default ~/.config).\n";
 }
 
+// Exactly as written: a near-miss such as "--UPDATE" or "--update=yes" would otherwise open the
+// window instead of doing what was asked.
 bool known(const std::string& argument)
 {
     // The program's own, and those Qt takes from every program's command line.
-    static const char* const switches[] = {"minimize",
-                                           "close",
-                                           "help",
-                                           "version",
-                                           "update",
-                                           "offline",
-                                           "status",
-                                           "quiet",
-                                           "autostart",
-                                           "platform",
-                                           "platformpluginpath",
-                                           "platformtheme",
-                                           "plugin",
-                                           "qwindowgeometry",
-                                           "qwindowicon",
-                                           "qwindowtitle",
-                                           "reverse",
-                                           "session",
-                                           "display",
-                                           "geometry",
-                                           "style",
-                                           "stylesheet",
-                                           "widgetcount",
-                                           "nograb",
-                                           "dograb",
-                                           "sync",
-                                           "qmljsdebugger"};
-    QString name = QString::fromLocal8Bit(argument).mid(2).toLower();
-    name = name.left(name.indexOf(QLatin1Char('=')));
+    static const char* const switches[] = {"--minimize",
+                                           "--close",
+                                           "--help",
+                                           "--version",
+                                           "--update",
+                                           "--offline",
+                                           "--status",
+                                           "--quiet",
+                                           "--autostart",
+                                           "--autostart=on",
+                                           "--autostart=off",
+                                           "--platform",
+                                           "--platformpluginpath",
+                                           "--platformtheme",
+                                           "--plugin",
+                                           "--qwindowgeometry",
+                                           "--qwindowicon",
+                                           "--qwindowtitle",
+                                           "--reverse",
+                                           "--session",
+                                           "--display",
+                                           "--geometry",
+                                           "--style",
+                                           "--stylesheet",
+                                           "--widgetcount",
+                                           "--nograb",
+                                           "--dograb",
+                                           "--sync",
+                                           "--qmljsdebugger"};
     return std::any_of(std::begin(switches), std::end(switches),
-                       [&name](const char* known) { return name == QLatin1String(known); });
+                       [&argument](const char* name) { return argument == name; });
 }
 
 } // namespace
@@ -139,9 +141,14 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
         if (argument.starts_with("--") && !known(argument))
             return "corvane-dyndns: unknown switch " + argument + "\n\n" + usage();
     }
-    if (int(has(arguments, "--update")) + int(has(arguments, "--offline")) + int(has(arguments, "--status")) >
+    const bool once = has(arguments, "--update") || has(arguments, "--offline");
+    if (int(has(arguments, "--update")) + int(has(arguments, "--offline")) + int(has(arguments, "--status")) +
+            int(autostartValue(arguments).has_value()) >
         1)
-        return "corvane-dyndns: --update, --offline and --status exclude each other\n\n" + usage();
+        return "corvane-dyndns: --update, --offline, --status and --autostart exclude each other\n\n" +
+               usage();
+    if (has(arguments, "--quiet") && !once)
+        return "corvane-dyndns: --quiet goes only with --update or --offline\n\n" + usage();
     return std::nullopt;
 }
 

@@ -20,8 +20,9 @@ bool wantsClose(const QString& commandLine);
 // nothing when the program should start.
 std::optional<std::string> informationRequest(const std::vector<std::string>& arguments);
 
-// The exit status of a command line that cannot be run: a switch beginning with "--" that the
-// program does not know, or two that exclude each other.
+// The exit status of a command line that cannot be run: a word beginning with "--" that is not
+// one of the program's switches exactly, two that exclude each other, or "--quiet" without
+// "--update" or "--offline".
 inline constexpr int kUsageError = 64;
 
 // What to print on standard error before ending with kUsageError, or nothing when the

@@ -1,8 +1,8 @@
 #include "platform/qt/InstanceLock.h"
 
+#include "app/UserFolders.h"
 #include "platform/Failure.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -24,10 +24,19 @@ const QString kSource = QStringLiteral("InstanceLock");
                   kSource);
 }
 
-bool usableRuntimeFolder(const QByteArray& path)
+// Found with lstat: a folder itself, not a link to one.
+bool usersOwnFolder(const struct stat& info)
+{
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid();
+}
+
+// Anyone else who may write in the folder could hold a lock on a file of their own there and so
+// stop every start.
+bool usableRuntimeFolder(const QString& path)
 {
     struct stat info = {};
-    return path.startsWith('/') && ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &info) == 0 &&
+           usersOwnFolder(info) && (info.st_mode & 022) == 0;
 }
 
 int openLockFile(const QByteArray& path)
@@ -55,20 +64,20 @@ InstanceLock::~InstanceLock()
 
 QString InstanceLock::folder()
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (usableRuntimeFolder(runtime))
-        return QFile::decodeName(runtime);
+    if (const QString runtime = UserFolders::runtimeFolder(); usableRuntimeFolder(runtime))
+        return runtime;
 
     // A shared temporary folder: the lock must not be one that every user shares, nor one
     // that another user could plant.
-    const QString own = QDir::tempPath() + QStringLiteral("/corvane-dyndns-") + QString::number(::getuid());
+    const QString own =
+        UserFolders::temporaryFolder() + QStringLiteral("/corvane-dyndns-") + QString::number(::getuid());
     const QByteArray native = QFile::encodeName(own);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         fail(own, errno);
     struct stat info = {};
     if (::lstat(native.constData(), &info) != 0)
         fail(own, errno);
-    if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+    if (!usersOwnFolder(info))
         fail(own, EPERM);
     if ((info.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0)
         fail(own, errno);

@@ -19,8 +19,9 @@ public:
     // be made at all.
     bool tryTake();
 
-    // $XDG_RUNTIME_DIR, or else a folder of the user's own under the temporary folder,
-    // made with mode 0700 and checked to be the user's before it is used.
+    // $XDG_RUNTIME_DIR when it is the user's and no one else may write in it, or else a folder
+    // of the user's own under the temporary folder, made with mode 0700 and checked to be the
+    // user's before it is used.
     static QString folder();
 
     QString path() const;

@@ -1,14 +1,12 @@
 #include "platform/qt/QtSettingsStore.h"
 
+#include "app/UserFolders.h"
 #include "platform/qt/IniText.h"
 #include "platform/qt/SettingsFile.h"
 
-#include <QStandardPaths>
-
 QString QtSettingsStore::filePath(const QString& application)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
-           application + QStringLiteral(".ini");
+    return UserFolders::configHome() + QLatin1Char('/') + application + QStringLiteral(".ini");
 }
 
 QString QtSettingsStore::read(const QString& application, const QString& section, const QString& key,

@@ -1,5 +1,7 @@
 #include "platform/qt/SessionEnvironment.h"
 
+#include "app/UserFolders.h"
+
 #include <unistd.h>
 
 namespace SessionEnvironment {
@@ -18,7 +20,7 @@ QByteArray sessionBusAddress(const QProcessEnvironment& environment)
 {
     if (!environment.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")).isEmpty())
         return QByteArray();
-    QString folder = environment.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    QString folder = UserFolders::runtimeFolder(environment);
     if (folder.isEmpty())
         folder = QStringLiteral("/run/user/") + QString::number(::getuid());
     return "unix:path=" + folder.toLocal8Bit() + "/bus";
