@@ -12,12 +12,13 @@ class ActivityLog
 {
 public:
     static constexpr int kMaxEntries = 10000;
-    // Every entry the program writes itself, a host name of 253 characters included, is far
-    // shorter; only a server's reply text comes near. The box lays out and draws a line each
-    // time it comes into view, at a cost that grows with its length, so entries of 60,000
-    // characters starve the window; a thousand is still several screens wide, and a full log
-    // then holds at most 20 MB of text.
-    static constexpr int kMaxEntryLength = 1000;
+    // An entry the program writes from valid settings stays below it (a host name has at most
+    // 253 characters); only a server's reply text can reach it. The box shapes each line on
+    // screen anew whenever it repaints, at a cost that grows with the line's length: replies of
+    // 60,000 characters starve the window. Five hundred characters are still several screens
+    // wide, hold the worst conversation to about a third of a second of work and a full log to
+    // 10 MB of text.
+    static constexpr int kMaxEntryLength = 500;
 
     ActivityLog(QPlainTextEdit& box, IWindowing& windowing);
 
