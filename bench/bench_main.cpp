@@ -35,6 +35,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -134,6 +135,45 @@ void HandleRepliesWithoutProgress(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * block.size());
 }
 BENCHMARK(HandleRepliesWithoutProgress)->Unit(benchmark::kMicrosecond);
+
+// The worst a hostile server can do to the window's log in one conversation: refusals that each
+// carry 60,000 characters, more of them than the conversation takes without progress. Reports
+// the CPU time of one such conversation (the window shown, its log drawn between the socket's
+// reads) and the resident memory the log holds after every sixth; from the tenth on the log is
+// full and drops its oldest entries.
+void LongRefusalsIntoTheLog(benchmark::State& state)
+{
+    const QByteArray block = ("ERR " + QByteArray(60000, 'x') + "\r\n")
+                                 .repeated(UpdateConversation::kMaxRepliesWithoutProgress + 100);
+    constexpr qsizetype kPiece = 256 * 1024;
+    LoadedWindow w;
+    w.window->show();
+    QApplication::processEvents();
+    malloc_trim(0);
+    const qint64 before = residentKiB();
+    int conversations = 0;
+    for (auto _ : state) {
+        w.window->menus().mnuFileUpdateIP->trigger();
+        w.platform->socket.raiseConnect();
+        // In pieces the size of the real socket's read buffer, the window's events between them.
+        for (qsizetype at = 0; at < block.size() && w.window->conversation().isRunning(); at += kPiece) {
+            w.platform->socket.raiseData(
+                QByteArray::fromRawData(block.constData() + at, std::min(kPiece, block.size() - at)));
+            QApplication::processEvents();
+        }
+        if (w.window->conversation().isRunning())
+            state.SkipWithError("the conversation outlived its replies without progress");
+        if (++conversations % 6 == 0) {
+            state.PauseTiming();
+            malloc_trim(0);
+            state.counters["rss_growth_KiB_after_" + std::to_string(conversations)] =
+                static_cast<double>(residentKiB() - before);
+            state.ResumeTiming();
+        }
+    }
+    state.counters["log_entries"] = w.window->log()->document()->blockCount() - 1;
+}
+BENCHMARK(LongRefusalsIntoTheLog)->Iterations(24)->Unit(benchmark::kMillisecond);
 
 // A whole update conversation with the reference server on 127.0.0.1.
 void WholeConversationOnLoopback(benchmark::State& state)

@@ -13,7 +13,8 @@ class tst_ActivityLog : public QObject
 private slots:
     void init();
     void firstEntryHasNoEmptyLineBefore();
-    void emptyTextAndEmbeddedLineBreaks();
+    void entryAsShown_data();
+    void entryAsShown();
     void selectionIsDroppedAndEntryLandsAtTheEnd();
     void textTypedAtTheEndIsContinued();
     void newestEntryIsInViewAtTheLeftEdge();
@@ -46,12 +47,30 @@ void tst_ActivityLog::firstEntryHasNoEmptyLineBefore()
     QCOMPARE(mBox->textCursor().position(), mBox->document()->characterCount() - 1);
 }
 
-void tst_ActivityLog::emptyTextAndEmbeddedLineBreaks()
+void tst_ActivityLog::entryAsShown_data()
 {
-    mLog->AppendLog(QString());
-    mLog->AppendLog(QStringLiteral("a\r\nb"));
-    QCOMPARE(mBox->toPlainText(), QStringLiteral("\na\nb\n"));
-    QCOMPARE(mBox->document()->blockCount(), 4);
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    const int bound = ActivityLog::kMaxEntryLength;
+    const QString ellipsis(QChar(0x2026));
+    QTest::newRow("empty") << QString() << "\n";
+    QTest::newRow("embedded line breaks") << "a\r\nb"
+                                          << "a\nb\n";
+    QTest::newRow("at the bound") << QString(bound, QLatin1Char('x'))
+                                  << QString(bound, QLatin1Char('x')) + "\n";
+    QTest::newRow("one past the bound")
+        << QString(bound + 1, QLatin1Char('x')) << QString(bound - 1, QLatin1Char('x')) + ellipsis + "\n";
+    QTest::newRow("a surrogate pair at the cut")
+        << QString(bound - 2, QLatin1Char('x')) + QStringLiteral("\U0001F600y")
+        << QString(bound - 2, QLatin1Char('x')) + ellipsis + "\n";
+}
+
+void tst_ActivityLog::entryAsShown()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    mLog->AppendLog(text);
+    QCOMPARE(mBox->toPlainText(), shown);
 }
 
 void tst_ActivityLog::selectionIsDroppedAndEntryLandsAtTheEnd()

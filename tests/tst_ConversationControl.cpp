@@ -26,12 +26,14 @@ private slots:
     void refusedConnectionEndsTheConversation();
     void serverCloseWithoutByeEndsAsAnError();
     void byeFollowedByTheServersCloseEndsOnce();
+    void heldTailIsHandledWhenTheServerCloses_data();
     void heldTailIsHandledWhenTheServerCloses();
     void okWithoutLineEndBeforeTheCloseSendsNothing();
     void noTimerRunsWhileAReportIsOpen();
     void slowDripIsCutOffByTheConversationLimit();
     void connectionThatNeverOpensTimesOut();
     void silentServerTimesOut();
+    void overlongLineEndsTheConversation_data();
     void overlongLineEndsTheConversation();
     void monitorStartDuringAConversationWaitsForItsEnd();
     void monitorStartWhenIdleStartsAtOnce();
@@ -88,16 +90,32 @@ void tst_ConversationControl::byeFollowedByTheServersCloseEndsOnce()
     QVERIFY(!w.messages().join(QLatin1Char('|')).contains(QStringLiteral("Error")));
 }
 
+void tst_ConversationControl::heldTailIsHandledWhenTheServerCloses_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<QStringList>("last");
+    QTest::newRow("BYE") << QByteArray("BY") << QByteArray("E  ")
+                         << QStringList{" - Error: last words.", " - Disconnected."};
+    QTest::newRow("ERR") << QByteArray("ER") << QByteArray("R final  ")
+                         << QStringList{" - Error: last words.", " - Error: final.",
+                                        " - Error: The remote host closed the connection.",
+                                        " - Disconnected."};
+}
+
 void tst_ConversationControl::heldTailIsHandledWhenTheServerCloses()
 {
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(QStringList, last);
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
     w.window->menus().mnuFileUpdateIP->trigger();
     socket.raiseConnect();
-    socket.raiseData("OK\r\nERR last words\r\nBY");
-    socket.raiseData("E  ");
+    socket.raiseData("OK\r\nERR last words\r\n" + first);
+    socket.raiseData(second);
     socket.raiseClose();
-    QCOMPARE(w.messages().mid(4), (QStringList{" - Error: last words.", " - Disconnected."}));
+    QCOMPARE(w.messages().mid(4), last);
     QVERIFY(w.startCommandsEnabled());
 }
 
@@ -182,8 +200,20 @@ void tst_ConversationControl::silentServerTimesOut()
     QCOMPARE(w.window->conversation().ConversationStep(), 0);
 }
 
+void tst_ConversationControl::overlongLineEndsTheConversation_data()
+{
+    QTest::addColumn<QByteArray>("end");
+    QTest::addColumn<bool>("ended");
+    QTest::newRow("held at the limit") << QByteArray() << false;
+    QTest::newRow("held past the limit") << QByteArray("A") << true;
+    QTest::newRow("line at the limit") << QByteArray("\r\n") << false;
+    QTest::newRow("line past the limit") << QByteArray("A\r\n") << true;
+}
+
 void tst_ConversationControl::overlongLineEndsTheConversation()
 {
+    QFETCH(QByteArray, end);
+    QFETCH(bool, ended);
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
     w.window->menus().mnuFileUpdateIP->trigger();
@@ -191,12 +221,12 @@ void tst_ConversationControl::overlongLineEndsTheConversation()
     const QByteArray chunk(16 * 1024, 'A');
     for (int i = 0; i < 4; ++i)
         socket.raiseData(chunk);
-    QVERIFY(w.startCommandsDisabled()); // exactly 64 KiB held is still allowed
-    socket.raiseData("A");
-    QVERIFY(w.startCommandsEnabled());
-    QCOMPARE(
-        w.messages().mid(2),
-        (QStringList{" - Error: The server sent a line longer than 65536 characters.", " - Disconnected."}));
+    socket.raiseData(end);
+    QCOMPARE(!w.window->conversation().isRunning(), ended);
+    if (ended)
+        QCOMPARE(w.messages().mid(2),
+                 (QStringList{" - Error: The server sent a line longer than 65536 characters.",
+                              " - Disconnected."}));
     QVERIFY(w.platform->windowing.reports.isEmpty());
 }
 

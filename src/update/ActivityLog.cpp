@@ -13,6 +13,7 @@ namespace {
 // Lines near the end keep their layouts: they are on screen, or soon may be.
 constexpr int kKeepLaidOut = 64;
 constexpr int kShedEvery = 256;
+constexpr QChar kEllipsis(0x2026);
 } // namespace
 
 ActivityLog::ActivityLog(QPlainTextEdit& box, IWindowing& windowing) : mBox(box), mWindowing(windowing)
@@ -26,8 +27,15 @@ ActivityLog::ActivityLog(QPlainTextEdit& box, IWindowing& windowing) : mBox(box)
 void ActivityLog::AppendLog(const QString& text)
 {
     trap(mWindowing, "AppendLog", [&] {
-        // The box keeps lines as blocks; a line end of the entry, or inside it, starts a new one.
         QString lines = text;
+        if (lines.size() > kMaxEntryLength) {
+            // The cut never splits a character that takes two code units.
+            qsizetype keep = kMaxEntryLength - 1;
+            if (text.at(keep - 1).isHighSurrogate())
+                --keep;
+            lines = text.left(keep) + kEllipsis;
+        }
+        // The box keeps lines as blocks; a line end of the entry, or inside it, starts a new one.
         lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
         lines.append(QLatin1Char('\n'));

@@ -79,9 +79,7 @@ void UpdateConversation::handleLines()
 
 bool UpdateConversation::handleLine(const QString& line)
 {
-    // An empty line, or one of blanks only, carries nothing; the lines behind it still count.
-    if (line.isEmpty())
-        return true;
+    // An empty line, or one of blanks only, carries no reply word: it moves nothing forward.
     QString replyText = line;
     const QString word = basMisc::GetCommand(replyText).toUpper();
     if (word == QLatin1String("OK")) {

@@ -16,8 +16,8 @@ class UpdateConversation
 {
 public:
     static constexpr qint16 kMaxStep = 32767;
-    // Replies that move nothing forward ("ERR", unknown words, "OK" after the last step)
-    // that a server may send in a row before the conversation is given up.
+    // Replies that move nothing forward ("ERR", unknown words, empty lines, "OK" after the
+    // last step) that a server may send in a row before the conversation is given up.
     static constexpr int kMaxRepliesWithoutProgress = 1000;
 
     UpdateConversation(ISocket& socket, ConversationHost& host, IWindowing& windowing);
