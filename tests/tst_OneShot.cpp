@@ -155,6 +155,9 @@ void tst_OneShot::conversationEndsWithItsStatus_data()
         << "hostile greeting"
         << "pw" << QStringList{"--update"} << 2
         << QByteArray(" - Server: \\x1b[2J\\x1b]0;title\\x07 \\x00 tail\n") << QByteArray(" - Error: ");
+    QTest::newRow("long reply, cut as in the window")
+        << "long greeting"
+        << "pw" << QStringList{"--update"} << 2 << QByteArray("x\u2026\n") << QByteArray(" - Error: ");
     QTest::newRow("refusal, then acceptance")
         << "refusal then acceptance"
         << "pw" << QStringList{"--update"} << 0 << QByteArray(" - home.dyn.brevant.example updated.\n")
@@ -171,6 +174,7 @@ void tst_OneShot::conversationEndsWithItsStatus()
     QFETCH(QByteArray, errors);
     const QMap<QString, QByteArray> scripts = {
         {QStringLiteral("hostile greeting"), QByteArray("OK \x1b[2J\x1b]0;title\a \0 tail\r\n", 28)},
+        {QStringLiteral("long greeting"), "OK " + QByteArray(600, 'x') + "\r\n"},
         {QStringLiteral("refusal then acceptance"),
          "OK hi\r\nERR busy\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\nBYE\r\n"}};
     std::optional<OneShotServer> scripted;

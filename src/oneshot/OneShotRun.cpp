@@ -5,6 +5,7 @@
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "settings/CSettings.h"
+#include "update/ActivityLog.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
@@ -110,8 +111,9 @@ OneShotRun::Status OneShotRun::printSettings()
     return Accepted;
 }
 
-void OneShotRun::AppendLog(const QString& text)
+void OneShotRun::AppendLog(const QString& entry)
 {
+    const QString text = ActivityLog::bounded(entry);
     const bool error = QStringView(text)
                            .sliced(qMax<qsizetype>(0, text.indexOf(QStringLiteral(" - "))))
                            .startsWith(QStringLiteral(" - Error: "));

@@ -27,14 +27,7 @@ ActivityLog::ActivityLog(QPlainTextEdit& box, IWindowing& windowing) : mBox(box)
 void ActivityLog::AppendLog(const QString& text)
 {
     trap(mWindowing, "AppendLog", [&] {
-        QString lines = text;
-        if (lines.size() > kMaxEntryLength) {
-            // The cut never splits a character that takes two code units.
-            qsizetype keep = kMaxEntryLength - 1;
-            if (text.at(keep - 1).isHighSurrogate())
-                --keep;
-            lines = text.left(keep) + kEllipsis;
-        }
+        QString lines = bounded(text);
         // The box keeps lines as blocks; a line end of the entry, or inside it, starts a new one.
         lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -54,6 +47,17 @@ void ActivityLog::AppendLog(const QString& text)
         mBox.verticalScrollBar()->setValue(mBox.verticalScrollBar()->maximum());
         mBox.horizontalScrollBar()->setValue(mBox.horizontalScrollBar()->minimum());
     });
+}
+
+QString ActivityLog::bounded(const QString& entry)
+{
+    if (entry.size() <= kMaxEntryLength)
+        return entry;
+    // The cut never splits a character that takes two code units.
+    qsizetype keep = kMaxEntryLength - 1;
+    if (entry.at(keep - 1).isHighSurrogate())
+        --keep;
+    return entry.left(keep) + kEllipsis;
 }
 
 // The box keeps a layout of a few hundred bytes for every line that has ever been at the caret

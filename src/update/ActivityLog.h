@@ -28,6 +28,8 @@ public:
 
     // The time stamp followed by the message.
     static QString stamped(const QString& message);
+    // The entry as the log holds it: cut after kMaxEntryLength characters.
+    static QString bounded(const QString& entry);
 
 private:
     void shedLayouts();
