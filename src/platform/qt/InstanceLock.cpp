@@ -41,7 +41,8 @@ bool usableRuntimeFolder(const QString& path)
 
 int openLockFile(const QByteArray& path)
 {
-    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    // O_NONBLOCK: whatever sits at the path (a pipe, a device) cannot make the open wait.
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     const int fd = ::open(path.constData(), flags, 0600);
     if (fd >= 0)
         return fd;
