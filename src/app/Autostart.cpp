@@ -1,5 +1,6 @@
 #include "app/Autostart.h"
 
+#include "app/FileReplacement.h"
 #include "app/Identity.h"
 #include "app/MenuEntry.h"
 
@@ -8,36 +9,11 @@
 #include <QFileInfo>
 #include <QList>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 Autostart::Autostart(const QString& configHome)
     : mEntryPath(configHome + QStringLiteral("/autostart/") + identity::kApplicationId +
                  QStringLiteral(".desktop"))
 {
 }
-
-namespace {
-
-bool writeAll(int fd, const QByteArray& text)
-{
-    qsizetype done = 0;
-    while (done < text.size()) {
-        const ssize_t written = ::write(fd, text.constData() + done, static_cast<size_t>(text.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
-} // namespace
 
 bool Autostart::isOn() const
 {
@@ -51,29 +27,12 @@ bool Autostart::turnOn(QString& error) const
         error = QStringLiteral("cannot create the folder ") + folder;
         return false;
     }
-    // Written beside the entry and renamed over its own path: a failure leaves the old entry
-    // whole, and a link there is replaced rather than followed to a file it points at.
-    const QByteArray entry = QFile::encodeName(mEntryPath);
-    QByteArray temporary = entry + ".XXXXXX";
-    const auto failed = [&](int cause) {
-        error = QStringLiteral("cannot write ") + mEntryPath + QStringLiteral(": ") +
-                QString::fromLocal8Bit(std::strerror(cause));
+    // A link at the entry's path is replaced rather than followed to a file it points at.
+    if (const QString problem = FileReplacement::replace(mEntryPath, entryText(), 0644); !problem.isEmpty()) {
+        error = QStringLiteral("cannot write ") + mEntryPath + QStringLiteral(": ") + problem;
         return false;
-    };
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return failed(errno);
-    bool done = writeAll(fd, entryText()) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    int cause = errno;
-    ::close(fd);
-    if (done) {
-        done = ::rename(temporary.constData(), entry.constData()) == 0;
-        cause = errno;
     }
-    if (done)
-        return true;
-    ::unlink(temporary.constData());
-    return failed(cause);
+    return true;
 }
 
 bool Autostart::turnOff(QString& error) const

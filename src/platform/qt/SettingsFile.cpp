@@ -1,13 +1,12 @@
 #include "platform/qt/SettingsFile.h"
 
+#include "app/FileReplacement.h"
 #include "platform/Failure.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -23,20 +22,6 @@ const QString kSource = QStringLiteral("SettingsStore");
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool writeAll(int fd, const QByteArray& text)
-{
-    qsizetype done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.constData() + done, static_cast<size_t>(text.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 [[noreturn]] void refuseLoad(const QString& path, const QString& reason)
@@ -84,27 +69,6 @@ template <typename Refuse> std::optional<QByteArray> readRegularFile(const QStri
         if (n == 0)
             return text;
         text.append(piece, n);
-    }
-}
-
-// A save killed between creating its temporary file and renaming it leaves that file behind,
-// password and all: the next save takes such leftovers away. They are the regular files of
-// this user named as mkostemp names them for this file.
-void removeLeftovers(const QFileInfo& target)
-{
-    const QString prefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
-    const QDir folder(target.absolutePath());
-    const QStringList names = folder.entryList({prefix + QStringLiteral("??????")},
-                                               QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    for (const QString& name : names) {
-        const bool generated = std::all_of(name.begin() + prefix.size(), name.end(), [](QChar c) {
-            return c.unicode() < 128 && std::isalnum(static_cast<unsigned char>(c.unicode()));
-        });
-        const QByteArray path = QFile::encodeName(folder.filePath(name));
-        struct stat info = {};
-        if (generated && ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
-            info.st_uid == ::geteuid())
-            ::unlink(path.constData());
     }
 }
 
@@ -177,31 +141,8 @@ QByteArray SettingsFile::read() const
 
 void SettingsFile::replace(const QByteArray& text) const
 {
-    const QFileInfo target(mTarget);
-    removeLeftovers(target);
-    const QByteArray folder = QFile::encodeName(target.absolutePath());
-    QByteArray temporary = folder + "/." + QFile::encodeName(target.fileName()) + ".XXXXXX";
-
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        refuse(QStringLiteral("cannot create a file in its folder: ") + systemError(errno));
-    const bool written = writeAll(fd, text) && ::fchmod(fd, mMode) == 0 && ::fsync(fd) == 0;
-    const int writeError = errno;
-    if (::close(fd) != 0 || !written) {
-        ::unlink(temporary.constData());
-        refuse(QStringLiteral("cannot write: ") + systemError(written ? errno : writeError));
-    }
-    if (::rename(temporary.constData(), QFile::encodeName(mTarget).constData()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.constData());
-        refuse(QStringLiteral("cannot replace the file: ") + systemError(renameError));
-    }
-    // The rename itself lives in the folder.
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (const QString problem = FileReplacement::replace(mTarget, text, mMode); !problem.isEmpty())
+        refuse(problem);
 }
 
 void SettingsFile::refuse(const QString& reason) const
