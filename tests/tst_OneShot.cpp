@@ -172,8 +172,9 @@ void tst_OneShot::conversationEndsWithItsStatus()
     QFETCH(int, status);
     QFETCH(QByteArray, printed);
     QFETCH(QByteArray, errors);
+    static const char hostile[] = "OK \x1b[2J\x1b]0;title\a \0 tail\r\n";
     const QMap<QString, QByteArray> scripts = {
-        {QStringLiteral("hostile greeting"), QByteArray("OK \x1b[2J\x1b]0;title\a \0 tail\r\n", 28)},
+        {QStringLiteral("hostile greeting"), QByteArray(hostile, sizeof hostile - 1)},
         {QStringLiteral("long greeting"), "OK " + QByteArray(600, 'x') + "\r\n"},
         {QStringLiteral("refusal then acceptance"),
          "OK hi\r\nERR busy\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\nBYE\r\n"}};
