@@ -106,6 +106,7 @@ void tst_QtSettingsStore::textRoundTripsExactly_data()
     QTest::newRow("tabs at both ends") << "\tx\t";
     QTest::newRow("control before hex digits") << QStringLiteral("\u0001abc\u007f9");
     QTest::newRow("backslash at the end") << "x\\";
+    QTest::newRow("byte order mark first") << QStringLiteral("\uFEFFx");
 }
 
 void tst_QtSettingsStore::textRoundTripsExactly()
@@ -203,9 +204,14 @@ void tst_QtSettingsStore::restOfTheFileIsKept_data()
     QTest::newRow("repeated key dropped")
         << QByteArray("[Settings]\nPort=1\nServer=a\n[X]\n[Settings]\nServer=b\nz=1\n")
         << QByteArray("[Settings]\nPort=1\nServer=new\n[X]\n[Settings]\nz=1\n");
-    QTest::newRow("quoted lines of another group")
-        << QByteArray("\xef\xbb\xbf[A]\nq=\"multi\n[Settings]\nPort=5\"\n")
-        << QByteArray("\xef\xbb\xbf[A]\nq=\"multi\n[Settings]\nPort=5\"\n\n[Settings]\nPort=1\nServer=new\n");
+    QTest::newRow("quote left open in another group")
+        << QByteArray("\xef\xbb\xbf[A]\nq=\"open\n[Settings]\nPort=5\n")
+        << QByteArray("\xef\xbb\xbf[A]\nq=\"open\n[Settings]\nPort=1\nServer=new\n");
+    QTest::newRow("backslash at a line end") << QByteArray("[A]\nq=x\\\n[Settings]\nPort=5\n")
+                                             << QByteArray("[A]\nq=x\\\n[Settings]\nPort=1\nServer=new\n");
+    QTest::newRow("quote left open in the group")
+        << QByteArray("[Settings]\nServer=\"abc\nPort=80\n[Other]\nkeep=1\n")
+        << QByteArray("[Settings]\nServer=new\nPort=1\n[Other]\nkeep=1\n");
 }
 
 void tst_QtSettingsStore::restOfTheFileIsKept()

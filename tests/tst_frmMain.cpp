@@ -333,8 +333,10 @@ void tst_frmMain::endDuringALoadReportStopsTheLoad()
 {
     QFETCH(bool, lockFails);
     mPlatform->windowing.instanceTestFails = lockFails;
-    if (!lockFails)
+    if (!lockFails) {
         mPlatform->storeSetting(QStringLiteral("Port"), QStringLiteral("80x"));
+        mPlatform->storeSetting(QStringLiteral("CurrentIP"), QStringLiteral("maybe"));
+    }
     mPlatform->windowing.onReport = [this](const QString&) { mPlatform->windowing.requestEnd(); };
     frmMain& w = makeWindow();
     QSignalSpy unloaded(&w, &frmMain::unloaded);

@@ -173,11 +173,14 @@ void frmMain::Form_Load()
         mTrayIcon->setIcon(Artwork::windowIcon());
         mTrayIcon->setTip(identity::kTitle);
 
-        // Values that could not be read took their defaults; say so once, and go on.
-        for (const CSettings::LoadFailure& unreadable : gSettings->loadFailures())
-            reportFailure(windowing, unreadable.failure, QStringLiteral("Form_Load"));
-        if (mUnloaded)
-            return;
+        // Values that could not be read took their defaults; say so once, and go on. A copy of
+        // the list: an end asked for under a report lets the settings go with it.
+        const std::vector<CSettings::LoadFailure> unreadable = gSettings->loadFailures();
+        for (const CSettings::LoadFailure& failure : unreadable) {
+            reportFailure(windowing, failure.failure, QStringLiteral("Form_Load"));
+            if (mUnloaded)
+                return;
+        }
 
         if (CommandLine::wantsMinimize(windowing.commandLine())) {
             show();

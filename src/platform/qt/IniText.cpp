@@ -1,6 +1,7 @@
 #include "platform/qt/IniText.h"
 
 #include <QList>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -23,9 +24,10 @@ bool isHexDigit(char16_t c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// One logical line, as the reader splits the text: a quoted part may run over several
-// physical lines, a backslash takes the next character with it, and a semicolon outside
-// quotes starts a comment.
+// One line of the text: it ends at the line break, whatever comes before it, so that a quote
+// left open or a backslash at the end of a hand-edited line can never take the lines after it
+// (the [Settings] group among them) into its value. Inside it a backslash takes the next
+// character with it, and a semicolon outside quotes starts a comment.
 struct Line
 {
     enum class Kind { Group, Entry, Other };
@@ -95,7 +97,7 @@ public:
         } else {
             while (i < mText.size()) {
                 const char c = mText.at(i);
-                if (isLineEnd(c) && !quoted)
+                if (isLineEnd(c))
                     break;
                 if (c == ';' && !quoted)
                     break;
@@ -104,11 +106,8 @@ public:
                     equals = i - 1;
                 } else if (c == '"') {
                     quoted = !quoted;
-                } else if (c == '\\' && i < mText.size()) {
-                    const char escaped = mText.at(i++);
-                    if (i < mText.size() && isLineEnd(escaped) && isLineEnd(mText.at(i)) &&
-                        mText.at(i) != escaped)
-                        ++i;
+                } else if (c == '\\' && i < mText.size() && !isLineEnd(mText.at(i))) {
+                    ++i;
                 }
             }
         }
@@ -277,7 +276,7 @@ private:
                 while (end < mRaw.size() && mRaw.at(end) != '\\' && mRaw.at(end) != '"' &&
                        mRaw.at(end) != ',')
                     ++end;
-                mCurrent += QString::fromUtf8(mRaw.sliced(mPos, end - mPos));
+                mCurrent += mDecoder.decode(mRaw.sliced(mPos, end - mPos));
                 mPos = end;
             }
         }
@@ -307,8 +306,6 @@ private:
                 if (mPos >= mRaw.size())
                     return false;
             }
-        } else if (isLineEnd(c) && mPos < mRaw.size() && isLineEnd(mRaw.at(mPos)) && mRaw.at(mPos) != c) {
-            ++mPos;
         }
         mChopLimit = mCurrent.size();
         return true;
@@ -349,6 +346,9 @@ private:
     }
 
     QByteArrayView mRaw;
+    // A U+FEFF that begins a piece of the value is the value's own, not a byte order mark.
+    QStringDecoder mDecoder{QStringDecoder::Utf8,
+                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
     qsizetype mPos = 0;
     QString mCurrent;
     QStringList mItems;
