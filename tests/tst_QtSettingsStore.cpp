@@ -1,5 +1,6 @@
 #include "platform/Failure.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/SettingsFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -163,6 +164,7 @@ void tst_QtSettingsStore::whatCannotBeReadIsRefusedAtOnce_data()
     QTest::newRow("folder") << "folder";
     QTest::newRow("file its owner may not read") << "unreadable";
     QTest::newRow("link to a pipe") << "link to pipe";
+    QTest::newRow("file larger than the limit") << "large";
 }
 
 // Nothing at the path may make a load wait, nor pass for an empty file.
@@ -178,7 +180,10 @@ void tst_QtSettingsStore::whatCannotBeReadIsRefusedAtOnce()
         QVERIFY(QFile::link(pipe, path()));
     else if (kind == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(path()));
-    else {
+    else if (kind == QLatin1String("large")) {
+        put(path(), "[Settings]\n");
+        QVERIFY(QFile(path()).resize(SettingsFile::kMaxSize + 1)); // sparse: no disk is used
+    } else {
         put(path(), "[Settings]\nPort=7\n");
         QVERIFY(QFile::setPermissions(path(), QFile::WriteOwner));
     }

@@ -240,12 +240,8 @@ public:
             chopBlanks();
         if (!mList)
             return typedAsText(mCurrent);
-        mItems.append(mCurrent);
-        for (QString& item : mItems) {
-            if (item.startsWith(QStringLiteral("@@")))
-                item.remove(0, 1);
-        }
-        return mItems.join(QStringLiteral(", "));
+        appendItem();
+        return mJoined;
     }
 
 private:
@@ -265,8 +261,7 @@ private:
                     skipBlanks();
             } else if (c == ',' && !mInQuotes) {
                 chopBlanks();
-                mList = true;
-                mItems.append(mCurrent);
+                appendItem();
                 mCurrent.clear();
                 mQuoted = false;
                 ++mPos;
@@ -311,6 +306,15 @@ private:
         return true;
     }
 
+    // Items are joined as they end: a value of nothing but commas costs no more than its text.
+    void appendItem()
+    {
+        if (mList)
+            mJoined += QStringLiteral(", ");
+        mList = true;
+        mJoined += QStringView(mCurrent).sliced(mCurrent.startsWith(QStringLiteral("@@")) ? 1 : 0);
+    }
+
     void skipBlanks()
     {
         while (mPos < mRaw.size() && (mRaw.at(mPos) == ' ' || mRaw.at(mPos) == '\t'))
@@ -351,7 +355,7 @@ private:
                             QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
     qsizetype mPos = 0;
     QString mCurrent;
-    QStringList mItems;
+    QString mJoined;
     qsizetype mChopLimit = 0;
     bool mInQuotes = false;
     bool mQuoted = false;

@@ -1,8 +1,11 @@
 #include "platform/qt/QtSettingsStore.h"
 
 #include "app/UserFolders.h"
+#include "platform/Failure.h"
 #include "platform/qt/IniText.h"
 #include "platform/qt/SettingsFile.h"
+
+#include <new>
 
 QString QtSettingsStore::filePath(const QString& application)
 {
@@ -17,10 +20,16 @@ QString QtSettingsStore::read(const QString& application, const QString& section
     if (!mLoaded || mLoaded->path != path || mLoaded->section != section || mLoaded->stamp != stamp ||
         stamp.isEmpty()) {
         mLoaded.reset();
-        const std::optional<QByteArray> text = SettingsFile::load(path);
-        if (!text)
-            return defaultText;
-        mLoaded = Loaded{path, section, stamp, IniText::groupValues(*text, section)};
+        try {
+            const std::optional<QByteArray> text = SettingsFile::load(path);
+            if (!text)
+                return defaultText;
+            mLoaded = Loaded{path, section, stamp, IniText::groupValues(*text, section)};
+        } catch (const std::bad_alloc&) {
+            throw Failure(failures::kOutOfMemory,
+                          QStringLiteral("Out of memory: cannot read the settings from ") + path,
+                          QStringLiteral("SettingsStore"));
+        }
     }
     return mLoaded->values.value(key, defaultText);
 }

@@ -58,7 +58,10 @@ template <typename Refuse> std::optional<QByteArray> readRegularFile(const QStri
     // The owner's read bit says what the user wants, also to root, who may read anyway.
     if ((info.st_mode & S_IRUSR) == 0)
         refuse(QStringLiteral("the file is not readable"));
+    if (info.st_size > SettingsFile::kMaxSize)
+        refuse(QStringLiteral("the file is larger than %1 MB").arg(SettingsFile::kMaxSize >> 20));
     QByteArray text;
+    text.reserve(static_cast<qsizetype>(info.st_size));
     char piece[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd, piece, sizeof piece);
@@ -68,6 +71,9 @@ template <typename Refuse> std::optional<QByteArray> readRegularFile(const QStri
             refuse(systemError(errno));
         if (n == 0)
             return text;
+        // The file may have grown since fstat.
+        if (text.size() + n > SettingsFile::kMaxSize)
+            refuse(QStringLiteral("the file is larger than %1 MB").arg(SettingsFile::kMaxSize >> 20));
         text.append(piece, n);
     }
 }

@@ -13,6 +13,10 @@
 class SettingsFile
 {
 public:
+    // No settings file is anywhere near this; a file larger is refused rather than read into
+    // memory.
+    static constexpr qint64 kMaxSize = qint64(128) << 20;
+
     // Looks at the path; throws Failure when the file must not be written.
     explicit SettingsFile(const QString& path);
 
