@@ -43,6 +43,7 @@ void tst_InstanceLock::leftoversOfADeadCopyAreTakenOver_data()
     QTest::newRow("garbled file") << "garbled";
     QTest::newRow("empty folder") << "folder";
     QTest::newRow("link to nothing") << "link";
+    QTest::newRow("hard link to another file") << "hard link";
 }
 
 void tst_InstanceLock::leftoversOfADeadCopyAreTakenOver()
@@ -54,6 +55,11 @@ void tst_InstanceLock::leftoversOfADeadCopyAreTakenOver()
         QVERIFY(QDir().mkpath(path));
     } else if (leftover == QLatin1String("link")) {
         QVERIFY(QFile::link(mHome->filePath(QStringLiteral("gone")), path));
+    } else if (leftover == QLatin1String("hard link")) {
+        QFile other(mHome->filePath(QStringLiteral("other")));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("kept") == 4);
+        QCOMPARE(::link(QFile::encodeName(other.fileName()).constData(), QFile::encodeName(path).constData()),
+                 0);
     } else {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -62,6 +68,8 @@ void tst_InstanceLock::leftoversOfADeadCopyAreTakenOver()
     }
     QVERIFY(lock.tryTake());
     QVERIFY(!QFile::exists(mHome->filePath(QStringLiteral("gone"))));
+    QFile other(mHome->filePath(QStringLiteral("other")));
+    QVERIFY(!other.exists() || (other.open(QIODevice::ReadOnly) && other.readAll() == "kept"));
 
     InstanceLock second(QStringLiteral("Corvane DynDNS"));
     QVERIFY(!second.tryTake());

@@ -106,9 +106,11 @@ bool InstanceLock::tryTake()
             return false;
         fail(where, error);
     }
-    // The holder's process number, for people who look.
+    // The holder's process number, for people who look; never into a file that has another name
+    // too (a hard link), which would be overwritten with it.
     const QByteArray pid = QByteArray::number(static_cast<qint64>(::getpid())) + '\n';
-    if (::ftruncate(fd, 0) == 0) {
+    struct stat info = {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 && ::ftruncate(fd, 0) == 0) {
         const ssize_t written = ::write(fd, pid.constData(), static_cast<size_t>(pid.size()));
         static_cast<void>(written); // only a courtesy: the lock is what counts
     }
