@@ -15,6 +15,7 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <iostream>
 
 namespace {
@@ -22,6 +23,8 @@ namespace {
 // One conversation, or a look at the settings, with no window and no display needed.
 int runOnce(int argc, char* argv[], const CommandLine::OneShot& request)
 {
+    // A reader that goes away (a pipe into "head") must not end the conversation halfway.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QtSettingsStore settingsStore;
     QtSocket socket;
@@ -43,13 +46,13 @@ int runOnce(int argc, char* argv[], const CommandLine::OneShot& request)
 int main(int argc, char* argv[])
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (const auto text = CommandLine::informationRequest(arguments)) {
-        std::cout << *text;
-        return 0;
-    }
     if (const auto usage = CommandLine::usageError(arguments)) {
         std::cerr << *usage;
         return CommandLine::kUsageError;
+    }
+    if (const auto text = CommandLine::informationRequest(arguments)) {
+        std::cout << *text;
+        return 0;
     }
     if (const auto oneShot = CommandLine::oneShotRequest(arguments))
         return runOnce(argc, argv, *oneShot);
@@ -58,6 +61,11 @@ int main(int argc, char* argv[])
         return *status;
 
     SessionEnvironment::apply();
+    if (!SessionEnvironment::displayAvailable(QProcessEnvironment::systemEnvironment(), arguments)) {
+        std::cerr << "corvane-dyndns: there is no display to show the window on (DISPLAY is not set); "
+                     "--update, --offline and --status run without one\n";
+        return 1;
+    }
     QApplication app(argc, argv);
     // Panels and task bars match the windows to the menu entry and its icon by these, and a
     // StatusNotifier panel shows the application name as the item's Id and Title. The title is

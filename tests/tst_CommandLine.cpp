@@ -74,6 +74,8 @@ void tst_CommandLine::usageError_data()
     QTest::newRow("update, autostart") << QStringList{"--update", "--autostart", "on"} << exclusive;
     QTest::newRow("offline, autostart") << QStringList{"--autostart=off", "--offline"} << exclusive;
     QTest::newRow("status, autostart") << QStringList{"--status", "--autostart"} << exclusive;
+    QTest::newRow("autostart twice") << QStringList{"--autostart=on", "--autostart=off"} << exclusive;
+    QTest::newRow("escape sequence") << QStringList{"--\x1b]0;T\a"} << unknown + "--\\x1b]0;T\\x07";
     QTest::newRow("quiet alone") << QStringList{"--quiet"} << quiet;
     QTest::newRow("quiet, status") << QStringList{"--status", "--quiet"} << quiet;
 }

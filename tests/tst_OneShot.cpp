@@ -30,6 +30,8 @@ private slots:
     void statusShowsTheSettingsButNotThePassword();
     void unknownSwitchIsAUsageError();
     void interruptedRunSaysSo();
+    void outputClosedByItsReaderDoesNotStopTheRun();
+    void windowWithoutADisplaySaysSo();
     void relativeConfigHomeIsIgnored_data();
     void relativeConfigHomeIsIgnored();
 
@@ -245,7 +247,7 @@ void tst_OneShot::unknownSwitchIsAUsageError()
 {
     QByteArray out;
     QByteArray err;
-    QCOMPARE(runProgram({QStringLiteral("--UPDATE")}, &out, &err), 64);
+    QCOMPARE(runProgram({QStringLiteral("--version"), QStringLiteral("--UPDATE")}, &out, &err), 64);
     QVERIFY(out.isEmpty());
     QVERIFY2(err.contains("Usage: corvane-dyndns"), err.constData());
 }
@@ -283,6 +285,26 @@ void tst_OneShot::relativeConfigHomeIsIgnored()
     QByteArray out;
     QCOMPARE(runProgram(arguments, &out, nullptr, {"HOME=" + mHome->path(), "XDG_CONFIG_HOME=config"}), 0);
     QVERIFY2(out.contains(QFile::encodeName(": " + mHome->path() + printed)), out.constData());
+}
+
+// As in "corvane-dyndns --update | head -1", with a reader that is gone before the first line.
+void tst_OneShot::outputClosedByItsReaderDoesNotStopTheRun()
+{
+    writeSettings(mPort, QStringLiteral("pw"));
+    QProcess shell;
+    shell.setProcessEnvironment(environment());
+    shell.start(
+        QStringLiteral("bash"),
+        {QStringLiteral("-c"), QStringLiteral("\"$0\" --update | true; exit ${PIPESTATUS[0]}"), kProgram});
+    QVERIFY(shell.waitForFinished(kWaitMs));
+    QCOMPARE(shell.exitCode(), 0);
+}
+
+void tst_OneShot::windowWithoutADisplaySaysSo()
+{
+    QByteArray err;
+    QCOMPARE(runProgram({}, nullptr, &err), 1);
+    QVERIFY2(err.startsWith("corvane-dyndns: there is no display"), err.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_OneShot)

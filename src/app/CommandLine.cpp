@@ -3,6 +3,7 @@
 #include "app/Autostart.h"
 #include "app/Identity.h"
 #include "app/Provider.h"
+#include "app/VisibleText.h"
 
 #include <QStandardPaths>
 
@@ -138,13 +139,19 @@ std::optional<std::string> informationRequest(const std::vector<std::string>& ar
 std::optional<std::string> usageError(const std::vector<std::string>& arguments)
 {
     for (const std::string& argument : arguments) {
+        // Shown harmlessly: the word may hold anything, escape sequences for the terminal too.
         if (argument.starts_with("--") && !known(argument))
-            return "corvane-dyndns: unknown switch " + argument + "\n\n" + usage();
+            return "corvane-dyndns: unknown switch " +
+                   VisibleText::escaped(QString::fromLocal8Bit(argument)).toLocal8Bit().toStdString() +
+                   "\n\n" + usage();
     }
     const bool once = has(arguments, "--update") || has(arguments, "--offline");
-    if (int(has(arguments, "--update")) + int(has(arguments, "--offline")) + int(has(arguments, "--status")) +
-            int(autostartValue(arguments).has_value()) >
-        1)
+    // Each of these asks for a run of its own; "--autostart" given twice is as unclear.
+    const auto requests = std::count_if(arguments.begin(), arguments.end(), [](const std::string& argument) {
+        return argument == "--update" || argument == "--offline" || argument == "--status" ||
+               argument.starts_with("--autostart");
+    });
+    if (requests > 1)
         return "corvane-dyndns: --update, --offline, --status and --autostart exclude each other\n\n" +
                usage();
     if (has(arguments, "--quiet") && !once)

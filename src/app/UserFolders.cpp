@@ -17,7 +17,7 @@ namespace UserFolders {
 QString configHome(const QProcessEnvironment& environment)
 {
     return absoluteOr(environment, QStringLiteral("XDG_CONFIG_HOME"),
-                      QDir::homePath() + QStringLiteral("/.config"));
+                      QDir::cleanPath(QDir::homePath() + QStringLiteral("/.config")));
 }
 
 QString runtimeFolder(const QProcessEnvironment& environment)

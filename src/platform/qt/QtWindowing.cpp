@@ -27,7 +27,7 @@ void QtWindowing::showErrorReport(const QString& text)
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (mEndRequested) {
         // The session or a signal is ending the program: nobody may be there to answer a box.
-        std::fprintf(stderr, "%s\n", shown.toLocal8Bit().constData());
+        std::fprintf(stderr, "corvane-dyndns: %s\n", shown.toLocal8Bit().constData());
         return;
     }
     const std::function<void(bool)> watcher = mReportWatcher;

@@ -2,6 +2,7 @@
 
 #include "app/UserFolders.h"
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace SessionEnvironment {
@@ -24,6 +25,17 @@ QByteArray sessionBusAddress(const QProcessEnvironment& environment)
     if (folder.isEmpty())
         folder = QStringLiteral("/run/user/") + QString::number(::getuid());
     return "unix:path=" + folder.toLocal8Bit() + "/bus";
+}
+
+bool displayAvailable(const QProcessEnvironment& environment, const std::vector<std::string>& arguments)
+{
+    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (!environment.value(QLatin1String(variable)).isEmpty())
+            return true;
+    }
+    return std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+        return argument == "-platform" || argument == "--platform";
+    });
 }
 
 void apply()

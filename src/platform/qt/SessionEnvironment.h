@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QProcessEnvironment>
 
+#include <string>
+#include <vector>
+
 // What the program sets in its own environment before Qt starts, from what the desktop
 // session gives it.
 namespace SessionEnvironment {
@@ -19,5 +22,9 @@ QByteArray sessionBusAddress(const QProcessEnvironment& environment);
 
 // Sets both in the process environment.
 void apply();
+
+// Whether the window has somewhere to go: a display named, or a Qt platform chosen (in the
+// environment or by "-platform" on the command line). Without one Qt would abort.
+bool displayAvailable(const QProcessEnvironment& environment, const std::vector<std::string>& arguments);
 
 } // namespace SessionEnvironment
