@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
@@ -232,6 +233,15 @@ void tst_EndToEndStatusNotifier::menuUpdateIpStartsAConversation()
              {updateIp, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
     QVERIFY(server.waitForNewConnection(kWaitMs));
     QVERIFY(!mScreen.windowShown(kCaption));
+
+    // Its end is announced through the desktop's notifications, the server's words as text.
+    QTcpSocket* peer = server.nextPendingConnection();
+    peer->write("ERR <a href=\"http://x.example/\">&</a>\r\nBYE\r\n");
+    QVERIFY(peer->waitForBytesWritten(kWaitMs));
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += mHost.readAll()).contains("notify "), kWaitMs);
+    QVERIFY2(said.contains("notify Error: &lt;a href=&quot;http://x.example/&quot;&gt;&amp;&lt;/a&gt;."),
+             said.constData());
 }
 
 // Qt falls back to the XEmbed tray when the watcher does not answer; so does the program: a

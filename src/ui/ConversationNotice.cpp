@@ -1,11 +1,13 @@
 #include "ui/ConversationNotice.h"
 
+#include "update/ActivityLog.h"
+
 namespace {
 
-// A log message without the " - " every message begins with.
+// A log message without the " - " every message begins with, cut where the log cuts it.
 QString words(const QString& message)
 {
-    return message.startsWith(QStringLiteral(" - ")) ? message.mid(3) : message;
+    return ActivityLog::bounded(message.startsWith(QStringLiteral(" - ")) ? message.mid(3) : message);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""A StatusNotifierWatcher that is also the panel's host, on the session bus it is given.
+"""A StatusNotifierWatcher that is also the panel's host, on the session bus it is given, and
+the desktop's notification server, which reads markup.
 
 Prints "ready" once it owns the watcher's name, then "item SERVICE PATH" for every item that
-registers. With --mute it owns the name and answers nothing, as a broken watcher would.
+registers and "notify BODY" for every notification. With --mute it owns the watcher's name and
+answers nothing, as a broken watcher would.
 """
 import os
 import sys
@@ -13,6 +15,7 @@ from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
 WATCHER = "org.kde.StatusNotifierWatcher"
+NOTIFICATIONS = "org.freedesktop.Notifications"
 
 # Qt reads the watcher's properties through its introspection data, so they are listed here.
 INTROSPECTION = """<node>
@@ -82,6 +85,28 @@ class Watcher(dbus.service.Object):
         }
 
 
+class Notifications(dbus.service.Object):
+    def __init__(self, bus):
+        super().__init__(bus, "/org/freedesktop/Notifications")
+
+    @dbus.service.method(NOTIFICATIONS, in_signature="", out_signature="as")
+    def GetCapabilities(self):
+        return ["body", "body-markup", "body-hyperlinks", "body-images"]
+
+    @dbus.service.method(NOTIFICATIONS, in_signature="", out_signature="ssss")
+    def GetServerInformation(self):
+        return ("test", "test", "1", "1.2")
+
+    @dbus.service.method(NOTIFICATIONS, in_signature="susssasa{sv}i", out_signature="u")
+    def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
+        print("notify", body.replace("\n", " "), flush=True)
+        return 1
+
+    @dbus.service.method(NOTIFICATIONS, in_signature="u", out_signature="")
+    def CloseNotification(self, number):
+        pass
+
+
 def main():
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
@@ -90,6 +115,8 @@ def main():
         host = "org.kde.StatusNotifierHost-%d" % os.getpid()
         bus.request_name(host)
         watcher.RegisterStatusNotifierHost(host)
+        notifications = Notifications(bus)
+        bus.request_name(NOTIFICATIONS)
     bus.request_name(WATCHER)
     print("ready", flush=True)
     GLib.MainLoop().run()

@@ -90,8 +90,13 @@ bool QtNotifyIcon::statusNotifierItem() const
 
 void QtNotifyIcon::showMessage(const QString& title, const QString& text, bool warning)
 {
-    if (mShown)
-        mIcon->showMessage(title, text, warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+    if (!mShown)
+        return;
+    // A StatusNotifier item's message goes to the desktop's notification server, which may read
+    // markup in it: a server's words must not become links or pictures there. The balloon of an
+    // XEmbed tray shows plain text.
+    const QString shown = statusNotifierItem() ? text.toHtmlEscaped() : text;
+    mIcon->showMessage(title, shown, warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
 }
 
 void QtNotifyIcon::trayChanged()
