@@ -1,6 +1,7 @@
 #include "LoadedWindow.h"
 #include "ModalDriver.h"
 #include "ui/TrayBehaviour.h"
+#include "update/ActivityLog.h"
 
 #include <QAction>
 #include <QMenu>
@@ -220,6 +221,9 @@ void tst_TrayBehaviour::conversationEndingInTheTrayIsAnnounced_data()
     QTest::newRow("refused") << true << QByteArray("OK\r\nOK\r\nOK\r\nERR Wrong password\r\nBYE\r\n")
                              << "Error: Wrong password." << true;
     QTest::newRow("connection lost") << true << QByteArray("OK\r\n") << "Error: Connection reset." << true;
+    QTest::newRow("long refusal, cut")
+        << true << "ERR " + QByteArray(600, 'x') + "\r\nBYE\r\n"
+        << "Error: " + QString(ActivityLog::kMaxEntryLength - 1 - 7, 'x') + QChar(0x2026) << true;
     QTest::newRow("window in view") << false << accepted << QString() << false;
 }
 
