@@ -30,14 +30,8 @@ int runOnce(int argc, char* argv[], const CommandLine::OneShot& request)
     QtSocket socket;
     ConsoleWindowing windowing;
     OneShotRun run(socket, settingsStore, windowing, QtSettingsStore::filePath(identity::kTitle));
-    switch (request.kind) {
-    case CommandLine::OneShot::Kind::Update:
-        return run.run(QStringLiteral("update"), request.quiet);
-    case CommandLine::OneShot::Kind::Offline:
-        return run.run(QStringLiteral("delete"), request.quiet);
-    case CommandLine::OneShot::Kind::Status:
-        break;
-    }
+    if (request.operation)
+        return run.run(*request.operation, request.quiet);
     return run.printSettings();
 }
 

@@ -69,7 +69,7 @@ void tst_ConnectionMonitor::linkThatStaysUpIsDetectedOnce()
     QCOMPARE(m.platform->dialup.enumCalls, 5);
     QCOMPARE(m.messages(), (QStringList{kDetected, " - Connecting to s:1..."}));
     QCOMPARE(m.platform->socket.connectRequests, 1);
-    QCOMPARE(m.window->conversation().Operation(), QStringLiteral("update"));
+    QCOMPARE(m.window->conversation().operation(), Operation::Update);
 }
 
 void tst_ConnectionMonitor::lossThenReturnGivesOneLossLineAndOneNewConversation()
@@ -117,7 +117,7 @@ void tst_ConnectionMonitor::detectionDuringAGoOfflineWaitsForItsEnd()
     socket.raiseData("OK\r\nOK\r\nOK\r\nOK\r\n");
     m.linkUp();
     m.tick();
-    QCOMPARE(m.window->conversation().Operation(), QStringLiteral("delete"));
+    QCOMPARE(m.window->conversation().operation(), Operation::Offline);
     QCOMPARE(socket.connectRequests, 1);
     QVERIFY(m.platform->windowing.reports.isEmpty());
 
@@ -125,7 +125,7 @@ void tst_ConnectionMonitor::detectionDuringAGoOfflineWaitsForItsEnd()
     QVERIFY(socket.sent.endsWith("OPER delete\n"));
     socket.raiseData("OK\r\nBYE\r\n");
     QTRY_COMPARE(socket.connectRequests, 2);
-    QCOMPARE(m.window->conversation().Operation(), QStringLiteral("update"));
+    QCOMPARE(m.window->conversation().operation(), Operation::Update);
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\n");
     QVERIFY(socket.sent.endsWith("OPER update\nIP 192.0.2.10\n"));

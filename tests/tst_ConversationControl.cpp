@@ -241,7 +241,7 @@ void tst_ConversationControl::monitorStartDuringAConversationWaitsForItsEnd()
 
     control.requestUpdate();
     control.requestUpdate(); // at most one waits
-    QCOMPARE(w.window->conversation().Operation(), QStringLiteral("delete"));
+    QCOMPARE(w.window->conversation().operation(), Operation::Offline);
     QCOMPARE(socket.connectRequests, 1);
     QVERIFY(w.platform->windowing.reports.isEmpty());
     QCOMPARE(w.messages().count(QStringLiteral(" - Connecting to s:1...")), 1);
@@ -250,7 +250,7 @@ void tst_ConversationControl::monitorStartDuringAConversationWaitsForItsEnd()
     QVERIFY(socket.sent.contains("OPER delete\n"));
     socket.raiseData("BYE\r\n");
     QTRY_COMPARE(socket.connectRequests, 2);
-    QCOMPARE(w.window->conversation().Operation(), QStringLiteral("update"));
+    QCOMPARE(w.window->conversation().operation(), Operation::Update);
     QCOMPARE(w.messages().count(QStringLiteral(" - Connecting to s:1...")), 2);
     QTest::qWait(20);
     QCOMPARE(socket.connectRequests, 2);
@@ -261,7 +261,7 @@ void tst_ConversationControl::monitorStartWhenIdleStartsAtOnce()
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     w.window->conversationControl().requestUpdate();
     QCOMPARE(w.platform->socket.connectRequests, 1);
-    QCOMPARE(w.window->conversation().Operation(), QStringLiteral("update"));
+    QCOMPARE(w.window->conversation().operation(), Operation::Update);
     QVERIFY(!w.window->conversationControl().updateWaiting());
 }
 

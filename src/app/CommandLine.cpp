@@ -163,11 +163,11 @@ std::optional<OneShot> oneShotRequest(const std::vector<std::string>& arguments)
 {
     const bool quiet = has(arguments, "--quiet");
     if (has(arguments, "--update"))
-        return OneShot{OneShot::Kind::Update, quiet};
+        return OneShot{Operation::Update, quiet};
     if (has(arguments, "--offline"))
-        return OneShot{OneShot::Kind::Offline, quiet};
+        return OneShot{Operation::Offline, quiet};
     if (has(arguments, "--status"))
-        return OneShot{OneShot::Kind::Status, quiet};
+        return OneShot{std::nullopt, quiet};
     return std::nullopt;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Operation.h"
+
 #include <QString>
 
 #include <optional>
@@ -33,9 +35,8 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
 // settings it would use ("--status").
 struct OneShot
 {
-    enum class Kind { Update, Offline, Status };
-    Kind kind;
-    bool quiet; // "--quiet": nothing printed but errors
+    std::optional<Operation> operation; // none: "--status"
+    bool quiet;                         // "--quiet": nothing printed but errors
 };
 std::optional<OneShot> oneShotRequest(const std::vector<std::string>& arguments);
 

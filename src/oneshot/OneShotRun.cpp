@@ -47,7 +47,7 @@ void OneShotRun::unreadableSetting(const QString& key, const QString& reason)
                     mSettingsFile + QStringLiteral(" cannot be read: ") + reason);
 }
 
-OneShotRun::Status OneShotRun::run(const QString& operation, bool quiet)
+OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
 {
     mQuiet = quiet;
     if (!loadSettings())
@@ -66,7 +66,7 @@ OneShotRun::Status OneShotRun::run(const QString& operation, bool quiet)
         mEnded = true;
         loop.quit();
     });
-    if (operation == QLatin1String("update"))
+    if (operation == Operation::Update)
         control.mnuFileUpdateIP_Click();
     else
         control.mnuFileGoOffline_Click();
@@ -113,14 +113,13 @@ OneShotRun::Status OneShotRun::printSettings()
 
 void OneShotRun::AppendLog(const QString& entry)
 {
-    const QString text = ActivityLog::bounded(entry);
-    const bool error = QStringView(text)
-                           .sliced(qMax<qsizetype>(0, text.indexOf(QStringLiteral(" - "))))
-                           .startsWith(QStringLiteral(" - Error: "));
-    if (error)
-        print(mErr, text);
-    else if (!mQuiet)
-        print(mOut, text);
+    if (!mQuiet)
+        print(mOut, ActivityLog::bounded(entry));
+}
+
+void OneShotRun::AppendError(const QString& entry)
+{
+    print(mErr, ActivityLog::bounded(entry));
 }
 
 bool OneShotRun::conversationEnded(const ConversationResult& result)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Operation.h"
 #include "update/ConversationHost.h"
 
 #include <QString>
@@ -27,12 +28,13 @@ public:
     OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windowing, QString settingsFile,
                std::FILE* out = stdout, std::FILE* err = stderr);
 
-    // Runs an "update" or a "delete" conversation to its end.
-    Status run(const QString& operation, bool quiet);
+    // Runs a conversation to its end.
+    Status run(Operation operation, bool quiet);
     // Prints the settings a run would use, the password only as set or empty.
     Status printSettings();
 
     void AppendLog(const QString& text) override;
+    void AppendError(const QString& text) override;
     void EnableMenus(bool) override {}
     void setTrayTip(const QString&) override {}
     bool conversationEnded(const ConversationResult& result) override;

@@ -40,13 +40,13 @@ ConversationControl::~ConversationControl()
 void ConversationControl::mnuFileUpdateIP_Click()
 {
     trap(mWindowing, "mnuFileUpdateIP_Click",
-         [&] { begin(QStringLiteral("update"), identity::kTitle + QStringLiteral(" - Updating IP")); });
+         [&] { begin(Operation::Update, identity::kTitle + QStringLiteral(" - Updating IP")); });
 }
 
 void ConversationControl::mnuFileGoOffline_Click()
 {
     trap(mWindowing, "mnuFileGoOffline_Click",
-         [&] { begin(QStringLiteral("delete"), identity::kTitle + QStringLiteral(" - Going Offline")); });
+         [&] { begin(Operation::Offline, identity::kTitle + QStringLiteral(" - Going Offline")); });
 }
 
 void ConversationControl::mnuContextUpdateIP_Click()
@@ -70,7 +70,7 @@ void ConversationControl::requestUpdate()
     mnuFileUpdateIP_Click();
 }
 
-void ConversationControl::begin(const QString& operation, const QString& tip)
+void ConversationControl::begin(Operation operation, const QString& tip)
 {
     const QString server = gSettings->Server();
     const qint32 port = gSettings->Port();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Operation.h"
+
 #include "platform/ISocket.h"
 #include "update/UpdateStarter.h"
 
@@ -57,7 +59,7 @@ public:
     void socketClosed() override { sckClient_Close(); }
 
 private:
-    void begin(const QString& operation, const QString& tip);
+    void begin(Operation operation, const QString& tip);
     void timedOut();
     void tookTooLong();
     void conversationFinished();

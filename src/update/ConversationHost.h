@@ -22,6 +22,8 @@ struct ConversationResult
 class ConversationHost : public LogSink
 {
 public:
+    // A log entry that tells of a refusal or an error. The window logs it as any other.
+    virtual void AppendError(const QString& text) { AppendLog(text); }
     virtual void EnableMenus(bool enabled) = 0;
     // Sets the tray icon's tip and passes it to the notification area.
     virtual void setTrayTip(const QString& tip) = 0;

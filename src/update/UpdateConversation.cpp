@@ -9,7 +9,6 @@
 #include "update/basMisc.h"
 
 namespace {
-const QString kUpdate = QStringLiteral("update");
 // Arriving data is read and cut into lines a piece at a time, so a flood of replies never
 // sits in memory twice over.
 constexpr qint64 kReadPiece = 64 * 1024;
@@ -21,7 +20,12 @@ UpdateConversation::UpdateConversation(ISocket& socket, ConversationHost& host, 
 {
 }
 
-void UpdateConversation::start(const QString& operation)
+QString UpdateConversation::operationWord(Operation operation)
+{
+    return operation == Operation::Update ? QStringLiteral("update") : QStringLiteral("delete");
+}
+
+void UpdateConversation::start(Operation operation)
 {
     mOperation = operation;
     mReceiveBuffer.clear();
@@ -98,7 +102,7 @@ bool UpdateConversation::handleLine(const QString& line)
         return false;
     } else if (word == QLatin1String("ERR")) {
         mResult.refused = QStringLiteral(" - Error: ") + replyText + QLatin1Char('.');
-        log(mResult.refused);
+        mHost.AppendError(ActivityLog::stamped(mResult.refused));
     }
     if (++mRepliesWithoutProgress > kMaxRepliesWithoutProgress) {
         endAfterError(QStringLiteral("The server sent more than ") +
@@ -130,12 +134,12 @@ void UpdateConversation::handleServerClose()
 
 int UpdateConversation::lastStep() const
 {
-    return mOperation == kUpdate ? 7 : 6;
+    return mOperation == Operation::Update ? 7 : 6;
 }
 
 void UpdateConversation::actOnStep(const QString& replyText)
 {
-    const bool update = mOperation == kUpdate;
+    const bool update = mOperation == Operation::Update;
     switch (mStep) {
     case 1:
         log(QStringLiteral(" - Server: ") + replyText);
@@ -158,7 +162,7 @@ void UpdateConversation::actOnStep(const QString& replyText)
         sendWithValue(QStringLiteral("HOST "), hostName(), QStringLiteral("host name"));
         break;
     case 5:
-        SendSocketData(QStringLiteral("OPER ") + mOperation);
+        SendSocketData(QStringLiteral("OPER ") + operationWord(mOperation));
         break;
     case 6:
         if (update) {
@@ -215,7 +219,7 @@ void UpdateConversation::endAfterError(const QString& description)
     if (!mRunning)
         return;
     mResult.error = QStringLiteral(" - Error: ") + description + QLatin1Char('.');
-    log(mResult.error);
+    mHost.AppendError(ActivityLog::stamped(mResult.error));
     finish(false);
 }
 

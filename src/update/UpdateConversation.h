@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Operation.h"
 #include "update/ConversationHost.h"
 #include "update/ReceiveBuffer.h"
 
@@ -22,8 +23,11 @@ public:
 
     UpdateConversation(ISocket& socket, ConversationHost& host, IWindowing& windowing);
 
+    // The word the OPER line sends for the operation.
+    static QString operationWord(Operation operation);
+
     // A new conversation: nothing of an earlier one is carried over.
-    void start(const QString& operation);
+    void start(Operation operation);
     bool isRunning() const { return mRunning; }
 
     void sckClient_DataArrival(qint64 bytesTotal);
@@ -41,7 +45,7 @@ public:
     QString GetSocketData();
     void SendSocketData(const QString& text);
 
-    const QString& Operation() const { return mOperation; }
+    ::Operation operation() const { return mOperation; }
     qint16 ConversationStep() const { return mStep; }
 
 private:
@@ -64,7 +68,7 @@ private:
     std::function<void()> mFinished;
 
     ReceiveBuffer mReceiveBuffer;
-    QString mOperation;
+    ::Operation mOperation = Operation::Update;
     qint16 mStep = 0;
     bool mRunning = false;
     int mRepliesWithoutProgress = 0;

@@ -76,14 +76,15 @@ struct Input
 };
 
 // The lines of a whole conversation, in order.
-QStringList expectedLines(const QString& operation, const QString& address)
+QStringList expectedLines(Operation operation, const QString& address)
 {
-    QStringList lines{QStringLiteral("VER 1.0 [Corvane DynDNS v1.9]"), QStringLiteral("USER alice"),
-                      QStringLiteral("PASS ") + gSettings->Password(),
-                      QStringLiteral("HOST ") + gSettings->SubDomain() +
-                          QStringLiteral(".dyn.brevant.example"),
-                      QStringLiteral("OPER ") + operation};
-    if (operation == QLatin1String("update"))
+    QStringList lines{
+        QStringLiteral("VER 1.0 [Corvane DynDNS v1.9]"), QStringLiteral("USER alice"),
+        QStringLiteral("PASS ") + gSettings->Password(),
+        QStringLiteral("HOST ") + gSettings->SubDomain() + QStringLiteral(".dyn.brevant.example"),
+        QStringLiteral("OPER ") +
+            (operation == Operation::Update ? QStringLiteral("update") : QStringLiteral("delete"))};
+    if (operation == Operation::Update)
         lines.append(QStringLiteral("IP ") + address);
     lines.append(QStringLiteral("DONE"));
     return lines;
@@ -202,7 +203,7 @@ private:
             mSent.append(QString::fromLatin1(line));
         // In order, each at most once; a line whose send failed is not sent again.
         const QString address = gSettings->CurrentIP() ? mSocket.localAddress : gSettings->OtherIP();
-        const QStringList expected = expectedLines(mConversation.Operation(), address);
+        const QStringList expected = expectedLines(mConversation.operation(), address);
         qsizetype next = 0;
         for (const QString& line : std::as_const(mSent)) {
             while (next < expected.size() && expected[next] != line)
