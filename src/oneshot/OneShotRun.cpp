@@ -81,10 +81,14 @@ OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
         print(mErr, QStringLiteral("corvane-dyndns: interrupted; the conversation was cut off"));
         return NoConversation;
     }
-    if (!mResult.accepted.isEmpty())
+    switch (mResult.outcome()) {
+    case ConversationResult::Outcome::Accepted:
         return Accepted;
-    if (!mResult.refused.isEmpty())
+    case ConversationResult::Outcome::Refused:
         return Refused;
+    case ConversationResult::Outcome::Failed:
+        break;
+    }
     return NoConversation;
 }
 

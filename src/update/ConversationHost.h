@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Operation.h"
 #include "update/LogSink.h"
 
 #include <QString>
@@ -7,6 +8,16 @@
 // How a conversation went, in the words of its log lines (each without its time stamp).
 struct ConversationResult
 {
+    enum class Outcome { Accepted, Refused, Failed };
+
+    Operation operation = Operation::Update;
+    // The host it was about, and the address it posted (empty when it got no further, and for
+    // an offline step).
+    QString host;
+    QString address;
+    // The last line the server sent, as it came.
+    QString lastReply;
+
     // The server ended it with "BYE"; otherwise an error, a time-out or a lost connection did.
     bool endedByBye = false;
     // The message of the step the server accepted (" - <host> updated." or " - <host> offline."),
@@ -16,6 +27,16 @@ struct ConversationResult
     QString refused;
     // The message of the error that ended it, if one did.
     QString error;
+
+    // Accepted when the server accepted the step, even after a refusal it took back; refused
+    // when it said "ERR" and accepted nothing; failed when no conversation took place or it
+    // broke off.
+    Outcome outcome() const
+    {
+        if (!accepted.isEmpty())
+            return Outcome::Accepted;
+        return refused.isEmpty() ? Outcome::Failed : Outcome::Refused;
+    }
 };
 
 // What the update client needs of whoever hosts it: the window, or a run without one.

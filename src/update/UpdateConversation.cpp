@@ -32,6 +32,7 @@ void UpdateConversation::start(Operation operation)
     mStep = 0;
     mRepliesWithoutProgress = 0;
     mResult = ConversationResult();
+    mResult.operation = operation;
     mRunning = true;
 }
 
@@ -83,6 +84,7 @@ void UpdateConversation::handleLines()
 
 bool UpdateConversation::handleLine(const QString& line)
 {
+    mResult.lastReply = line;
     // An empty line, or one of blanks only, carries no reply word: it moves nothing forward.
     QString replyText = line;
     const QString word = basMisc::GetCommand(replyText).toUpper();
@@ -155,11 +157,14 @@ void UpdateConversation::actOnStep(const QString& replyText)
         sendWithValue(QStringLiteral("PASS "), gSettings->Password(), QStringLiteral("password"));
         break;
     case 4:
-        if (update)
-            log(QStringLiteral(" - Sending new host IP (") + postedAddress() + QStringLiteral(")..."));
-        else
+        mResult.host = hostName();
+        if (update) {
+            mResult.address = postedAddress();
+            log(QStringLiteral(" - Sending new host IP (") + mResult.address + QStringLiteral(")..."));
+        } else {
             log(QStringLiteral(" - Sending host offline..."));
-        sendWithValue(QStringLiteral("HOST "), hostName(), QStringLiteral("host name"));
+        }
+        sendWithValue(QStringLiteral("HOST "), mResult.host, QStringLiteral("host name"));
         break;
     case 5:
         SendSocketData(QStringLiteral("OPER ") + operationWord(mOperation));
@@ -241,6 +246,9 @@ void UpdateConversation::finish(bool afterBye)
     mReceiveBuffer.clear();
     mSocket.close();
     mResult.endedByBye = afterBye;
+    // A conversation that broke off early still names the host it was for.
+    if (mResult.host.isEmpty() && gSettings)
+        mResult.host = hostName();
     if (!mHost.conversationEnded(mResult))
         return;
     mHost.EnableMenus(true);
