@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/Operation.h"
+#include "update/ConversationHost.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// One finished conversation as the history keeps it.
+struct HistoryEntry
+{
+    enum class Runner { Window, Once, Watch };
+
+    QDateTime time; // UTC, to the second
+    Runner runner = Runner::Window;
+    Operation operation = Operation::Update;
+    QString host;
+    QString address; // empty for an offline step
+    ConversationResult::Outcome outcome = ConversationResult::Outcome::Failed;
+    // The server's last words; for a conversation that failed, what ended it. Control
+    // characters removed, at most kMaxMessage characters.
+    QString message;
+
+    // The entry for a conversation that has just ended.
+    static HistoryEntry of(Runner runner, const ConversationResult& result, const QDateTime& now);
+};
+
+// The record of finished conversations, one line each, in a file that the window, the runs from
+// scripts and the watcher all append to: $XDG_STATE_HOME/corvane-dyndns/history (by default
+// ~/.local/state/corvane-dyndns/history; the folder 0700, the file 0600). Tab-separated with a
+// header line naming the columns. Writers never interleave and every line stays whole; the file
+// keeps its newest kMaxLines lines.
+class History
+{
+public:
+    static constexpr int kMaxLines = 1000;
+    static constexpr int kMaxMessage = 200;
+
+    explicit History(QString path = defaultPath());
+    static QString defaultPath();
+    const QString& path() const { return mPath; }
+
+    // Adds the entry as one line. Throws Failure when the history cannot be written (a
+    // read-only file or folder, a full disk, a folder where the file should be).
+    void append(const HistoryEntry& entry) const;
+
+    // Every line that can be read, oldest first; a line that cannot be read is skipped. An
+    // absent file is an empty history; one that cannot be read throws Failure.
+    QList<HistoryEntry> entries() const;
+
+    // The newest accepted update for the host, and the newest entry of any kind for it.
+    std::optional<HistoryEntry> lastAccepted(const QString& host) const;
+    std::optional<HistoryEntry> lastAttempt(const QString& host) const;
+
+private:
+    QString mPath;
+};
