@@ -90,6 +90,8 @@ public:
     void release();
     // Lets the object go without saving.
     void discard() { mObject.reset(); }
+    // Takes a loaded object in place of the one there, which goes without saving.
+    void adopt(std::unique_ptr<CSettings> object) { mObject = std::move(object); }
 
     CSettings* operator->() const;
     CSettings& operator*() const { return *operator->(); }

@@ -1,0 +1,298 @@
+#include "watch/Watcher.h"
+
+#include "app/Provider.h"
+#include "history/History.h"
+#include "monitor/ConnectionMonitor.h"
+#include "platform/Failure.h"
+#include "platform/IAddressWatch.h"
+#include "platform/ISocket.h"
+#include "settings/CSettings.h"
+#include "settings/ScriptSettings.h"
+#include "update/ActivityLog.h"
+#include "watch/PostableAddress.h"
+
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// A QTimer counts in int milliseconds: a longer wait is taken in pieces.
+constexpr milliseconds kLongestTimer = std::chrono::hours(1);
+constexpr int kMonitorIntervalMs = 1000;
+
+QString hostName()
+{
+    return gSettings->SubDomain() + provider::kDomainSuffix;
+}
+
+QString pause(milliseconds wait)
+{
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait).count();
+    if (seconds < 120)
+        return QString::number(seconds) + QStringLiteral(" seconds");
+    return QString::number(seconds / 60) + QStringLiteral(" minutes");
+}
+
+} // namespace
+
+Watcher::Watcher(const Services& services, const ConsoleLog& log, const WatcherTiming& timing)
+    : mServices(services), mLog(log), mTiming(timing),
+      mConversation(services.socket, *this, services.windowing),
+      mControl(services.socket, mConversation, *this, services.windowing),
+      mMonitor(std::make_unique<ConnectionMonitor>(services.dialup, *this, *this, services.windowing))
+{
+    mRefreshTimer.setSingleShot(true);
+    mRetryTimer.setSingleShot(true);
+    connect(&mMonitorTimer, &QTimer::timeout, this, [this] { mMonitor->tmrConnectionMonitor_Timer(); });
+    connect(&mRefreshTimer, &QTimer::timeout, this, [this] { check(Reason::Refresh); });
+    connect(&mRetryTimer, &QTimer::timeout, this, [this] { check(Reason::Retry); });
+    connect(&mSettingsTimer, &QTimer::timeout, this, &Watcher::settingsMayHaveChanged);
+}
+
+Watcher::~Watcher()
+{
+    stop();
+}
+
+bool Watcher::start()
+{
+    gSettings.create(mServices.store, mServices.windowing);
+    const QStringList problems = ScriptSettings::problems(*gSettings, mServices.settingsFile);
+    if (!problems.isEmpty()) {
+        for (const QString& problem : problems)
+            mLog.complain(problem);
+        gSettings.discard();
+        return false;
+    }
+    mSettingsStamp = mServices.settingsStamp();
+    mServices.socket.setListener(&mControl);
+    mServices.addresses.setChangeHandler([this] { addressesChanged(); });
+    mMonitorTimer.start(kMonitorIntervalMs);
+    mSettingsTimer.start(mTiming.settingsCheck);
+    say(QStringLiteral(" - Watching ") + hostName() + QStringLiteral("."));
+    check(Reason::Start);
+    return true;
+}
+
+void Watcher::stop()
+{
+    mControl.cutOff();
+    mMonitorTimer.stop();
+    mRefreshTimer.stop();
+    mRetryTimer.stop();
+    mSettingsTimer.stop();
+    mServices.addresses.setChangeHandler({});
+    mServices.socket.setListener(nullptr);
+    gSettings.discard();
+}
+
+void Watcher::postNow()
+{
+    if (!gSettings)
+        return;
+    mRefused = false;
+    mRetryTimer.stop();
+    mNextRetry = milliseconds(0);
+    check(Reason::Asked);
+}
+
+void Watcher::requestUpdate()
+{
+    check(Reason::LinkUp);
+}
+
+void Watcher::rereadSettings()
+{
+    if (!gSettings)
+        return;
+    auto fresh = std::make_unique<CSettings>(mServices.store, mServices.windowing);
+    const QStringList problems = ScriptSettings::problems(*fresh, mServices.settingsFile);
+    if (!problems.isEmpty()) {
+        for (const QString& problem : problems)
+            mLog.complain(problem);
+        mLog.complain(QStringLiteral("the last settings that could be read stay in use"));
+        return;
+    }
+    gSettings.adopt(std::move(fresh));
+    say(QStringLiteral(" - Settings read again."));
+    mRefused = false;
+    mAddress.clear();
+    check(Reason::Settings);
+}
+
+void Watcher::settingsMayHaveChanged()
+{
+    const QByteArray stamp = mServices.settingsStamp();
+    if (stamp == mSettingsStamp)
+        return;
+    mSettingsStamp = stamp;
+    rereadSettings();
+}
+
+void Watcher::addressesChanged()
+{
+    // A conversation over an address that has gone would only wait for its time-out.
+    const QString local = mServices.socket.localIP();
+    if (mConversation.isRunning() && !local.isEmpty() && !mServices.addresses.holdsAddress(local)) {
+        say(QStringLiteral(" - The address ") + local +
+            QStringLiteral(" has gone; the conversation is cut off."));
+        mControl.cutOff();
+        mAddress.clear();
+        check(Reason::Start);
+        return;
+    }
+    check(Reason::AddressChange);
+}
+
+void Watcher::check(Reason reason)
+{
+    if (mConversation.isRunning()) {
+        mPending = true;
+        mPendingForced = mPendingForced || reason == Reason::Asked;
+        return;
+    }
+    if (mRefused && reason != Reason::Asked && reason != Reason::Settings)
+        return;
+    if (mRetryTimer.isActive() && reason == Reason::Refresh)
+        return;
+    if (!gSettings->CurrentIP()) {
+        decide(reason, gSettings->OtherIP(), QString());
+        return;
+    }
+    mServices.addresses.findLocalAddress(
+        gSettings->Server(), static_cast<quint16>(gSettings->Port()),
+        [this, reason](const QString& address, const QString& problem) { decide(reason, address, problem); });
+}
+
+void Watcher::decide(Reason reason, const QString& address, const QString& problem)
+{
+    if (mConversation.isRunning()) {
+        mPending = true;
+        return;
+    }
+    if (!problem.isEmpty()) {
+        mAddress.clear();
+        sayOnce(QStringLiteral(" - No address to post: ") + problem + QLatin1Char('.'));
+        return;
+    }
+    const bool changed = address != mAddress;
+    mAddress = address;
+    if (reason == Reason::AddressChange && !changed)
+        return;
+    if (changed) {
+        // A new address is tried at once, whatever failed with the last one.
+        mRetryTimer.stop();
+        mNextRetry = milliseconds(0);
+    } else if (mRetryTimer.isActive() && reason != Reason::Retry && reason != Reason::Asked) {
+        return;
+    }
+    const PostableAddress postable = PostableAddress::of(address);
+    if (postable.kind == PostableAddress::Kind::Unusable) {
+        sayOnce(QStringLiteral(" - Not posting ") + address + QStringLiteral(": it is ") + postable.why +
+                QStringLiteral("; waiting for another."));
+        return;
+    }
+    if (postable.kind == PostableAddress::Kind::Private)
+        sayOnce(QStringLiteral(" - Warning: ") + address + QStringLiteral(" is ") + postable.why +
+                QStringLiteral(": the name will reach this machine only from inside that network."));
+
+    const QString host = hostName();
+    std::optional<HistoryEntry> last;
+    try {
+        last = mServices.history.lastAccepted(host);
+    } catch (const Failure& failure) {
+        // Without the history every change is posted: better once too often than never.
+        mLog.complain(failure.description);
+    }
+    const QDateTime now = mServices.now();
+    const bool fresh =
+        last && last->operation == Operation::Update && last->address == address &&
+        last->time.msecsTo(now) < std::chrono::duration_cast<milliseconds>(mTiming.refresh).count();
+    if (fresh && reason != Reason::Asked) {
+        if (reason == Reason::Start || changed)
+            sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" already points at ") + address +
+                    QStringLiteral(" (posted ") + last->time.toLocalTime().toString(Qt::ISODate) +
+                    QStringLiteral(")."));
+        scheduleRefresh(last->time);
+        return;
+    }
+    post(address);
+}
+
+void Watcher::post(const QString& address)
+{
+    mRefreshTimer.stop();
+    mPostingAddress = address;
+    mControl.mnuFileUpdateIP_Click();
+}
+
+bool Watcher::conversationEnded(const ConversationResult& result)
+{
+    mPostingAddress.clear();
+    mServices.record(result);
+    const bool forced = mPendingForced;
+    bool recheck = mPending;
+    mPending = false;
+    mPendingForced = false;
+    switch (result.outcome()) {
+    case ConversationResult::Outcome::Accepted:
+        mRetryTimer.stop();
+        mNextRetry = milliseconds(0);
+        scheduleRefresh(mServices.now());
+        break;
+    case ConversationResult::Outcome::Refused:
+        mRefused = true;
+        say(QStringLiteral(
+            " - The server refused; no new try until the settings change or SIGUSR1 arrives."));
+        recheck = forced;
+        break;
+    case ConversationResult::Outcome::Failed:
+        scheduleRetry();
+        recheck = forced;
+        break;
+    }
+    if (recheck) {
+        // From the event loop, not from inside the handler that ended the conversation.
+        QTimer::singleShot(0, this, [this, forced] {
+            if (forced)
+                postNow();
+            else
+                check(Reason::Start);
+        });
+    }
+    return true;
+}
+
+void Watcher::scheduleRefresh(const QDateTime& lastPosted)
+{
+    const milliseconds left(mServices.now().msecsTo(
+        lastPosted.addMSecs(std::chrono::duration_cast<milliseconds>(mTiming.refresh).count())));
+    mRefreshTimer.start(std::clamp(left, milliseconds(0), kLongestTimer));
+}
+
+void Watcher::scheduleRetry()
+{
+    mNextRetry =
+        mNextRetry.count() == 0 ? mTiming.firstRetry : std::min(2 * mNextRetry, mTiming.longestRetry);
+    // A little jitter, so that many machines that failed together do not try again together.
+    const double spread = 0.9 + 0.2 * QRandomGenerator::global()->generateDouble();
+    const milliseconds wait(static_cast<milliseconds::rep>(static_cast<double>(mNextRetry.count()) * spread));
+    say(QStringLiteral(" - No conversation; the next try in ") + pause(wait) + QLatin1Char('.'));
+    mRetryTimer.start(std::min(wait, kLongestTimer));
+}
+
+void Watcher::say(const QString& message) const
+{
+    mLog.entry(ActivityLog::stamped(message));
+}
+
+void Watcher::sayOnce(const QString& message)
+{
+    if (message == mLastSaid)
+        return;
+    mLastSaid = message;
+    say(message);
+}
