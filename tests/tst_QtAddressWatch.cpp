@@ -137,12 +137,12 @@ void tst_QtAddressWatch::laterCallSupersedesALookupStillRunning()
     Found first;
     Found second;
     watch.findLocalAddress("slow.test", 8245, recordInto(first));
-    watch.findLocalAddress("198.51.100.7", 8245, recordInto(second));
+    watch.findLocalAddress("both.test", 8245, recordInto(second));
+    // The earlier name's answer comes while the later one's is still on its way.
+    names.heldBack({QHostAddress("2001:db8:1::1")}, QString());
     QTRY_COMPARE(second.answers, 1);
-    names.heldBack({QHostAddress("198.51.100.7")}, QString());
-    QCoreApplication::processEvents();
+    QCOMPARE(second.address, "10.9.8.7");
     QCOMPARE(first.answers, 0);
-    QCOMPARE(second.answers, 1);
 }
 
 void tst_QtAddressWatch::pollCallsTheHandler()
