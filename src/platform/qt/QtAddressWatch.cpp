@@ -130,22 +130,24 @@ void QtAddressWatch::findLocalAddress(const QString& server, quint16 port,
     mLookupPort = port;
     mResolver(server, this,
               [this, lookup, server, port](const QList<QHostAddress>& addresses, const QString& error) {
-                  if (lookup != mLookup)
-                      return;
-                  mLookupRunning = false;
-                  mAnswer.server = server;
-                  mAnswer.port = port;
-                  mAnswer.addresses = addresses;
-                  addressText::putIPv4First(mAnswer.addresses);
-                  mAnswer.problem.clear();
-                  if (addresses.isEmpty())
-                      mAnswer.problem =
-                          QStringLiteral("Cannot look up %1: %2")
-                              .arg(server, error.isEmpty() ? QStringLiteral("Host not found") : error);
-                  mAnswer.age.start();
-                  mAnswer.stale = false;
-                  answer(mCall, server, port, mAnswer.addresses, mAnswer.problem);
+                  if (lookup == mLookup)
+                      lookedUp(server, port, addresses, error);
               });
+}
+
+void QtAddressWatch::lookedUp(const QString& server, quint16 port, const QList<QHostAddress>& addresses,
+                              const QString& error)
+{
+    mLookupRunning = false;
+    mAnswer.server = server;
+    mAnswer.port = port;
+    mAnswer.addresses = addresses;
+    addressText::putIPv4First(mAnswer.addresses);
+    mAnswer.problem =
+        addresses.isEmpty() ? QStringLiteral("Cannot look up %1: %2").arg(server, error) : QString();
+    mAnswer.age.start();
+    mAnswer.stale = false;
+    answer(mCall, server, port, mAnswer.addresses, mAnswer.problem);
 }
 
 bool QtAddressWatch::answerServes(const QString& server, quint16 port) const

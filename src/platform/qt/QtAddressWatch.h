@@ -42,9 +42,6 @@ public:
     bool holdsAddress(const QString& address) const override;
     void setChangeHandler(std::function<void()> handler) override;
 
-    // Whether the kernel's announcements reach this watch (else only the poll does).
-    bool hearsAnnouncements() const { return mNetlink >= 0; }
-
 private:
     struct Answer
     {
@@ -56,6 +53,8 @@ private:
         bool stale = true;
     };
 
+    void lookedUp(const QString& server, quint16 port, const QList<QHostAddress>& addresses,
+                  const QString& error);
     bool answerServes(const QString& server, quint16 port) const;
     void answerLater(quint64 call, const QString& server, quint16 port, const QList<QHostAddress>& addresses,
                      const QString& problem);
