@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # What "cmake --install" puts on a system, checked with Debian's validators: both desktop
 # entries (the menu's, and the autostart copy the installed program writes), the metainfo,
-# both manual pages, and the icon at every size.
+# both manual pages, the icon at every size, and the watcher's systemd user unit (with
+# systemd-analyze, where it is installed).
 #
-#   check-install.sh CMAKE BUILD_DIR APPLICATION_ID ICON_SIZE...
+#   check-install.sh CMAKE BUILD_DIR APPLICATION_ID BINDIR ICON_SIZE...
 #
-# Exits 77 (skipped) when a validator is missing.
+# BINDIR is where the build was configured to install the programs. Exits 77 (skipped) when a
+# validator is missing.
 set -euo pipefail
 
 cmake="$1"
 build="$2"
 id="$3"
-shift 3
+bindir="$4"
+shift 4
 sizes=("$@")
 
 missing=()
@@ -36,7 +39,7 @@ fail() {
 
 for file in bin/corvane-dyndns bin/corvane-update-server "share/applications/$id.desktop" \
     "share/metainfo/$id.metainfo.xml" share/man/man1/corvane-dyndns.1 share/man/man1/corvane-update-server.1 \
-    "share/icons/hicolor/scalable/apps/$id.svg"; do
+    "share/icons/hicolor/scalable/apps/$id.svg" lib/systemd/user/corvane-dyndns-watch.service; do
     [ -f "$usr/$file" ] || fail "$file is not installed"
 done
 
@@ -76,6 +79,28 @@ for page in corvane-dyndns corvane-update-server; do
         man --warnings -E UTF-8 -l -Tutf8 -Z "$usr/share/man/man1/$page.1" 2>&1 >/dev/null)"
     [ -z "$warnings" ] || fail "man warns about $page.1: $warnings"
 done
+
+# The unit starts the installed program; it is checked as a copy that starts the program of
+# this temporary install, since systemd-analyze insists that the program exists.
+unit="$usr/lib/systemd/user/corvane-dyndns-watch.service"
+if [ -f "$unit" ]; then
+    grep -qxF "ExecStart=$bindir/corvane-dyndns --watch" "$unit" ||
+        fail "the unit does not start $bindir/corvane-dyndns --watch"
+    if command -v systemd-analyze >/dev/null; then
+        mkdir -p "$root/unit" "$root/runtime"
+        chmod 700 "$root/runtime"
+        sed "s|^ExecStart=$bindir/|ExecStart=$usr/bin/|" "$unit" >"$root/unit/corvane-dyndns-watch.service"
+        # It says nothing about a good unit; a setting it ignores is a fault too.
+        if ! verdict="$(MANPATH="$usr/share/man" XDG_RUNTIME_DIR="$root/runtime" \
+            systemd-analyze --user verify "$root/unit/corvane-dyndns-watch.service" 2>&1)"; then
+            fail "systemd-analyze rejects the unit: $verdict"
+        elif [ -n "$verdict" ]; then
+            fail "systemd-analyze warns about the unit: $verdict"
+        fi
+    else
+        echo "SKIP: systemd-analyze is not installed (package systemd); the unit is not verified"
+    fi
+fi
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures fault(s) in what installs"

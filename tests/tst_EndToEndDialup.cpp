@@ -4,6 +4,7 @@
 //
 // The test runs itself again inside "unshare -n -m", where it may create devices freely.
 
+#include "NetworkNamespace.h"
 #include "VirtualDisplay.h"
 
 #include <QDir>
@@ -18,20 +19,8 @@ namespace {
 const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
 const QString kServer = QStringLiteral(CORVANE_UPDATE_SERVER);
 const QString kTunAttach = QStringLiteral(CORVANE_TUN_ATTACH);
-const char* const kInsideVariable = "CORVANE_INSIDE_NAMESPACE";
 constexpr int kWaitMs = VirtualDisplay::kWaitMs;
-
-bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(kWaitMs))
-        return false;
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
+using networkNamespace::run;
 
 } // namespace
 
@@ -49,7 +38,7 @@ private:
 
 void tst_EndToEndDialup::linkComingUpPostsTheAddressAndItsLossIsLogged()
 {
-    if (qEnvironmentVariableIsSet(kInsideVariable))
+    if (networkNamespace::inside())
         inside();
     else
         outside();
@@ -57,27 +46,19 @@ void tst_EndToEndDialup::linkComingUpPostsTheAddressAndItsLossIsLogged()
 
 void tst_EndToEndDialup::outside()
 {
-    for (const char* tool : {"unshare", "ip", "mount", "Xvfb", "xdotool", "xclip"}) {
-        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
-            QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/bootstrap installs it); skipping")
-                                 .arg(QLatin1String(tool))));
-    }
+    const QString why =
+        networkNamespace::unavailable({QStringLiteral("ip"), QStringLiteral("mount"), QStringLiteral("Xvfb"),
+                                       QStringLiteral("xdotool"), QStringLiteral("xclip")},
+                                      {QStringLiteral("-n"), QStringLiteral("-m")});
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why + QStringLiteral("; skipping")));
     if (!QFile::exists(QStringLiteral("/dev/net/tun")))
         QSKIP("/dev/net/tun is missing; skipping the dial-up end-to-end test");
-    QString why;
-    if (!run(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("true")},
-             &why))
-        QSKIP(qPrintable(
-            QStringLiteral("cannot make a network namespace here (%1); skipping").arg(why.trimmed())));
 
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QLatin1String(kInsideVariable), QStringLiteral("1"));
-    child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("--"),
-                                            QCoreApplication::applicationFilePath(),
-                                            QStringLiteral("linkComingUpPostsTheAddressAndItsLossIsLogged")});
+    networkNamespace::startInside(child, {QStringLiteral("-n"), QStringLiteral("-m")},
+                                  {QStringLiteral("linkComingUpPostsTheAddressAndItsLossIsLogged")});
     const bool finished = child.waitForFinished(8 * kWaitMs);
     if (!finished)
         child.kill();
@@ -162,7 +143,7 @@ void tst_EndToEndDialup::inside()
              "Xvfb did not start");
     QProcess client;
     QProcessEnvironment env = screen.programEnvironment();
-    env.remove(QLatin1String(kInsideVariable));
+    env.remove(QLatin1String(networkNamespace::kInsideVariable));
     client.setProcessEnvironment(env);
     client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     client.start(kProgram);

@@ -1,11 +1,11 @@
 #include "platform/qt/QtSocket.h"
 
 #include "platform/Failure.h"
+#include "platform/qt/AddressText.h"
 
 #include <QHostInfo>
 #include <QTcpSocket>
 
-#include <algorithm>
 #include <utility>
 
 namespace {
@@ -15,15 +15,6 @@ const QString kSource = QStringLiteral("Socket");
 constexpr int kFlushMilliseconds = 5000;
 // What may wait unread: beyond it the server waits until the conversation catches up.
 constexpr qint64 kReadBufferBytes = 256 * 1024;
-
-QString dottedDecimal(const QHostAddress& address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    if (isV4)
-        return QHostAddress(v4).toString();
-    return address.toString();
-}
 
 } // namespace
 
@@ -93,12 +84,8 @@ void QtSocket::hostFound(const QList<QHostAddress>& addresses, const QString& er
         fail(QAbstractSocket::HostNotFoundError, error.isEmpty() ? QStringLiteral("Host not found") : error);
         return;
     }
-    // IPv4 addresses first, so that the posted address is dotted decimal where it can be;
-    // then the others, each in turn.
     mAddresses = addresses;
-    std::stable_partition(mAddresses.begin(), mAddresses.end(), [](const QHostAddress& address) {
-        return address.protocol() == QAbstractSocket::IPv4Protocol;
-    });
+    addressText::putIPv4First(mAddresses);
     tryNextAddress();
 }
 
@@ -298,5 +285,5 @@ QString QtSocket::localIP() const
 {
     if (!mSocket)
         return QString();
-    return dottedDecimal(mSocket->localAddress());
+    return addressText::shown(mSocket->localAddress());
 }

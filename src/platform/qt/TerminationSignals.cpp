@@ -1,16 +1,21 @@
 #include "platform/qt/TerminationSignals.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // The handler can reach nothing but this.
 int gPipe[2] = {-1, -1};
+// One reader of the pipe for every object that catches signals: each byte must reach all that
+// catch its signal, not whichever object reads first.
+QSocketNotifier* gReader = nullptr;
+QList<TerminationSignals*> gCatchers;
 
 extern "C" void onTerminationSignal(int signalNumber)
 {
@@ -19,34 +24,77 @@ extern "C" void onTerminationSignal(int signalNumber)
     static_cast<void>(written);
 }
 
+void setHandler(int signalNumber, void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signalNumber, &action, nullptr);
+}
+
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
+TerminationSignals::TerminationSignals(QObject* parent)
+    : TerminationSignals({SIGTERM, SIGINT, SIGHUP}, parent)
+{
+}
+
+TerminationSignals::TerminationSignals(QList<int> signalNumbers, QObject* parent)
+    : QObject(parent), mSignals(std::move(signalNumbers))
 {
     if (gPipe[0] < 0 && ::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    mNotifier = new QSocketNotifier(gPipe[0], QSocketNotifier::Read, this);
-    connect(mNotifier, &QSocketNotifier::activated, this, [this] {
-        char bytes[16];
-        while (::read(gPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        emit received();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : kSignals)
-        sigaction(signalNumber, &action, nullptr);
+    if (!gReader) {
+        gReader = new QSocketNotifier(gPipe[0], QSocketNotifier::Read);
+        QObject::connect(gReader, &QSocketNotifier::activated, &TerminationSignals::dispatch);
+    }
+    gCatchers.append(this);
+    mCatching = true;
+    for (int signalNumber : std::as_const(mSignals))
+        setHandler(signalNumber, onTerminationSignal);
 }
 
 TerminationSignals::~TerminationSignals()
 {
-    if (!mNotifier)
+    if (!mCatching)
         return;
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : kSignals)
-        sigaction(signalNumber, &action, nullptr);
+    gCatchers.removeOne(this);
+    for (int signalNumber : std::as_const(mSignals)) {
+        const bool stillCaught = std::any_of(gCatchers.cbegin(), gCatchers.cend(),
+                                             [signalNumber](const TerminationSignals* other) {
+                                                 return other->mSignals.contains(signalNumber);
+                                             });
+        if (!stillCaught)
+            setHandler(signalNumber, SIG_DFL);
+    }
+    if (gCatchers.isEmpty()) {
+        delete gReader;
+        gReader = nullptr;
+    }
+}
+
+void TerminationSignals::dispatch()
+{
+    // A signal sent twice before the loop came round is one request.
+    QList<int> arrived;
+    char bytes[64];
+    ssize_t got = 0;
+    while ((got = ::read(gPipe[0], bytes, sizeof bytes)) > 0) {
+        for (ssize_t i = 0; i < got; ++i) {
+            const int signalNumber = static_cast<unsigned char>(bytes[i]);
+            if (!arrived.contains(signalNumber))
+                arrived.append(signalNumber);
+        }
+    }
+    // A receiver may end, and so delete catchers, while it handles its signal.
+    QList<QPointer<TerminationSignals>> catchers;
+    for (TerminationSignals* catcher : std::as_const(gCatchers))
+        catchers.append(catcher);
+    for (int signalNumber : std::as_const(arrived)) {
+        for (const QPointer<TerminationSignals>& catcher : std::as_const(catchers)) {
+            if (catcher && catcher->mSignals.contains(signalNumber))
+                emit catcher->received(signalNumber);
+        }
+    }
 }

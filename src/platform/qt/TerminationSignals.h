@@ -1,21 +1,27 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 
 class QSocketNotifier;
 
-// SIGTERM, SIGINT and SIGHUP turned into one Qt signal on the event loop. The handlers only
-// write a byte to a pipe; the event loop reads it and says so.
+// Signals of the system turned into a Qt signal on the event loop, with their numbers. The
+// handlers only write the number to a pipe; the event loop reads it and tells every object
+// that catches that signal. By default SIGTERM, SIGINT and SIGHUP, the ones that end a run.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
 public:
     explicit TerminationSignals(QObject* parent = nullptr);
+    explicit TerminationSignals(QList<int> signalNumbers, QObject* parent = nullptr);
     ~TerminationSignals() override;
 
 signals:
-    void received();
+    void received(int signalNumber);
 
 private:
-    QSocketNotifier* mNotifier = nullptr;
+    static void dispatch();
+
+    QList<int> mSignals;
+    bool mCatching = false;
 };

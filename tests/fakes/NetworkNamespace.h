@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+
+// For tests that make network devices: they run themselves again inside a network namespace
+// of their own ("unshare -n", as root), where nothing they do reaches the machine's network.
+namespace networkNamespace {
+
+constexpr const char* kInsideVariable = "CORVANE_INSIDE_NAMESPACE";
+constexpr int kToolMs = 30000;
+
+inline bool inside()
+{
+    return qEnvironmentVariableIsSet(kInsideVariable);
+}
+
+// Runs a tool to its end: true when it succeeded. What it printed goes to output.
+inline bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(kToolMs))
+        return false;
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAll());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Why the test cannot run here (a tool missing, no right to make a namespace with the
+// options), or empty when it can.
+inline QString unavailable(const QStringList& tools, const QStringList& unshareOptions)
+{
+    for (const QString& tool : QStringList{QStringLiteral("unshare")} + tools) {
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            return QStringLiteral("%1 is not installed (scripts/bootstrap installs it)").arg(tool);
+    }
+    QString why;
+    if (!run(QStringLiteral("unshare"), unshareOptions + QStringList{QStringLiteral("true")}, &why))
+        return QStringLiteral("cannot make a network namespace here (%1)").arg(why.trimmed());
+    return QString();
+}
+
+// Starts this test again inside a namespace made with the options, with the arguments.
+inline void startInside(QProcess& child, const QStringList& unshareOptions, const QStringList& arguments)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(kInsideVariable), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.start(QStringLiteral("unshare"),
+                unshareOptions + QStringList{QStringLiteral("--"), QCoreApplication::applicationFilePath()} +
+                    arguments);
+}
+
+} // namespace networkNamespace
