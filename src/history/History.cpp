@@ -113,6 +113,12 @@ int openRegular(const QString& path, int flags)
     return fd;
 }
 
+// The owner's write bit says what the user wants, also to root, who may write anyway.
+bool readOnly(const QByteArray& path, const struct stat& info)
+{
+    return (info.st_mode & S_IWUSR) == 0 || ::access(path.constData(), W_OK) != 0;
+}
+
 // The folder and those of its parents that are missing, each for its owner only.
 void makeFolder(const QString& folder)
 {
@@ -122,8 +128,15 @@ void makeFolder(const QString& folder)
         if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
             throw systemFailure(errno);
         if (slash < 0)
-            return;
+            break;
     }
+    struct stat info = {};
+    if (::stat(path.constData(), &info) != 0)
+        throw systemFailure(errno);
+    if (!S_ISDIR(info.st_mode))
+        throw cannot(QStringLiteral("a file is in the place of its folder"));
+    if (readOnly(path, info))
+        throw cannot(QStringLiteral("its folder is read-only"));
 }
 
 // Holds the lock beside the history. The history itself cannot carry it: a trim puts a new
@@ -278,9 +291,12 @@ QString History::word(ConversationResult::Outcome outcome)
 void History::append(const HistoryEntry& entry) const
 {
     makeFolder(QFileInfo(mPath).absolutePath());
+    struct stat info = {};
+    const QByteArray path = QFile::encodeName(mPath);
+    if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && readOnly(path, info))
+        throw cannot(QStringLiteral("the file is read-only"));
     const Descriptor lock = lockBeside(mPath);
     const Descriptor file(openRegular(mPath, O_RDWR | O_APPEND | O_CREAT));
-    struct stat info = {};
     if (::fstat(file.get(), &info) != 0)
         throw systemFailure(errno);
 
