@@ -222,7 +222,7 @@ void tst_History::unreadableLinesAreSkipped_data()
     QTest::newRow("unknown runner") << QByteArray(kGoodLine).replace("once", "cron") << false;
     QTest::newRow("unknown operation") << QByteArray(kGoodLine).replace("update", "create") << false;
     QTest::newRow("unknown outcome") << QByteArray(kGoodLine).replace("accepted", "maybe") << false;
-    QTest::newRow("cut short at the end") << kGoodLine.left(40) << false;
+    QTest::newRow("cut short at the end, in its message") << kGoodLine.chopped(2) << false;
 }
 
 // Each is skipped, the lines around it are read, and the next line appended stays apart from

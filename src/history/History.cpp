@@ -188,7 +188,6 @@ QList<QByteArray> wholeLines(int fd)
     QByteArray data = readFrom(fd, from, info.st_size);
     if (from > 0)
         data.remove(0, data.indexOf('\n') + 1);
-    data.truncate(data.lastIndexOf('\n') + 1);
     QList<QByteArray> lines = data.split('\n');
     lines.removeLast();
     return lines;
