@@ -226,7 +226,7 @@ void tst_History::unreadableLinesAreSkipped_data()
 }
 
 // Each is skipped, the lines around it are read, and the next line appended stays apart from
-// it.
+// it: a line cut short at the end is ended first, and then read for what it holds.
 void tst_History::unreadableLinesAreSkipped()
 {
     QFETCH(QByteArray, line);
@@ -238,7 +238,7 @@ void tst_History::unreadableLinesAreSkipped()
     history.append(entry(HistoryEntry::Runner::Window, Operation::Update, QStringLiteral("192.0.2.7"),
                          ConversationResult::Outcome::Accepted, QStringLiteral("next")));
     const QList<HistoryEntry> read = history.entries();
-    QCOMPARE(read.size(), readable ? 4 : 3);
+    QCOMPARE(read.size(), (readable ? 4 : 3) + (line.endsWith('\n') ? 0 : 1));
     QCOMPARE(read.last().message, QStringLiteral("next"));
 }
 
