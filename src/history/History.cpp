@@ -25,9 +25,11 @@ namespace {
 
 const QString kSource = QStringLiteral("History");
 // Writers wait this long for one another before the line is given up, polling the lock: a
-// writer that hangs while holding it must not hang the window or the watcher with it.
+// writer that hangs while holding it must not hang the window or the watcher with it. The
+// polls come often, or a writer that appends line after line would take the lock again and
+// again before a waiter looked.
 constexpr std::chrono::milliseconds kLockPatience{2000};
-constexpr std::chrono::milliseconds kLockPoll{2};
+constexpr std::chrono::microseconds kLockPoll{100};
 // Far beyond any history the program keeps: a bigger file at the path is read from its end.
 constexpr qint64 kMaxRead = 16 * 1024 * 1024;
 
