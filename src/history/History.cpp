@@ -58,7 +58,7 @@ QString clean(const QString& text, qsizetype maxLength = -1)
     QString out = VisibleText::withoutControls(text);
     if (maxLength >= 0 && out.size() > maxLength) {
         out.truncate(maxLength);
-        if (out.back().isHighSurrogate())
+        if (!out.isEmpty() && out.back().isHighSurrogate())
             out.chop(1);
     }
     return out;
