@@ -1,11 +1,12 @@
 // Figures for the activity log (time and memory), the reply handling, the turnaround from a
 // reply to the next line, whole conversations on loopback (one, and a thousand in a row for the
-// memory they leave behind), one save of a large settings file and one tick of the connection
-// monitor.
+// memory they leave behind), one save of a large settings file, one tick of the connection
+// monitor and one line appended to a full history.
 
 #include "FakePlatform.h"
 #include "LoadedWindow.h"
 #include "UpdateServer.h"
+#include "history/History.h"
 #include "monitor/ConnectionMonitor.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -438,11 +439,33 @@ void MonitorTickWithTheRealService(benchmark::State& state)
 }
 BENCHMARK(MonitorTickWithTheRealService)->Unit(benchmark::kMicrosecond);
 
+// One conversation's line appended to a history that holds its limit already, so that every
+// append also trims it.
+void AppendToAFullHistory(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const History history(folder.filePath(QStringLiteral("history")));
+    HistoryEntry entry;
+    entry.time = QDateTime::currentDateTimeUtc();
+    entry.host = QStringLiteral("myhost.dyn.brevant.example");
+    entry.address = QStringLiteral("192.0.2.10");
+    entry.outcome = ConversationResult::Outcome::Accepted;
+    entry.message = QStringLiteral("BYE see you");
+    for (int i = 0; i < History::kMaxLines; ++i)
+        history.append(entry);
+    for (auto _ : state)
+        history.append(entry);
+}
+BENCHMARK(AppendToAFullHistory)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The windows here record their conversations in a history of their own, not the user's.
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

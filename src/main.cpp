@@ -16,12 +16,14 @@
 #include <QApplication>
 
 #include <csignal>
+#include <functional>
 #include <iostream>
 
 namespace {
 
-// One conversation, or a look at the settings, with no window and no display needed.
-int runOnce(int argc, char* argv[], const CommandLine::OneShot& request)
+// One conversation, or a look at the settings or the history, with no window and no display
+// needed.
+int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& request)
 {
     // A reader that goes away (a pipe into "head") must not end the conversation halfway.
     std::signal(SIGPIPE, SIG_IGN);
@@ -30,9 +32,7 @@ int runOnce(int argc, char* argv[], const CommandLine::OneShot& request)
     QtSocket socket;
     ConsoleWindowing windowing;
     OneShotRun run(socket, settingsStore, windowing, QtSettingsStore::filePath(identity::kTitle));
-    if (request.operation)
-        return run.run(*request.operation, request.quiet);
-    return run.printSettings();
+    return request(run);
 }
 
 } // namespace
@@ -49,7 +49,11 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (const auto oneShot = CommandLine::oneShotRequest(arguments))
-        return runOnce(argc, argv, *oneShot);
+        return runOnce(argc, argv, [&oneShot](OneShotRun& run) {
+            return oneShot->operation ? run.run(*oneShot->operation, oneShot->quiet) : run.printSettings();
+        });
+    if (const auto count = CommandLine::historyRequest(arguments))
+        return runOnce(argc, argv, [count](OneShotRun& run) { return run.printHistory(*count); });
     if (const auto status = CommandLine::autostartRequest(arguments, Autostart(UserFolders::configHome()),
                                                           std::cout, std::cerr))
         return *status;

@@ -11,6 +11,7 @@ private slots:
     void versionAndHelp();
     void usageError_data();
     void usageError();
+    void historyTakesItsCount();
 };
 
 void tst_CommandLine::switchesAreFoundAnywhereInAnyCase_data()
@@ -54,7 +55,8 @@ void tst_CommandLine::usageError_data()
     QTest::addColumn<QString>("error"); // a part of the complaint; empty: the command line runs
     const QString unknown = QStringLiteral("unknown switch ");
     const QString exclusive =
-        QStringLiteral("--update, --offline, --status and --autostart exclude each other");
+        QStringLiteral("--update, --offline, --status, --history and --autostart exclude each other");
+    const QString count = QStringLiteral("--history takes a number of lines from 1 to 1000, not ");
     const QString quiet = QStringLiteral("--quiet goes only with --update or --offline");
     QTest::newRow("window switches") << QStringList{"/Minimize", "--minimize", "x/CLOSE", "--close", "word"}
                                      << "";
@@ -76,6 +78,13 @@ void tst_CommandLine::usageError_data()
     QTest::newRow("status, autostart") << QStringList{"--status", "--autostart"} << exclusive;
     QTest::newRow("autostart twice") << QStringList{"--autostart=on", "--autostart=off"} << exclusive;
     QTest::newRow("escape sequence") << QStringList{"--\x1b]0;T\a"} << unknown + "--\\x1b]0;T\\x07";
+    QTest::newRow("history") << QStringList{"--history"} << "";
+    QTest::newRow("history of one") << QStringList{"--history", "1"} << "";
+    QTest::newRow("history of none") << QStringList{"--history", "0"} << count + "\"0\"";
+    QTest::newRow("history at the limit") << QStringList{"--history", "1000"} << "";
+    QTest::newRow("history one past it") << QStringList{"--history", "1001"} << count + "\"1001\"";
+    QTest::newRow("history, not a number") << QStringList{"--history", "5x"} << count + "\"5x\"";
+    QTest::newRow("history, status") << QStringList{"--history", "--status"} << exclusive;
     QTest::newRow("quiet alone") << QStringList{"--quiet"} << quiet;
     QTest::newRow("quiet, status") << QStringList{"--status", "--quiet"} << quiet;
 }
@@ -93,6 +102,14 @@ void tst_CommandLine::usageError()
     else
         QVERIFY2(complaint.startsWith("corvane-dyndns: " + error + "\n") && complaint.contains("Usage: "),
                  qPrintable(complaint));
+}
+
+void tst_CommandLine::historyTakesItsCount()
+{
+    QCOMPARE(CommandLine::historyRequest({"--history"}), std::optional<int>(20));
+    QCOMPARE(CommandLine::historyRequest({"--history", "7"}), std::optional<int>(7));
+    QCOMPARE(CommandLine::historyRequest({"--history", "--minimize"}), std::optional<int>(20));
+    QCOMPARE(CommandLine::historyRequest({"--status"}), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

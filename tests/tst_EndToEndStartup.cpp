@@ -1,7 +1,8 @@
 // Starts the real program under a virtual X server: the window appears with its caption,
 // a second copy ends at once, SIGTERM saves the settings, nothing the program started (a bus
 // daemon, without a session bus) outlives it, the window's class is the one the menu entry
-// names, a leftover lock stops nothing and a failed save does not hold up SIGTERM.
+// names, a leftover lock stops nothing, a failed save does not hold up SIGTERM, and an update
+// from the window's menu is what --status then reports.
 
 #include "VirtualDisplay.h"
 #include "app/Autostart.h"
@@ -20,6 +21,7 @@
 
 namespace {
 const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
+const QString kServer = QStringLiteral(CORVANE_UPDATE_SERVER);
 const QString kCaption = QStringLiteral("Corvane DynDNS 1.9 - By Vexlin");
 constexpr int kStartMilliseconds = 30000;
 
@@ -51,9 +53,10 @@ private slots:
     void leftoverLockDoesNotStopAStart();
     void failedSaveDoesNotHoldUpSigterm();
     void windowClassIsTheMenuEntrys();
+    void statusShowsAnUpdateFromTheWindow();
 
 private:
-    bool startAndWaitForTheWindow(QProcess& program);
+    bool startAndWaitForTheWindow(QProcess& program, const QStringList& arguments = {});
 
     VirtualDisplay mScreen;
 };
@@ -120,10 +123,10 @@ void tst_EndToEndStartup::singleInstanceAndSavingOnSigterm()
     QCOMPARE(info.st_mode & 0777, 0600u);
 }
 
-bool tst_EndToEndStartup::startAndWaitForTheWindow(QProcess& program)
+bool tst_EndToEndStartup::startAndWaitForTheWindow(QProcess& program, const QStringList& arguments)
 {
     program.setProcessEnvironment(mScreen.programEnvironment());
-    program.start(kProgram);
+    program.start(kProgram, arguments);
     if (!program.waitForStarted())
         return false;
     QElapsedTimer waited;
@@ -197,6 +200,54 @@ void tst_EndToEndStartup::windowClassIsTheMenuEntrys()
     QVERIFY(program.waitForFinished(kStartMilliseconds));
     QCOMPARE(windowClass, QStringLiteral("WM_CLASS(STRING) = \"corvane-dyndns\", \"") +
                               entryClass.captured(1) + QStringLiteral("\"\n"));
+}
+
+void tst_EndToEndStartup::statusShowsAnUpdateFromTheWindow()
+{
+    QProcess server;
+    server.start(kServer, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--account"),
+                           QStringLiteral("alice:pw:home.dyn.brevant.example")});
+    QVERIFY(server.waitForReadyRead(kStartMilliseconds));
+    const QByteArray listening = server.readLine().trimmed();
+    QFile ini(mScreen.settingsFile());
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[Settings]\nServer=127.0.0.1\nPort=" + listening.mid(listening.lastIndexOf(':') + 1) +
+              "\nUsername=alice\nPassword=pw\nSubDomain=home\n");
+    ini.close();
+
+    // File, Update IP from the keyboard; with /CLOSE the program ends after the server's BYE.
+    QProcess program;
+    QVERIFY(startAndWaitForTheWindow(program, {QStringLiteral("/CLOSE")}));
+    const QString window =
+        mScreen.visibleWindows(QStringLiteral("--name"), QLatin1Char('^') + kCaption + QLatin1Char('$'))
+            .first();
+    QElapsedTimer waited;
+    waited.start();
+    while (program.state() == QProcess::Running && waited.elapsed() < kStartMilliseconds) {
+        // No window manager here: focus is given straight.
+        mScreen.run({QStringLiteral("xdotool"), QStringLiteral("windowfocus"), window});
+        mScreen.run(
+            {QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("alt+f"), QStringLiteral("u")});
+        program.waitForFinished(2000);
+    }
+    if (program.state() == QProcess::Running) {
+        program.kill();
+        program.waitForFinished();
+    }
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+
+    QProcess status;
+    status.setProcessEnvironment(mScreen.programEnvironment());
+    status.start(kProgram, {QStringLiteral("--status")});
+    QVERIFY(status.waitForFinished(kStartMilliseconds));
+    server.terminate();
+    server.waitForFinished();
+    QVERIFY(QFile::remove(mScreen.settingsFile()));
+    const QString out = QString::fromLocal8Bit(status.readAllStandardOutput());
+    QVERIFY2(out.contains(QRegularExpression(QStringLiteral(
+                 "\nLast accepted update: \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d, 127\\.0\\.0\\.1\n"))),
+             qPrintable(out));
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEndStartup)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -34,6 +35,8 @@ private slots:
     void windowWithoutADisplaySaysSo();
     void relativeConfigHomeIsIgnored_data();
     void relativeConfigHomeIsIgnored();
+    void historyOfARun_data();
+    void historyOfARun();
 
 private:
     QProcessEnvironment environment(const QStringList& variables = {}) const;
@@ -91,6 +94,7 @@ QProcessEnvironment tst_OneShot::environment(const QStringList& variables) const
     env.insert(QStringLiteral("DISPLAY"), QString());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), mHome->filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mHome->filePath(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), mHome->filePath(QStringLiteral("state")));
     for (const QString& variable : variables)
         env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     return env;
@@ -305,6 +309,44 @@ void tst_OneShot::windowWithoutADisplaySaysSo()
     QByteArray err;
     QCOMPARE(runProgram({}, nullptr, &err), 1);
     QVERIFY2(err.startsWith("corvane-dyndns: there is no display"), err.constData());
+}
+
+void tst_OneShot::historyOfARun_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("printed"); // a pattern
+    const QString time = QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d");
+    QTest::newRow("status") << QStringList{"--status"} << 0
+                            << "\nLast accepted update: " + time +
+                                   ", 127\\.0\\.0\\.1\nLast attempt: " + time + ", update, accepted\n$";
+    QTest::newRow("history") << QStringList{"--history"} << 0
+                             << "^time {17}runner  operation  host {22}address    outcome   message\n" +
+                                    time +
+                                    "  once    update     home\\.dyn\\.brevant\\.example  127\\.0\\.0\\.1  "
+                                    "accepted  BYE[^\n]*\n$";
+    QTest::newRow("history that cannot be read") << QStringList{"--history"} << 3 << "^$";
+}
+
+// After an update from a script, what the history says of it.
+void tst_OneShot::historyOfARun()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, printed);
+    writeSettings(mPort, QStringLiteral("pw"));
+    QCOMPARE(runProgram({QStringLiteral("--update"), QStringLiteral("--quiet")}), 0);
+    const QString history = mHome->filePath(QStringLiteral("state/corvane-dyndns/history"));
+    if (status == 3)
+        QVERIFY(QFile::remove(history) && QDir().mkpath(history));
+    QByteArray out;
+    QByteArray err;
+    QCOMPARE(runProgram(arguments, &out, &err), status);
+    QVERIFY2(QString::fromLocal8Bit(out).contains(QRegularExpression(printed)), out.constData());
+    QVERIFY2(status == 3 ? err.startsWith("corvane-dyndns: the history " + QFile::encodeName(history) +
+                                          " cannot be read: ")
+                         : err.isEmpty(),
+             err.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_OneShot)

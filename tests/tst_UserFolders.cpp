@@ -25,6 +25,12 @@ void tst_UserFolders::relativeValuesAreIgnored_data()
                                        << "" << config;
     QTest::newRow("config home relative") << "XDG_CONFIG_HOME"
                                           << "conf" << config;
+    QTest::newRow("state home") << "XDG_STATE_HOME"
+                                << "/home/u/state"
+                                << "/home/u/state";
+    QTest::newRow("state home unset") << "XDG_STATE_HOME" << QString() << QDir::homePath() + "/.local/state";
+    QTest::newRow("state home relative") << "XDG_STATE_HOME"
+                                         << "state" << QDir::homePath() + "/.local/state";
     QTest::newRow("runtime folder") << "XDG_RUNTIME_DIR"
                                     << "/run/user/7"
                                     << "/run/user/7";
@@ -50,6 +56,7 @@ void tst_UserFolders::relativeValuesAreIgnored()
     if (!value.isNull())
         environment.insert(variable, value);
     const QString found = variable == "XDG_CONFIG_HOME"   ? UserFolders::configHome(environment)
+                          : variable == "XDG_STATE_HOME"  ? UserFolders::stateHome(environment)
                           : variable == "XDG_RUNTIME_DIR" ? UserFolders::runtimeFolder(environment)
                                                           : UserFolders::temporaryFolder(environment);
     QCOMPARE(found, folder);

@@ -1,4 +1,5 @@
 #include "FakePlatform.h"
+#include "history/History.h"
 #include "settings/CSettings.h"
 #include "ui/frmMain.h"
 
@@ -9,6 +10,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -61,9 +63,12 @@ private slots:
     void endDuringALoadReportStopsTheLoad_data();
     void endDuringALoadReportStopsTheLoad();
     void screenReadersSeeTheLogAndNotTheHiddenParts();
+    void conversationIsRecordedInTheHistory_data();
+    void conversationIsRecordedInTheHistory();
 
 private:
     std::unique_ptr<FakePlatform> mPlatform;
+    std::unique_ptr<QTemporaryDir> mState;
     std::unique_ptr<frmMain> mWindow;
     frmMain& makeWindow();
 };
@@ -71,6 +76,8 @@ private:
 void tst_frmMain::init()
 {
     mPlatform = std::make_unique<FakePlatform>();
+    mState = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_STATE_HOME", QFile::encodeName(mState->path()));
 }
 
 void tst_frmMain::cleanup()
@@ -362,6 +369,44 @@ void tst_frmMain::screenReadersSeeTheLogAndNotTheHiddenParts()
             shown.append(bar->child(i)->text(QAccessible::Name));
     }
     QCOMPARE(shown, (QStringList{"File", "Edit", "Help"}));
+}
+
+void tst_frmMain::conversationIsRecordedInTheHistory_data()
+{
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("written") << true;
+    QTest::newRow("cannot be written") << false;
+}
+
+// A history that cannot be written is said on standard error only: the window shows the same
+// log, no report, and goes on.
+void tst_frmMain::conversationIsRecordedInTheHistory()
+{
+    QFETCH(bool, writable);
+    const History history;
+    if (!writable)
+        QVERIFY(QDir().mkpath(history.path()));
+    mPlatform->storeSetting(QStringLiteral("SubDomain"), QStringLiteral("h"));
+    frmMain& w = makeWindow();
+    w.load();
+    w.menus().mnuFileUpdateIP->trigger();
+    mPlatform->socket.raiseConnect();
+    mPlatform->socket.raiseData(QByteArray("OK\r\n").repeated(7) + "BYE see you\r\n");
+
+    QVERIFY(mPlatform->windowing.reports.isEmpty());
+    QVERIFY(w.menus().mnuFileUpdateIP->isEnabled());
+    const QString log = w.log()->toPlainText().trimmed();
+    QVERIFY2(log.endsWith(QStringLiteral(" - Disconnected.")) && !log.contains(QStringLiteral("history")),
+             qPrintable(log));
+    if (!writable)
+        return;
+    const QList<HistoryEntry> entries = history.entries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries[0].runner, HistoryEntry::Runner::Window);
+    QCOMPARE(entries[0].host, QStringLiteral("h.dyn.brevant.example"));
+    QCOMPARE(entries[0].address, mPlatform->socket.localAddress);
+    QCOMPARE(entries[0].outcome, ConversationResult::Outcome::Accepted);
+    QCOMPARE(entries[0].message, QStringLiteral("BYE see you"));
 }
 
 QTEST_MAIN(tst_frmMain)

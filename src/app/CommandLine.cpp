@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <charconv>
 #include <iterator>
 
 namespace {
@@ -23,6 +24,29 @@ std::optional<std::string> autostartValue(const std::vector<std::string>& argume
             return it->substr(name.size() + 1);
     }
     return std::nullopt;
+}
+
+// The count after "--history": empty when none is given. A word that begins with "--" is a
+// switch of its own.
+std::optional<std::string> historyValue(const std::vector<std::string>& arguments)
+{
+    const auto it = std::find(arguments.begin(), arguments.end(), "--history");
+    if (it == arguments.end())
+        return std::nullopt;
+    const auto next = std::next(it);
+    return next == arguments.end() || next->starts_with("--") ? std::string() : *next;
+}
+
+std::optional<int> historyCount(const std::string& value)
+{
+    if (value.empty())
+        return CommandLine::kHistoryLines;
+    int count = 0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, count);
+    if (error != std::errc() || stop != end || count < 1 || count > CommandLine::kMaxHistoryLines)
+        return std::nullopt;
+    return count;
 }
 
 void printState(const Autostart& autostart, std::ostream& out)
@@ -63,6 +87,7 @@ std::string usage()
     return "Usage: corvane-dyndns [/MINIMIZE] [/CLOSE]\n"
            "       corvane-dyndns --update | --offline [--quiet]\n"
            "       corvane-dyndns --status\n"
+           "       corvane-dyndns --history [N]\n"
            "       corvane-dyndns --autostart [on|off]\n"
            "Keeps a host name under " +
            provider::kDomain.toStdString() +
@@ -73,7 +98,8 @@ std::string usage()
            "  --offline              take the host offline once, without a window, and end\n"
            "  --quiet                with --update or --offline: print nothing but errors\n"
            "  --status               print the settings a run would use (the password only as set\n"
-           "                         or empty) and end\n"
+           "                         or empty) and the host's last update and attempt, and end\n"
+           "  --history [N]          print the newest N conversations (20 unless told), and end\n"
            "  --autostart on|off     start at login (minimized), or not; alone: say which\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n\n"
@@ -81,7 +107,10 @@ std::string usage()
            "it refused (\"ERR\"), 2 when no conversation took place (no connection, unknown host,\n"
            "time-out, connection lost), 3 when a setting cannot be read, 64 on a wrong command line.\n\n"
            "Settings are kept in $XDG_CONFIG_HOME/" +
-           name + ".ini (by default ~/.config).\n";
+           name +
+           ".ini (by default ~/.config),\n"
+           "the history of conversations in $XDG_STATE_HOME/corvane-dyndns/history\n"
+           "(by default ~/.local/state).\n";
 }
 
 // Exactly as written: a near-miss such as "--UPDATE" or "--update=yes" would otherwise open the
@@ -96,6 +125,7 @@ bool known(const std::string& argument)
                                            "--update",
                                            "--offline",
                                            "--status",
+                                           "--history",
                                            "--quiet",
                                            "--autostart",
                                            "--autostart=on",
@@ -149,10 +179,16 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
     // Each of these asks for a run of its own; "--autostart" given twice is as unclear.
     const auto requests = std::count_if(arguments.begin(), arguments.end(), [](const std::string& argument) {
         return argument == "--update" || argument == "--offline" || argument == "--status" ||
-               argument.starts_with("--autostart");
+               argument == "--history" || argument.starts_with("--autostart");
     });
     if (requests > 1)
-        return "corvane-dyndns: --update, --offline, --status and --autostart exclude each other\n\n" +
+        return "corvane-dyndns: --update, --offline, --status, --history and --autostart exclude each "
+               "other\n\n" +
+               usage();
+    if (const auto value = historyValue(arguments); value && !historyCount(*value))
+        return "corvane-dyndns: --history takes a number of lines from 1 to " +
+               std::to_string(kMaxHistoryLines) + ", not \"" +
+               VisibleText::escaped(QString::fromLocal8Bit(*value)).toLocal8Bit().toStdString() + "\"\n\n" +
                usage();
     if (has(arguments, "--quiet") && !once)
         return "corvane-dyndns: --quiet goes only with --update or --offline\n\n" + usage();
@@ -169,6 +205,14 @@ std::optional<OneShot> oneShotRequest(const std::vector<std::string>& arguments)
     if (has(arguments, "--status"))
         return OneShot{std::nullopt, quiet};
     return std::nullopt;
+}
+
+std::optional<int> historyRequest(const std::vector<std::string>& arguments)
+{
+    const std::optional<std::string> value = historyValue(arguments);
+    if (!value)
+        return std::nullopt;
+    return historyCount(*value).value_or(kHistoryLines);
 }
 
 std::optional<int> autostartRequest(const std::vector<std::string>& arguments, const Autostart& autostart,

@@ -23,8 +23,9 @@ bool wantsClose(const QString& commandLine);
 std::optional<std::string> informationRequest(const std::vector<std::string>& arguments);
 
 // The exit status of a command line that cannot be run: a word beginning with "--" that is not
-// one of the program's switches exactly, two that exclude each other, or "--quiet" without
-// "--update" or "--offline".
+// one of the program's switches exactly, two that exclude each other, "--quiet" without
+// "--update" or "--offline", or a count after "--history" that is not one from 1 to
+// kMaxHistoryLines.
 inline constexpr int kUsageError = 64;
 
 // What to print on standard error before ending with kUsageError, or nothing when the
@@ -39,6 +40,12 @@ struct OneShot
     bool quiet;                         // "--quiet": nothing printed but errors
 };
 std::optional<OneShot> oneShotRequest(const std::vector<std::string>& arguments);
+
+// "--history [N]" prints the newest N conversations of the history (kHistoryLines unless told)
+// without a window: the count, or nothing when the switch is absent.
+inline constexpr int kHistoryLines = 20;
+inline constexpr int kMaxHistoryLines = 1000;
+std::optional<int> historyRequest(const std::vector<std::string>& arguments);
 
 // "--autostart on", "--autostart off" (or "--autostart=on", "--autostart=off") and "--autostart"
 // alone are answered without a window as well: the exit status, or nothing when the switch is

@@ -20,6 +20,12 @@ QString configHome(const QProcessEnvironment& environment)
                       QDir::cleanPath(QDir::homePath() + QStringLiteral("/.config")));
 }
 
+QString stateHome(const QProcessEnvironment& environment)
+{
+    return absoluteOr(environment, QStringLiteral("XDG_STATE_HOME"),
+                      QDir::cleanPath(QDir::homePath() + QStringLiteral("/.local/state")));
+}
+
 QString runtimeFolder(const QProcessEnvironment& environment)
 {
     return absoluteOr(environment, QStringLiteral("XDG_RUNTIME_DIR"), QString());

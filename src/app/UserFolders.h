@@ -11,6 +11,9 @@ namespace UserFolders {
 // $XDG_CONFIG_HOME, by default ~/.config: the settings file and the autostart folder.
 QString configHome(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
+// $XDG_STATE_HOME, by default ~/.local/state: the history of conversations.
+QString stateHome(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+
 // $XDG_RUNTIME_DIR, or empty: that variable has no default.
 QString runtimeFolder(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 

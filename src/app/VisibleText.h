@@ -9,4 +9,7 @@ namespace VisibleText {
 // cut or split a line.
 QString escaped(const QString& text);
 
+// The text with those characters taken out.
+QString withoutControls(const QString& text);
+
 } // namespace VisibleText

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -42,6 +43,11 @@ public:
     explicit History(QString path = defaultPath());
     static QString defaultPath();
     const QString& path() const { return mPath; }
+
+    // The names of the columns, and the words the lines use.
+    static const QStringList& columns();
+    static QString word(HistoryEntry::Runner runner);
+    static QString word(ConversationResult::Outcome outcome);
 
     // Adds the entry as one line. Throws Failure when the history cannot be written (a
     // read-only file or folder, a full disk, a folder where the file should be).

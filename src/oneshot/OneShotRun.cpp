@@ -2,6 +2,8 @@
 
 #include "app/Provider.h"
 #include "app/VisibleText.h"
+#include "history/HistoryTable.h"
+#include "platform/Failure.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "settings/CSettings.h"
@@ -11,10 +13,13 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
+#include <functional>
+
 OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windowing, QString settingsFile,
                        std::FILE* out, std::FILE* err)
     : mSocket(socket), mStore(store), mWindowing(windowing), mSettingsFile(std::move(settingsFile)),
-      mOut(out), mErr(err)
+      mOut(out), mErr(err), mHistory(History(), HistoryEntry::Runner::Once, err)
 {
 }
 
@@ -51,7 +56,7 @@ OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
 {
     mQuiet = quiet;
     if (!loadSettings())
-        return UnreadableSettings;
+        return Unreadable;
 
     UpdateConversation conversation(mSocket, *this, mWindowing);
     ConversationControl control(mSocket, conversation, *this, mWindowing);
@@ -95,8 +100,9 @@ OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
 OneShotRun::Status OneShotRun::printSettings()
 {
     if (!loadSettings())
-        return UnreadableSettings;
+        return Unreadable;
     const CSettings& settings = *gSettings;
+    const QString host = settings.SubDomain() + provider::kDomainSuffix;
     const QString lines[] = {
         QStringLiteral("Settings file: ") + mSettingsFile,
         QStringLiteral("Server: ") + settings.Server(),
@@ -104,7 +110,7 @@ OneShotRun::Status OneShotRun::printSettings()
         QStringLiteral("User name: ") + settings.Username(),
         QStringLiteral("Password: ") +
             (settings.Password().isEmpty() ? QStringLiteral("empty") : QStringLiteral("set")),
-        QStringLiteral("Host: ") + settings.SubDomain() + provider::kDomainSuffix,
+        QStringLiteral("Host: ") + host,
         QStringLiteral("Address posted: ") + (settings.CurrentIP()
                                                   ? QStringLiteral("this machine's address on the connection")
                                                   : settings.OtherIP()),
@@ -112,7 +118,53 @@ OneShotRun::Status OneShotRun::printSettings()
     for (const QString& line : lines)
         print(mOut, line);
     gSettings.discard();
+
+    std::optional<HistoryEntry> accepted;
+    std::optional<HistoryEntry> attempt;
+    if (!readHistory([&](const History& history) {
+            accepted = history.lastAccepted(host);
+            attempt = history.lastAttempt(host);
+        }))
+        return Unreadable;
+    const QString none = QStringLiteral("none");
+    print(mOut,
+          QStringLiteral("Last accepted update: ") +
+              (accepted ? HistoryTable::localTime(accepted->time) + QStringLiteral(", ") + accepted->address
+                        : none));
+    print(mOut, QStringLiteral("Last attempt: ") +
+                    (attempt ? HistoryTable::localTime(attempt->time) + QStringLiteral(", ") +
+                                   UpdateConversation::operationWord(attempt->operation) +
+                                   QStringLiteral(", ") + History::word(attempt->outcome)
+                             : none));
     return Accepted;
+}
+
+OneShotRun::Status OneShotRun::printHistory(int count)
+{
+    QList<HistoryEntry> entries;
+    if (!readHistory([&](const History& history) { entries = history.entries(); }))
+        return Unreadable;
+    if (entries.isEmpty()) {
+        print(mOut, QStringLiteral("No conversation has been recorded in ") + mHistory.history().path() +
+                        QStringLiteral(" yet."));
+        return Accepted;
+    }
+    for (const QString& line :
+         HistoryTable::rows(entries.mid(std::max<qsizetype>(0, entries.size() - count))))
+        print(mOut, line);
+    return Accepted;
+}
+
+bool OneShotRun::readHistory(const std::function<void(const History&)>& look)
+{
+    try {
+        look(mHistory.history());
+        return true;
+    } catch (const Failure& failure) {
+        print(mErr, QStringLiteral("corvane-dyndns: the history ") + mHistory.history().path() +
+                        QStringLiteral(" cannot be read: ") + failure.description);
+    }
+    return false;
 }
 
 void OneShotRun::AppendLog(const QString& entry)
@@ -128,6 +180,7 @@ void OneShotRun::AppendError(const QString& entry)
 
 bool OneShotRun::conversationEnded(const ConversationResult& result)
 {
+    mHistory.record(result);
     mResult = result;
     mEnded = true;
     if (mLoop)

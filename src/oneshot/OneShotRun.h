@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/Operation.h"
+#include "history/HistoryRecorder.h"
 #include "update/ConversationHost.h"
 
 #include <QString>
 
 #include <cstdio>
+#include <functional>
 
 class ISettingsStore;
 class QEventLoop;
@@ -19,10 +21,10 @@ class OneShotRun : public ConversationHost
 {
 public:
     enum Status {
-        Accepted = 0,           // the server accepted the update or the offline step
-        Refused = 1,            // the server said "ERR" and accepted nothing
-        NoConversation = 2,     // refused connection, unknown host, time-out, connection lost
-        UnreadableSettings = 3, // a stored value could not be read
+        Accepted = 0,       // the server accepted the update or the offline step
+        Refused = 1,        // the server said "ERR" and accepted nothing
+        NoConversation = 2, // refused connection, unknown host, time-out, connection lost
+        Unreadable = 3,     // a stored value, the settings file or the history could not be read
     };
 
     OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windowing, QString settingsFile,
@@ -30,8 +32,11 @@ public:
 
     // Runs a conversation to its end.
     Status run(Operation operation, bool quiet);
-    // Prints the settings a run would use, the password only as set or empty.
+    // Prints the settings a run would use, the password only as set or empty, and the host's
+    // last accepted update and last attempt from the history.
     Status printSettings();
+    // Prints the newest entries of the history as a table, newest last.
+    Status printHistory(int count);
 
     void AppendLog(const QString& text) override;
     void AppendError(const QString& text) override;
@@ -43,6 +48,8 @@ private:
     bool loadSettings();
     void unreadableSetting(const QString& key, const QString& reason);
     void print(std::FILE* stream, const QString& line);
+    // A look at the history; false when it cannot be read, which is said on the error stream.
+    bool readHistory(const std::function<void(const History&)>& look);
 
     ISocket& mSocket;
     ISettingsStore& mStore;
@@ -50,6 +57,7 @@ private:
     QString mSettingsFile;
     std::FILE* mOut;
     std::FILE* mErr;
+    HistoryRecorder mHistory;
     QEventLoop* mLoop = nullptr;
     bool mQuiet = false;
     bool mEnded = false;

@@ -5,6 +5,7 @@
 #include "app/Identity.h"
 #include "app/Provider.h"
 #include "app/ScreenPlacement.h"
+#include "history/HistoryRecorder.h"
 #include "monitor/ConnectionMonitor.h"
 #include "platform/INotifyIcon.h"
 #include "platform/IShell.h"
@@ -45,7 +46,8 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
       mConnectionMonitor(std::make_unique<ConnectionMonitor>(platform.dialup, *this, *mConversationControl,
                                                              platform.windowing)),
       mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.notifyIcon,
-                                            platform.windowing))
+                                            platform.windowing)),
+      mHistory(std::make_unique<HistoryRecorder>(History(), HistoryEntry::Runner::Window))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(identity::kTitle + QStringLiteral(" - By ") + identity::kMaker);
@@ -247,6 +249,7 @@ void frmMain::setTrayTip(const QString& tip)
 
 bool frmMain::conversationEnded(const ConversationResult& result)
 {
+    mHistory->record(result);
     if (result.endedByBye && CommandLine::wantsClose(mPlatform.windowing.commandLine())) {
         endProgram();
         return false;

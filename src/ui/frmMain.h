@@ -13,6 +13,7 @@ class ActivityLog;
 class CTrayIcon;
 class ConnectionMonitor;
 class ConversationControl;
+class HistoryRecorder;
 class QLabel;
 class TrayBehaviour;
 class QPlainTextEdit;
@@ -87,5 +88,6 @@ private:
     std::unique_ptr<ConversationControl> mConversationControl;
     std::unique_ptr<ConnectionMonitor> mConnectionMonitor;
     std::unique_ptr<TrayBehaviour> mTray;
+    std::unique_ptr<HistoryRecorder> mHistory;
     bool mUnloaded = false;
 };

@@ -103,6 +103,7 @@ public:
 
     QString configFolder() const { return mHome.filePath(QStringLiteral("config")); }
     QString runtimeFolder() const { return mHome.filePath(QStringLiteral("runtime")); }
+    QString stateFolder() const { return mHome.filePath(QStringLiteral("state")); }
     QString settingsFile() const { return configFolder() + QStringLiteral("/Corvane DynDNS.ini"); }
 
     QProcessEnvironment toolEnvironment() const
@@ -119,6 +120,7 @@ public:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), stateFolder());
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         return env;
     }

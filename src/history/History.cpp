@@ -1,0 +1,364 @@
+#include "history/History.h"
+
+#include "app/FileReplacement.h"
+#include "app/UserFolders.h"
+#include "app/VisibleText.h"
+#include "platform/Failure.h"
+#include "update/UpdateConversation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+const QString kSource = QStringLiteral("History");
+// Writers wait this long for one another before the line is given up, polling the lock: a
+// writer that hangs while holding it must not hang the window or the watcher with it. The
+// polls come often, or a writer that appends line after line would take the lock again and
+// again before a waiter looked.
+constexpr std::chrono::milliseconds kLockPatience{2000};
+constexpr std::chrono::microseconds kLockPoll{100};
+// Far beyond any history the program keeps: a bigger file at the path is read from its end.
+constexpr qint64 kMaxRead = 16 * 1024 * 1024;
+
+const QStringList kRunnerWords = {QStringLiteral("window"), QStringLiteral("once"), QStringLiteral("watch")};
+const QStringList kOutcomeWords = {QStringLiteral("accepted"), QStringLiteral("refused"),
+                                   QStringLiteral("failed")};
+
+Failure cannot(const QString& why)
+{
+    return Failure(failures::kPathFileAccess, why, kSource);
+}
+
+Failure systemFailure(int error)
+{
+    return cannot(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+QByteArray header()
+{
+    return History::columns().join(QLatin1Char('\t')).toUtf8();
+}
+
+// Control characters would split the line or its columns.
+QString clean(const QString& text, qsizetype maxLength = -1)
+{
+    QString out = VisibleText::withoutControls(text);
+    if (maxLength >= 0 && out.size() > maxLength) {
+        out.truncate(maxLength);
+        if (!out.isEmpty() && out.back().isHighSurrogate())
+            out.chop(1);
+    }
+    return out;
+}
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : mFd(fd) {}
+    Descriptor(Descriptor&& other) noexcept : mFd(std::exchange(other.mFd, -1)) {}
+    ~Descriptor()
+    {
+        if (mFd >= 0)
+            ::close(mFd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return mFd; }
+
+private:
+    int mFd;
+};
+
+QString kindInPlace(mode_t mode)
+{
+    return S_ISDIR(mode) ? QStringLiteral("a folder is in its place")
+                         : QStringLiteral("something other than a file is in its place");
+}
+
+// Opens nothing but a regular file: a pipe or a device at the path must neither hang the
+// program nor feed it, and a link is not followed. Returns -1 for an absent file when it is
+// not to be created.
+int openRegular(const QString& path, int flags)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT && !(flags & O_CREAT))
+            return -1;
+        if (error == ELOOP)
+            throw cannot(QStringLiteral("a symbolic link is in its place"));
+        if (error == EISDIR)
+            throw cannot(kindInPlace(S_IFDIR));
+        if (error == ENXIO)
+            throw cannot(kindInPlace(S_IFIFO));
+        throw systemFailure(error);
+    }
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw cannot(kindInPlace(info.st_mode));
+    }
+    return fd;
+}
+
+// The owner's write bit says what the user wants, also to root, who may write anyway.
+bool readOnly(const QByteArray& path, const struct stat& info)
+{
+    return (info.st_mode & S_IWUSR) == 0 || ::access(path.constData(), W_OK) != 0;
+}
+
+// The folder and those of its parents that are missing, each for its owner only.
+void makeFolder(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
+        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
+            throw systemFailure(errno);
+        if (slash < 0)
+            break;
+    }
+    struct stat info = {};
+    if (::stat(path.constData(), &info) != 0)
+        throw systemFailure(errno);
+    if (!S_ISDIR(info.st_mode))
+        throw cannot(QStringLiteral("a file is in the place of its folder"));
+    if (readOnly(path, info))
+        throw cannot(QStringLiteral("its folder is read-only"));
+}
+
+// Holds the lock beside the history. The history itself cannot carry it: a trim puts a new
+// file in its place.
+Descriptor lockBeside(const QString& path)
+{
+    Descriptor lock(openRegular(path + QStringLiteral(".lock"), O_RDWR | O_CREAT));
+    const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+    while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            throw systemFailure(errno);
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw cannot(QStringLiteral("another writer has held it for %1 seconds")
+                             .arg(std::chrono::duration<double>(kLockPatience).count()));
+        std::this_thread::sleep_for(kLockPoll);
+    }
+    return lock;
+}
+
+QByteArray readFrom(int fd, qint64 from, qint64 size)
+{
+    QByteArray data(size - from, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < data.size()) {
+        const ssize_t n =
+            ::pread(fd, data.data() + done, static_cast<size_t>(data.size() - done), from + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw systemFailure(errno);
+        if (n == 0)
+            break;
+        done += n;
+    }
+    data.truncate(done);
+    return data;
+}
+
+// The whole lines of the file, the header among them; text after the last line break is a
+// line still being written, or one cut short, and is left out.
+QList<QByteArray> wholeLines(int fd)
+{
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0)
+        throw systemFailure(errno);
+    const qint64 from = std::max<qint64>(0, info.st_size - kMaxRead);
+    QByteArray data = readFrom(fd, from, info.st_size);
+    if (from > 0)
+        data.remove(0, data.indexOf('\n') + 1);
+    QList<QByteArray> lines = data.split('\n');
+    lines.removeLast();
+    return lines;
+}
+
+void writeAll(int fd, const QByteArray& text)
+{
+    qsizetype done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.constData() + done, static_cast<size_t>(text.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw systemFailure(errno);
+        if (n == 0)
+            throw systemFailure(ENOSPC);
+        done += n;
+    }
+}
+
+QByteArray lineOf(const HistoryEntry& entry)
+{
+    const QStringList fields = {entry.time.toUTC().toString(Qt::ISODate),
+                                History::word(entry.runner),
+                                UpdateConversation::operationWord(entry.operation),
+                                clean(entry.host),
+                                clean(entry.address),
+                                History::word(entry.outcome),
+                                clean(entry.message, History::kMaxMessage)};
+    return fields.join(QLatin1Char('\t')).toUtf8();
+}
+
+std::optional<HistoryEntry> parse(const QByteArray& line)
+{
+    const QStringList fields = QString::fromUtf8(line).split(QLatin1Char('\t'));
+    if (fields.size() != History::columns().size())
+        return std::nullopt;
+    HistoryEntry entry;
+    entry.time = QDateTime::fromString(fields[0], Qt::ISODate).toUTC();
+    const qsizetype runner = kRunnerWords.indexOf(fields[1]);
+    const qsizetype outcome = kOutcomeWords.indexOf(fields[5]);
+    const bool update = fields[2] == UpdateConversation::operationWord(Operation::Update);
+    if (!entry.time.isValid() || runner < 0 || outcome < 0 ||
+        (!update && fields[2] != UpdateConversation::operationWord(Operation::Offline)))
+        return std::nullopt;
+    entry.runner = static_cast<HistoryEntry::Runner>(runner);
+    entry.operation = update ? Operation::Update : Operation::Offline;
+    entry.host = clean(fields[3]);
+    entry.address = clean(fields[4]);
+    entry.outcome = static_cast<ConversationResult::Outcome>(outcome);
+    entry.message = clean(fields[6], History::kMaxMessage);
+    return entry;
+}
+
+} // namespace
+
+HistoryEntry HistoryEntry::of(Runner runner, const ConversationResult& result, const QDateTime& now)
+{
+    HistoryEntry entry;
+    entry.time = QDateTime::fromSecsSinceEpoch(now.toSecsSinceEpoch(), Qt::UTC);
+    entry.runner = runner;
+    entry.operation = result.operation;
+    entry.host = clean(result.host);
+    if (result.operation == Operation::Update)
+        entry.address = clean(result.address);
+    entry.outcome = result.outcome();
+    QString message = result.lastReply;
+    if (entry.outcome == ConversationResult::Outcome::Failed && !result.error.isEmpty())
+        message = result.error.startsWith(QStringLiteral(" - ")) ? result.error.mid(3) : result.error;
+    entry.message = clean(message, History::kMaxMessage);
+    return entry;
+}
+
+History::History(QString path) : mPath(std::move(path)) {}
+
+QString History::defaultPath()
+{
+    return UserFolders::stateHome() + QStringLiteral("/corvane-dyndns/history");
+}
+
+const QStringList& History::columns()
+{
+    static const QStringList names = {QStringLiteral("time"),      QStringLiteral("runner"),
+                                      QStringLiteral("operation"), QStringLiteral("host"),
+                                      QStringLiteral("address"),   QStringLiteral("outcome"),
+                                      QStringLiteral("message")};
+    return names;
+}
+
+QString History::word(HistoryEntry::Runner runner)
+{
+    return kRunnerWords.at(static_cast<qsizetype>(runner));
+}
+
+QString History::word(ConversationResult::Outcome outcome)
+{
+    return kOutcomeWords.at(static_cast<qsizetype>(outcome));
+}
+
+void History::append(const HistoryEntry& entry) const
+{
+    makeFolder(QFileInfo(mPath).absolutePath());
+    struct stat info = {};
+    const QByteArray path = QFile::encodeName(mPath);
+    if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && readOnly(path, info))
+        throw cannot(QStringLiteral("the file is read-only"));
+    const Descriptor lock = lockBeside(mPath);
+    const Descriptor file(openRegular(mPath, O_RDWR | O_APPEND | O_CREAT));
+    if (::fstat(file.get(), &info) != 0)
+        throw systemFailure(errno);
+
+    QByteArray text;
+    if (info.st_size == 0)
+        text = header() + '\n';
+    else if (readFrom(file.get(), info.st_size - 1, info.st_size) != "\n")
+        text = "\n"; // a line that was cut short stays apart from this one
+    text += lineOf(entry) + '\n';
+    try {
+        writeAll(file.get(), text);
+    } catch (const Failure&) {
+        // What a full disk let through would glue itself to the next line.
+        const bool undone = ::ftruncate(file.get(), info.st_size) == 0;
+        Q_UNUSED(undone);
+        throw;
+    }
+
+    QList<QByteArray> lines = wholeLines(file.get());
+    const QByteArray head = header();
+    lines.removeIf([&head](const QByteArray& line) { return line.isEmpty() || line == head; });
+    if (lines.size() <= kMaxLines)
+        return;
+    QByteArray kept = head + '\n';
+    for (qsizetype i = lines.size() - kMaxLines; i < lines.size(); ++i)
+        kept += lines[i] + '\n';
+    const QString error = FileReplacement::replace(mPath, kept, 0600);
+    if (!error.isEmpty())
+        throw cannot(error);
+}
+
+QList<HistoryEntry> History::entries() const
+{
+    const int fd = openRegular(mPath, O_RDONLY);
+    if (fd < 0)
+        return {};
+    const Descriptor file(fd);
+    QList<HistoryEntry> found;
+    for (const QByteArray& line : wholeLines(file.get())) {
+        if (std::optional<HistoryEntry> entry = parse(line))
+            found.append(*entry);
+    }
+    return found;
+}
+
+std::optional<HistoryEntry> History::lastAccepted(const QString& host) const
+{
+    const QList<HistoryEntry> all = entries();
+    const auto found =
+        std::find_if(all.rbegin(), all.rend(), [host = clean(host)](const HistoryEntry& entry) {
+            return entry.host == host && entry.operation == Operation::Update &&
+                   entry.outcome == ConversationResult::Outcome::Accepted;
+        });
+    return found == all.rend() ? std::nullopt : std::optional<HistoryEntry>(*found);
+}
+
+std::optional<HistoryEntry> History::lastAttempt(const QString& host) const
+{
+    const QList<HistoryEntry> all = entries();
+    const auto found =
+        std::find_if(all.rbegin(), all.rend(),
+                     [host = clean(host)](const HistoryEntry& entry) { return entry.host == host; });
+    return found == all.rend() ? std::nullopt : std::optional<HistoryEntry>(*found);
+}
