@@ -2,8 +2,12 @@
 #include "app/CommandLine.h"
 #include "app/Identity.h"
 #include "app/UserFolders.h"
+#include "history/HistoryRecorder.h"
 #include "oneshot/OneShotRun.h"
+#include "platform/Failure.h"
 #include "platform/qt/ConsoleWindowing.h"
+#include "platform/qt/InstanceLock.h"
+#include "platform/qt/QtAddressWatch.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtNotifyIcon.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -11,7 +15,10 @@
 #include "platform/qt/QtSocket.h"
 #include "platform/qt/QtWindowing.h"
 #include "platform/qt/SessionEnvironment.h"
+#include "platform/qt/SettingsFile.h"
+#include "platform/qt/TerminationSignals.h"
 #include "ui/frmMain.h"
+#include "watch/Watcher.h"
 
 #include <QApplication>
 
@@ -35,6 +42,60 @@ int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& reque
     return request(run);
 }
 
+// Keeps the name right without a window until SIGTERM or SIGINT.
+int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication app(argc, argv);
+    // Caught before anything can take long: SIGUSR1 would otherwise end the process.
+    ConsoleWindowing windowing({SIGTERM, SIGINT});
+    TerminationSignals requests({SIGHUP, SIGUSR1});
+    const ConsoleLog log(stdout, stderr, request.quiet);
+
+    InstanceLock lock(identity::kTitle + QStringLiteral(" watch"));
+    try {
+        if (!lock.tryTake()) {
+            const QString holder = lock.holder();
+            log.complain(
+                QStringLiteral("a watcher is already running") +
+                (holder.isEmpty() ? QString() : QStringLiteral(" (process ") + holder + QLatin1Char(')')));
+            return CommandLine::kWatcherRunning;
+        }
+    } catch (const Failure& failure) {
+        // Without a lock this watcher cannot tell whether another runs; it runs rather than not at all.
+        log.complain(failure.description);
+    }
+
+    QtSettingsStore store;
+    QtSocket socket;
+    QtDialup dialup;
+    QtAddressWatch addresses;
+    const HistoryRecorder recorder(History(), HistoryEntry::Runner::Watch);
+    const QString settingsFile = QtSettingsStore::filePath(identity::kTitle);
+    WatcherTiming timing;
+    timing.refresh = std::chrono::hours(24) * request.refreshDays;
+    // For the tests only: they cannot wait minutes for a second try.
+    if (const int pause = qEnvironmentVariableIntValue("CORVANE_WATCH_FIRST_PAUSE_MS"); pause > 0)
+        timing.firstRetry = std::chrono::milliseconds(pause);
+    Watcher watcher({socket, store, dialup, addresses, windowing, recorder.history(),
+                     [&recorder](const ConversationResult& result) { recorder.record(result); },
+                     [settingsFile] { return SettingsFile::stamp(settingsFile); }, settingsFile},
+                    log, timing);
+    windowing.setEndRequestHandler([&watcher] {
+        watcher.stop();
+        QCoreApplication::quit();
+    });
+    QObject::connect(&requests, &TerminationSignals::received, &watcher, [&watcher](int signalNumber) {
+        if (signalNumber == SIGHUP)
+            watcher.rereadSettings();
+        else
+            watcher.postNow();
+    });
+    if (!watcher.start())
+        return OneShotRun::Unreadable;
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -52,6 +113,8 @@ int main(int argc, char* argv[])
         return runOnce(argc, argv, [&oneShot](OneShotRun& run) {
             return oneShot->operation ? run.run(*oneShot->operation, oneShot->quiet) : run.printSettings();
         });
+    if (const auto watch = CommandLine::watchRequest(arguments))
+        return runWatch(argc, argv, *watch);
     if (const auto count = CommandLine::historyRequest(arguments))
         return runOnce(argc, argv, [count](OneShotRun& run) { return run.printHistory(*count); });
     if (const auto status = CommandLine::autostartRequest(arguments, Autostart(UserFolders::configHome()),

@@ -26,27 +26,38 @@ std::optional<std::string> autostartValue(const std::vector<std::string>& argume
     return std::nullopt;
 }
 
-// The count after "--history": empty when none is given. A word that begins with "--" is a
+// The word after the switch: empty when none is given. A word that begins with "--" is a
 // switch of its own.
-std::optional<std::string> historyValue(const std::vector<std::string>& arguments)
+std::optional<std::string> valueAfter(const std::vector<std::string>& arguments, const char* name)
 {
-    const auto it = std::find(arguments.begin(), arguments.end(), "--history");
+    const auto it = std::find(arguments.begin(), arguments.end(), name);
     if (it == arguments.end())
         return std::nullopt;
     const auto next = std::next(it);
     return next == arguments.end() || next->starts_with("--") ? std::string() : *next;
 }
 
+// A whole number from lowest to highest, written as such; empty when it is not one.
+std::optional<int> numberIn(const std::string& value, int lowest, int highest)
+{
+    int number = 0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, number);
+    if (value.empty() || error != std::errc() || stop != end || number < lowest || number > highest)
+        return std::nullopt;
+    return number;
+}
+
+std::optional<std::string> historyValue(const std::vector<std::string>& arguments)
+{
+    return valueAfter(arguments, "--history");
+}
+
 std::optional<int> historyCount(const std::string& value)
 {
     if (value.empty())
         return CommandLine::kHistoryLines;
-    int count = 0;
-    const char* end = value.data() + value.size();
-    const auto [stop, error] = std::from_chars(value.data(), end, count);
-    if (error != std::errc() || stop != end || count < 1 || count > CommandLine::kMaxHistoryLines)
-        return std::nullopt;
-    return count;
+    return numberIn(value, 1, CommandLine::kMaxHistoryLines);
 }
 
 void printState(const Autostart& autostart, std::ostream& out)
@@ -88,6 +99,7 @@ std::string usage()
            "       corvane-dyndns --update | --offline [--quiet]\n"
            "       corvane-dyndns --status\n"
            "       corvane-dyndns --history [N]\n"
+           "       corvane-dyndns --watch [--refresh DAYS] [--quiet]\n"
            "       corvane-dyndns --autostart [on|off]\n"
            "Keeps a host name under " +
            provider::kDomain.toStdString() +
@@ -96,10 +108,16 @@ std::string usage()
            "  /CLOSE, --close        end after the first conversation with the update server\n"
            "  --update               post this machine's address once, without a window, and end\n"
            "  --offline              take the host offline once, without a window, and end\n"
-           "  --quiet                with --update or --offline: print nothing but errors\n"
+           "  --quiet                with --update, --offline or --watch: print nothing but errors\n"
            "  --status               print the settings a run would use (the password only as set\n"
            "                         or empty) and the host's last update and attempt, and end\n"
            "  --history [N]          print the newest N conversations (20 unless told), and end\n"
+           "  --watch                keep the name right without a window until SIGTERM or SIGINT:\n"
+           "                         post when the address changes, a point-to-point link comes up\n"
+           "                         or the last update grows old; SIGHUP rereads the settings,\n"
+           "                         SIGUSR1 posts at once\n"
+           "  --refresh DAYS         with --watch: post an unchanged address again after DAYS days\n"
+           "                         (1 to 365, 25 unless told)\n"
            "  --autostart on|off     start at login (minimized), or not; alone: say which\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n\n"
@@ -127,6 +145,8 @@ bool known(const std::string& argument)
                                            "--status",
                                            "--history",
                                            "--quiet",
+                                           "--watch",
+                                           "--refresh",
                                            "--autostart",
                                            "--autostart=on",
                                            "--autostart=off",
@@ -175,23 +195,33 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
                    VisibleText::escaped(QString::fromLocal8Bit(argument)).toLocal8Bit().toStdString() +
                    "\n\n" + usage();
     }
-    const bool once = has(arguments, "--update") || has(arguments, "--offline");
+    const bool quietable =
+        has(arguments, "--update") || has(arguments, "--offline") || has(arguments, "--watch");
     // Each of these asks for a run of its own; "--autostart" given twice is as unclear.
     const auto requests = std::count_if(arguments.begin(), arguments.end(), [](const std::string& argument) {
         return argument == "--update" || argument == "--offline" || argument == "--status" ||
-               argument == "--history" || argument.starts_with("--autostart");
+               argument == "--history" || argument == "--watch" || argument.starts_with("--autostart");
     });
     if (requests > 1)
-        return "corvane-dyndns: --update, --offline, --status, --history and --autostart exclude each "
-               "other\n\n" +
+        return "corvane-dyndns: --update, --offline, --status, --history, --watch and --autostart exclude "
+               "each other\n\n" +
                usage();
+    if (const auto value = valueAfter(arguments, "--refresh")) {
+        if (!has(arguments, "--watch"))
+            return "corvane-dyndns: --refresh goes only with --watch\n\n" + usage();
+        if (!numberIn(*value, 1, kMaxRefreshDays))
+            return "corvane-dyndns: --refresh takes a number of days from 1 to " +
+                   std::to_string(kMaxRefreshDays) + ", not \"" +
+                   VisibleText::escaped(QString::fromLocal8Bit(*value)).toLocal8Bit().toStdString() +
+                   "\"\n\n" + usage();
+    }
     if (const auto value = historyValue(arguments); value && !historyCount(*value))
         return "corvane-dyndns: --history takes a number of lines from 1 to " +
                std::to_string(kMaxHistoryLines) + ", not \"" +
                VisibleText::escaped(QString::fromLocal8Bit(*value)).toLocal8Bit().toStdString() + "\"\n\n" +
                usage();
-    if (has(arguments, "--quiet") && !once)
-        return "corvane-dyndns: --quiet goes only with --update or --offline\n\n" + usage();
+    if (has(arguments, "--quiet") && !quietable)
+        return "corvane-dyndns: --quiet goes only with --update, --offline or --watch\n\n" + usage();
     return std::nullopt;
 }
 
@@ -205,6 +235,15 @@ std::optional<OneShot> oneShotRequest(const std::vector<std::string>& arguments)
     if (has(arguments, "--status"))
         return OneShot{std::nullopt, quiet};
     return std::nullopt;
+}
+
+std::optional<Watch> watchRequest(const std::vector<std::string>& arguments)
+{
+    if (!has(arguments, "--watch"))
+        return std::nullopt;
+    const std::optional<std::string> days = valueAfter(arguments, "--refresh");
+    return Watch{days ? numberIn(*days, 1, kMaxRefreshDays).value_or(kRefreshDays) : kRefreshDays,
+                 has(arguments, "--quiet")};
 }
 
 std::optional<int> historyRequest(const std::vector<std::string>& arguments)

@@ -47,6 +47,18 @@ inline constexpr int kHistoryLines = 20;
 inline constexpr int kMaxHistoryLines = 1000;
 std::optional<int> historyRequest(const std::vector<std::string>& arguments);
 
+// "--watch [--refresh DAYS] [--quiet]": keeps the name right without a window until it is ended.
+struct Watch
+{
+    int refreshDays; // an unchanged address is posted again after this many days
+    bool quiet;
+};
+inline constexpr int kRefreshDays = 25;
+inline constexpr int kMaxRefreshDays = 365;
+// The exit status of a second watcher for the same user.
+inline constexpr int kWatcherRunning = 75;
+std::optional<Watch> watchRequest(const std::vector<std::string>& arguments);
+
 // "--autostart on", "--autostart off" (or "--autostart=on", "--autostart=off") and "--autostart"
 // alone are answered without a window as well: the exit status, or nothing when the switch is
 // absent.

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -343,22 +344,32 @@ QList<HistoryEntry> History::entries() const
     return found;
 }
 
-std::optional<HistoryEntry> History::lastAccepted(const QString& host) const
+std::optional<HistoryEntry> History::newest(const QString& host,
+                                            const std::function<bool(const HistoryEntry&)>& wanted) const
 {
     const QList<HistoryEntry> all = entries();
     const auto found =
-        std::find_if(all.rbegin(), all.rend(), [host = clean(host)](const HistoryEntry& entry) {
-            return entry.host == host && entry.operation == Operation::Update &&
-                   entry.outcome == ConversationResult::Outcome::Accepted;
+        std::find_if(all.rbegin(), all.rend(), [&wanted, host = clean(host)](const HistoryEntry& entry) {
+            return entry.host == host && wanted(entry);
         });
     return found == all.rend() ? std::nullopt : std::optional<HistoryEntry>(*found);
 }
 
+std::optional<HistoryEntry> History::lastAccepted(const QString& host) const
+{
+    return newest(host, [](const HistoryEntry& entry) {
+        return entry.operation == Operation::Update && entry.outcome == ConversationResult::Outcome::Accepted;
+    });
+}
+
+std::optional<HistoryEntry> History::lastAcceptedStep(const QString& host) const
+{
+    return newest(host, [](const HistoryEntry& entry) {
+        return entry.outcome == ConversationResult::Outcome::Accepted;
+    });
+}
+
 std::optional<HistoryEntry> History::lastAttempt(const QString& host) const
 {
-    const QList<HistoryEntry> all = entries();
-    const auto found =
-        std::find_if(all.rbegin(), all.rend(),
-                     [host = clean(host)](const HistoryEntry& entry) { return entry.host == host; });
-    return found == all.rend() ? std::nullopt : std::optional<HistoryEntry>(*found);
+    return newest(host, [](const HistoryEntry&) { return true; });
 }

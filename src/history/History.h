@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // One finished conversation as the history keeps it.
@@ -59,8 +60,13 @@ public:
 
     // The newest accepted update for the host, and the newest entry of any kind for it.
     std::optional<HistoryEntry> lastAccepted(const QString& host) const;
+    // The newest accepted step for the host, an update or an offline step.
+    std::optional<HistoryEntry> lastAcceptedStep(const QString& host) const;
     std::optional<HistoryEntry> lastAttempt(const QString& host) const;
 
 private:
+    std::optional<HistoryEntry> newest(const QString& host,
+                                       const std::function<bool(const HistoryEntry&)>& wanted) const;
+
     QString mPath;
 };

@@ -30,10 +30,10 @@ QString hostName()
 
 QString pause(milliseconds wait)
 {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait).count();
+    const double seconds = static_cast<double>(wait.count()) / 1000;
     if (seconds < 120)
-        return QString::number(seconds) + QStringLiteral(" seconds");
-    return QString::number(seconds / 60) + QStringLiteral(" minutes");
+        return QString::number(seconds, 'f', seconds < 10 ? 1 : 0) + QStringLiteral(" seconds");
+    return QString::number(seconds / 60, 'f', 0) + QStringLiteral(" minutes");
 }
 
 } // namespace
@@ -108,6 +108,9 @@ void Watcher::rereadSettings()
 {
     if (!gSettings)
         return;
+    const QByteArray stamp = mServices.settingsStamp();
+    const bool changed = stamp != mSettingsStamp;
+    mSettingsStamp = stamp;
     auto fresh = std::make_unique<CSettings>(mServices.store, mServices.windowing);
     const QStringList problems = ScriptSettings::problems(*fresh, mServices.settingsFile);
     if (!problems.isEmpty()) {
@@ -118,18 +121,18 @@ void Watcher::rereadSettings()
     }
     gSettings.adopt(std::move(fresh));
     say(QStringLiteral(" - Settings read again."));
-    mRefused = false;
+    // Settings that have changed may be what the server refused; the same ones would be refused
+    // again.
+    if (changed)
+        mRefused = false;
     mAddress.clear();
     check(Reason::Settings);
 }
 
 void Watcher::settingsMayHaveChanged()
 {
-    const QByteArray stamp = mServices.settingsStamp();
-    if (stamp == mSettingsStamp)
-        return;
-    mSettingsStamp = stamp;
-    rereadSettings();
+    if (mServices.settingsStamp() != mSettingsStamp)
+        rereadSettings();
 }
 
 void Watcher::addressesChanged()
@@ -154,7 +157,7 @@ void Watcher::check(Reason reason)
         mPendingForced = mPendingForced || reason == Reason::Asked;
         return;
     }
-    if (mRefused && reason != Reason::Asked && reason != Reason::Settings)
+    if (mRefused && reason != Reason::Asked)
         return;
     if (mRetryTimer.isActive() && reason == Reason::Refresh)
         return;
@@ -202,7 +205,7 @@ void Watcher::decide(Reason reason, const QString& address, const QString& probl
     const QString host = hostName();
     std::optional<HistoryEntry> last;
     try {
-        last = mServices.history.lastAccepted(host);
+        last = mServices.history.lastAcceptedStep(host);
     } catch (const Failure& failure) {
         // Without the history every change is posted: better once too often than never.
         mLog.complain(failure.description);

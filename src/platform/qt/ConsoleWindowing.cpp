@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-ConsoleWindowing::ConsoleWindowing() : mTerminationSignals(new TerminationSignals(this))
+ConsoleWindowing::ConsoleWindowing(QList<int> endSignals)
+    : mTerminationSignals(new TerminationSignals(std::move(endSignals), this))
 {
     connect(mTerminationSignals, &TerminationSignals::received, this, [this] {
         if (mEndRequestHandler)

@@ -3,18 +3,21 @@
 #include "platform/IWindowing.h"
 #include "platform/qt/BuiltIdentity.h"
 
+#include <QList>
 #include <QObject>
+
+#include <csignal>
 
 class TerminationSignals;
 
 // The desktop services for a run without a window or a display: error reports go to standard
-// error, no single-instance lock is taken, and SIGTERM, SIGINT and SIGHUP become the end
-// request.
+// error, no single-instance lock is taken, and the end signals (SIGTERM, SIGINT and SIGHUP
+// unless told) become the end request.
 class ConsoleWindowing : public QObject, public BuiltIdentity<IWindowing>
 {
     Q_OBJECT
 public:
-    ConsoleWindowing();
+    explicit ConsoleWindowing(QList<int> endSignals = {SIGTERM, SIGINT, SIGHUP});
 
     void showErrorReport(const QString& text) override;
     void setReportWatcher(std::function<void(bool opening)> watcher) override;

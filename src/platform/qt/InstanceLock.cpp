@@ -4,6 +4,7 @@
 #include "platform/Failure.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -88,6 +89,18 @@ QString InstanceLock::folder()
 QString InstanceLock::path() const
 {
     return folder() + QLatin1Char('/') + mName + QStringLiteral(".lock");
+}
+
+QString InstanceLock::holder() const
+{
+    QFile file(path());
+    // Only a look: a lock file is a few bytes, and anything else there is no holder's.
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+        return QString();
+    const QString text = QString::fromLatin1(file.read(32)).trimmed();
+    bool number = false;
+    text.toLongLong(&number);
+    return number ? text : QString();
 }
 
 bool InstanceLock::tryTake()

@@ -26,6 +26,9 @@ public:
 
     QString path() const;
 
+    // The process number the holder wrote into the lock file, or empty.
+    QString holder() const;
+
 private:
     QString mName;
     int mFd = -1;
