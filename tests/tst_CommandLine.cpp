@@ -11,7 +11,7 @@ private slots:
     void versionAndHelp();
     void usageError_data();
     void usageError();
-    void historyTakesItsCount();
+    void countsAreTaken();
 };
 
 void tst_CommandLine::switchesAreFoundAnywhereInAnyCase_data()
@@ -54,10 +54,11 @@ void tst_CommandLine::usageError_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("error"); // a part of the complaint; empty: the command line runs
     const QString unknown = QStringLiteral("unknown switch ");
-    const QString exclusive =
-        QStringLiteral("--update, --offline, --status, --history and --autostart exclude each other");
+    const QString exclusive = QStringLiteral(
+        "--update, --offline, --status, --history, --watch and --autostart exclude each other");
     const QString count = QStringLiteral("--history takes a number of lines from 1 to 1000, not ");
-    const QString quiet = QStringLiteral("--quiet goes only with --update or --offline");
+    const QString quiet = QStringLiteral("--quiet goes only with --update, --offline or --watch");
+    const QString days = QStringLiteral("--refresh takes a number of days from 1 to 365, not ");
     QTest::newRow("window switches") << QStringList{"/Minimize", "--minimize", "x/CLOSE", "--close", "word"}
                                      << "";
     QTest::newRow("update, quiet") << QStringList{"--update", "--quiet"} << "";
@@ -85,6 +86,14 @@ void tst_CommandLine::usageError_data()
     QTest::newRow("history one past it") << QStringList{"--history", "1001"} << count + "\"1001\"";
     QTest::newRow("history, not a number") << QStringList{"--history", "5x"} << count + "\"5x\"";
     QTest::newRow("history, status") << QStringList{"--history", "--status"} << exclusive;
+    QTest::newRow("watch, quiet, refresh at the limit")
+        << QStringList{"--watch", "--quiet", "--refresh", "365"} << "";
+    QTest::newRow("refresh one past it") << QStringList{"--watch", "--refresh", "366"} << days + "\"366\"";
+    QTest::newRow("refresh of none") << QStringList{"--watch", "--refresh", "0"} << days + "\"0\"";
+    QTest::newRow("refresh without days") << QStringList{"--watch", "--refresh"} << days + "\"\"";
+    QTest::newRow("refresh without watch")
+        << QStringList{"--refresh", "3"} << "--refresh goes only with --watch";
+    QTest::newRow("watch, update") << QStringList{"--update", "--watch"} << exclusive;
     QTest::newRow("quiet alone") << QStringList{"--quiet"} << quiet;
     QTest::newRow("quiet, status") << QStringList{"--status", "--quiet"} << quiet;
 }
@@ -104,12 +113,16 @@ void tst_CommandLine::usageError()
                  qPrintable(complaint));
 }
 
-void tst_CommandLine::historyTakesItsCount()
+void tst_CommandLine::countsAreTaken()
 {
     QCOMPARE(CommandLine::historyRequest({"--history"}), std::optional<int>(20));
     QCOMPARE(CommandLine::historyRequest({"--history", "7"}), std::optional<int>(7));
     QCOMPARE(CommandLine::historyRequest({"--history", "--minimize"}), std::optional<int>(20));
     QCOMPARE(CommandLine::historyRequest({"--status"}), std::nullopt);
+    QCOMPARE(CommandLine::watchRequest({"--watch"})->refreshDays, 25);
+    QCOMPARE(CommandLine::watchRequest({"--refresh", "3", "--watch"})->refreshDays, 3);
+    QVERIFY(CommandLine::watchRequest({"--watch", "--quiet"})->quiet);
+    QCOMPARE(CommandLine::watchRequest({"--status"}).has_value(), false);
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)
