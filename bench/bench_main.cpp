@@ -1,19 +1,24 @@
 // Figures for the activity log (time and memory), the reply handling, the turnaround from a
 // reply to the next line, whole conversations on loopback (one, and a thousand in a row for the
 // memory they leave behind), one save of a large settings file, one tick of the connection
-// monitor and one line appended to a full history.
+// monitor, one line appended to a full history, and the watcher: its checks of the address and
+// what it costs while nothing changes.
 
+#include "FakeAddressWatch.h"
 #include "FakePlatform.h"
 #include "LoadedWindow.h"
 #include "UpdateServer.h"
 #include "history/History.h"
+#include "history/HistoryRecorder.h"
 #include "monitor/ConnectionMonitor.h"
+#include "platform/qt/QtAddressWatch.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSocket.h"
 #include "update/ActivityLog.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
+#include "watch/Watcher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,7 +28,10 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QThread>
 #include <QTimer>
+
+#include <csignal>
 
 #include <benchmark/benchmark.h>
 
@@ -457,6 +465,119 @@ void AppendToAFullHistory(benchmark::State& state)
         history.append(entry);
 }
 BENCHMARK(AppendToAFullHistory)->Unit(benchmark::kMicrosecond);
+
+// The real address watch behind a switch the benchmark throws: each throw is one check.
+struct CheckedAddressWatch : IAddressWatch
+{
+    void findLocalAddress(const QString& server, quint16 port,
+                          std::function<void(const QString&, const QString&)> done) override
+    {
+        real.findLocalAddress(server, port, std::move(done));
+    }
+    bool holdsAddress(const QString& address) const override { return real.holdsAddress(address); }
+    void setChangeHandler(std::function<void()> handler) override { changed = std::move(handler); }
+
+    QtAddressWatch real{60 * 60 * 1000};
+    std::function<void()> changed;
+};
+
+// One check of the watcher when nothing has changed: the route to the server asked of the
+// system (a UDP socket, nothing sent), the answer compared with the last. Reports the resident
+// memory gained over 10,000 checks.
+void WatcherCheckWithNothingChanged(benchmark::State& state)
+{
+    FakePlatform platform;
+    platform.storeSetting(QStringLiteral("Server"), QStringLiteral("192.0.2.1"));
+    platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("myhost"));
+    CheckedAddressWatch addresses;
+    QTemporaryDir folder;
+    const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
+                                   HistoryEntry::Runner::Watch);
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    Watcher watcher({platform.socket, platform.store, platform.dialup, addresses, platform.windowing,
+                     recorder.history(), [&recorder](const ConversationResult& r) { recorder.record(r); },
+                     [] { return QByteArray("1"); }, QStringLiteral("settings.ini")},
+                    ConsoleLog(sink, sink, false));
+    watcher.start();
+    const auto check = [&addresses] {
+        addresses.changed();
+        QCoreApplication::processEvents();
+    };
+    for (int i = 0; i < 100; ++i)
+        check();
+    malloc_trim(0);
+    const qint64 before = residentKiB();
+    int checks = 0;
+    for (auto _ : state) {
+        check();
+        if (++checks == 10000) {
+            state.PauseTiming();
+            malloc_trim(0);
+            state.counters["rss_growth_KiB_after_10000"] = static_cast<double>(residentKiB() - before);
+            state.ResumeTiming();
+        }
+    }
+    watcher.stop();
+    std::fclose(sink);
+}
+BENCHMARK(WatcherCheckWithNothingChanged)->Iterations(10000)->Unit(benchmark::kMicrosecond);
+
+// The real watcher, idle for a minute: its address posted lately, nothing changing. Reports the
+// CPU time it took in that minute and its resident memory at the start and the end of it.
+void WatcherIdleMinute(benchmark::State& state)
+{
+    QTemporaryDir home;
+    QDir(home.path()).mkpath(QStringLiteral("config"));
+    QFile ini(home.filePath(QStringLiteral("config/Corvane DynDNS.ini")));
+    ini.open(QIODevice::WriteOnly);
+    ini.write("[Settings]\nServer=192.0.2.1\nSubDomain=myhost\nCurrentIP=False\nOtherIP=192.0.2.10\n");
+    ini.close();
+    HistoryEntry posted;
+    posted.time = QDateTime::currentDateTimeUtc();
+    posted.host = QStringLiteral("myhost.dyn.brevant.example");
+    posted.address = QStringLiteral("192.0.2.10");
+    posted.outcome = ConversationResult::Outcome::Accepted;
+    History(home.filePath(QStringLiteral("state/corvane-dyndns/history"))).append(posted);
+    const auto sample = [](qint64 pid, double& cpuSeconds, qint64& residentKiB) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly))
+            return;
+        const QList<QByteArray> fields = stat.readAll().split(' ');
+        cpuSeconds = static_cast<double>(fields.value(13).toLongLong() + fields.value(14).toLongLong()) /
+                     static_cast<double>(::sysconf(_SC_CLK_TCK));
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:"))
+                residentKiB = line.mid(6).trimmed().split(' ').first().toLongLong();
+        }
+    };
+    for (auto _ : state) {
+        QProcess watcher;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        watcher.setProcessEnvironment(env);
+        watcher.start(QStringLiteral(CORVANE_PROGRAM), {QStringLiteral("--watch")});
+        watcher.waitForStarted();
+        QThread::sleep(5); // past its start
+        double cpuBefore = 0;
+        double cpuAfter = 0;
+        qint64 residentBefore = 0;
+        qint64 residentAfter = 0;
+        sample(watcher.processId(), cpuBefore, residentBefore);
+        QThread::sleep(60);
+        sample(watcher.processId(), cpuAfter, residentAfter);
+        ::kill(static_cast<pid_t>(watcher.processId()), SIGTERM);
+        watcher.waitForFinished();
+        state.counters["cpu_s_per_minute"] = cpuAfter - cpuBefore;
+        state.counters["rss_KiB_start"] = static_cast<double>(residentBefore);
+        state.counters["rss_KiB_after_a_minute"] = static_cast<double>(residentAfter);
+        if (!watcher.readAllStandardOutput().contains(" already points at "))
+            state.SkipWithError("the watcher posted instead of idling");
+    }
+}
+BENCHMARK(WatcherIdleMinute)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 
