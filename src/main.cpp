@@ -1,5 +1,6 @@
 #include "app/Autostart.h"
 #include "app/CommandLine.h"
+#include "app/ExitStatus.h"
 #include "app/Identity.h"
 #include "app/UserFolders.h"
 #include "history/HistoryRecorder.h"
@@ -59,7 +60,7 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
             log.complain(
                 QStringLiteral("a watcher is already running") +
                 (holder.isEmpty() ? QString() : QStringLiteral(" (process ") + holder + QLatin1Char(')')));
-            return CommandLine::kWatcherRunning;
+            return exitstatus::kWatcherRunning;
         }
     } catch (const Failure& failure) {
         // Without a lock this watcher cannot tell whether another runs; it runs rather than not at all.
@@ -103,7 +104,7 @@ int main(int argc, char* argv[])
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto usage = CommandLine::usageError(arguments)) {
         std::cerr << *usage;
-        return CommandLine::kUsageError;
+        return exitstatus::kUsage;
     }
     if (const auto text = CommandLine::informationRequest(arguments)) {
         std::cout << *text;
@@ -123,9 +124,10 @@ int main(int argc, char* argv[])
 
     SessionEnvironment::apply();
     if (!SessionEnvironment::displayAvailable(QProcessEnvironment::systemEnvironment(), arguments)) {
-        std::cerr << "corvane-dyndns: there is no display to show the window on (DISPLAY is not set); "
-                     "--update, --offline and --status run without one\n";
-        return 1;
+        std::cerr << identity::kProgram.toStdString()
+                  << ": there is no display to show the window on (DISPLAY is not set); --update, --offline, "
+                     "--status and --watch run without one\n";
+        return exitstatus::kRefused;
     }
     QApplication app(argc, argv);
     // Panels and task bars match the windows to the menu entry and its icon by these, and a

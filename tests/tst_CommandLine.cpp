@@ -1,5 +1,9 @@
 #include "app/CommandLine.h"
+#include "app/ExitStatus.h"
 
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QtTest>
 
 class tst_CommandLine : public QObject
@@ -12,6 +16,7 @@ private slots:
     void usageError_data();
     void usageError();
     void countsAreTaken();
+    void exitStatusesAreDocumentedAsTheCodeHasThem();
 };
 
 void tst_CommandLine::switchesAreFoundAnywhereInAnyCase_data()
@@ -123,6 +128,36 @@ void tst_CommandLine::countsAreTaken()
     QCOMPARE(CommandLine::watchRequest({"--refresh", "3", "--watch"})->refreshDays, 3);
     QVERIFY(CommandLine::watchRequest({"--watch", "--quiet"})->quiet);
     QCOMPARE(CommandLine::watchRequest({"--status"}).has_value(), false);
+}
+
+namespace {
+QSet<int> statusesIn(const QString& text, const QString& pattern)
+{
+    QSet<int> found;
+    for (auto match = QRegularExpression(pattern).globalMatch(text); match.hasNext();)
+        found.insert(match.next().captured(1).toInt());
+    return found;
+}
+QString sourceFile(const QString& path)
+{
+    QFile file(QStringLiteral(CORVANE_SOURCE_DIR "/") + path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+} // namespace
+
+// One table in the code; --help, the manual page and README say the same statuses.
+void tst_CommandLine::exitStatusesAreDocumentedAsTheCodeHasThem()
+{
+    QSet<int> code;
+    for (const exitstatus::Meaning& meaning : exitstatus::kMeanings)
+        code.insert(meaning.status);
+    const QString help = QString::fromStdString(*CommandLine::informationRequest({"--help"}));
+    QCOMPARE(statusesIn(help.section("Exit status:", 1), "\\n  (\\d+) "), code);
+    const QString manual = sourceFile("data/corvane-dyndns.1.in");
+    QCOMPARE(
+        statusesIn(manual.section(".SH EXIT STATUS", 1).section("\n.SH ", 0, 0), "\\.TP\\n\\.B (\\d+)\\n"),
+        code);
+    QCOMPARE(statusesIn(sourceFile("README.md"), "\\n\\| (\\d+) \\|"), code);
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

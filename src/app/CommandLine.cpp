@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/Autostart.h"
+#include "app/ExitStatus.h"
 #include "app/Identity.h"
 #include "app/Provider.h"
 #include "app/VisibleText.h"
@@ -94,41 +95,49 @@ bool has(const std::vector<std::string>& arguments, const char* name)
 
 std::string usage()
 {
-    const std::string name = identity::kTitle.toStdString();
-    return "Usage: corvane-dyndns [/MINIMIZE] [/CLOSE]\n"
-           "       corvane-dyndns --update | --offline [--quiet]\n"
-           "       corvane-dyndns --status\n"
-           "       corvane-dyndns --history [N]\n"
-           "       corvane-dyndns --watch [--refresh DAYS] [--quiet]\n"
-           "       corvane-dyndns --autostart [on|off]\n"
-           "Keeps a host name under " +
-           provider::kDomain.toStdString() +
-           " pointing at this machine.\n\n"
-           "  /MINIMIZE, --minimize  start minimized (into the tray when the options ask for it)\n"
-           "  /CLOSE, --close        end after the first conversation with the update server\n"
-           "  --update               post this machine's address once, without a window, and end\n"
-           "  --offline              take the host offline once, without a window, and end\n"
-           "  --quiet                with --update, --offline or --watch: print nothing but errors\n"
-           "  --status               print the settings a run would use (the password only as set\n"
-           "                         or empty) and the host's last update and attempt, and end\n"
-           "  --history [N]          print the newest N conversations (20 unless told), and end\n"
-           "  --watch                keep the name right without a window until SIGTERM or SIGINT:\n"
-           "                         post when the address changes, a point-to-point link comes up\n"
-           "                         or the last update grows old; SIGHUP rereads the settings,\n"
-           "                         SIGUSR1 posts at once\n"
-           "  --refresh DAYS         with --watch: post an unchanged address again after DAYS days\n"
-           "                         (1 to 365, 25 unless told)\n"
-           "  --autostart on|off     start at login (minimized), or not; alone: say which\n"
-           "  --help                 show this text and exit\n"
-           "  --version              show the version and exit\n\n"
-           "A run with --update or --offline ends with status 0 when the server accepted it, 1 when\n"
-           "it refused (\"ERR\"), 2 when no conversation took place (no connection, unknown host,\n"
-           "time-out, connection lost), 3 when a setting cannot be read, 64 on a wrong command line.\n\n"
-           "Settings are kept in $XDG_CONFIG_HOME/" +
-           name +
-           ".ini (by default ~/.config),\n"
-           "the history of conversations in $XDG_STATE_HOME/corvane-dyndns/history\n"
-           "(by default ~/.local/state).\n";
+    const std::string program = identity::kProgram.toStdString();
+    std::string text = "Usage: " + program + " [/MINIMIZE] [/CLOSE]\n";
+    for (const char* form : {"--update | --offline [--quiet]", "--status", "--history [N]",
+                             "--watch [--refresh DAYS] [--quiet]", "--autostart [on|off]"})
+        text += "       " + program + " " + form + "\n";
+    text += "Keeps a host name under " + provider::kDomain.toStdString() +
+            " pointing at this machine.\n\n"
+            "  /MINIMIZE, --minimize  start minimized (into the tray when the options ask for it)\n"
+            "  /CLOSE, --close        end after the first conversation with the update server\n"
+            "  --update               post this machine's address once, without a window, and end\n"
+            "  --offline              take the host offline once, without a window, and end\n"
+            "  --quiet                with --update, --offline or --watch: print nothing but errors\n"
+            "  --status               print the settings a run would use (the password only as set\n"
+            "                         or empty) and the host's last update and attempt, and end\n"
+            "  --history [N]          print the newest N conversations (20 unless told), and end\n"
+            "  --watch                keep the name right without a window until SIGTERM or SIGINT:\n"
+            "                         post when the address changes, a point-to-point link comes up\n"
+            "                         or the last update grows old; SIGHUP rereads the settings,\n"
+            "                         SIGUSR1 posts at once\n"
+            "  --refresh DAYS         with --watch: post an unchanged address again after DAYS days\n"
+            "                         (1 to 365, 25 unless told)\n"
+            "  --autostart on|off     start at login (minimized), or not; alone: say which\n"
+            "  --help                 show this text and exit\n"
+            "  --version              show the version and exit\n\n"
+            "Exit status:\n";
+    for (const exitstatus::Meaning& meaning : exitstatus::kMeanings)
+        text += "  " + std::to_string(meaning.status) +
+                std::string(4 - std::to_string(meaning.status).size(), ' ') + meaning.text + "\n";
+    return text + "\nSettings are kept in $XDG_CONFIG_HOME/" + identity::kTitle.toStdString() +
+           ".ini (by default ~/.config),\nthe history of conversations in $XDG_STATE_HOME/" + program +
+           "/history\n(by default ~/.local/state).\n";
+}
+
+// A command line that cannot be run: what is wrong, then the usage.
+std::string complaint(const std::string& text)
+{
+    return identity::kProgram.toStdString() + ": " + text + "\n\n" + usage();
+}
+
+// The word as it may be shown: it may hold anything, escape sequences for the terminal too.
+std::string shown(const std::string& word)
+{
+    return VisibleText::escaped(QString::fromLocal8Bit(word)).toLocal8Bit().toStdString();
 }
 
 // Exactly as written: a near-miss such as "--UPDATE" or "--update=yes" would otherwise open the
@@ -189,11 +198,8 @@ std::optional<std::string> informationRequest(const std::vector<std::string>& ar
 std::optional<std::string> usageError(const std::vector<std::string>& arguments)
 {
     for (const std::string& argument : arguments) {
-        // Shown harmlessly: the word may hold anything, escape sequences for the terminal too.
         if (argument.starts_with("--") && !known(argument))
-            return "corvane-dyndns: unknown switch " +
-                   VisibleText::escaped(QString::fromLocal8Bit(argument)).toLocal8Bit().toStdString() +
-                   "\n\n" + usage();
+            return complaint("unknown switch " + shown(argument));
     }
     const bool quietable =
         has(arguments, "--update") || has(arguments, "--offline") || has(arguments, "--watch");
@@ -203,25 +209,20 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
                argument == "--history" || argument == "--watch" || argument.starts_with("--autostart");
     });
     if (requests > 1)
-        return "corvane-dyndns: --update, --offline, --status, --history, --watch and --autostart exclude "
-               "each other\n\n" +
-               usage();
+        return complaint(
+            "--update, --offline, --status, --history, --watch and --autostart exclude each other");
     if (const auto value = valueAfter(arguments, "--refresh")) {
         if (!has(arguments, "--watch"))
-            return "corvane-dyndns: --refresh goes only with --watch\n\n" + usage();
+            return complaint("--refresh goes only with --watch");
         if (!numberIn(*value, 1, kMaxRefreshDays))
-            return "corvane-dyndns: --refresh takes a number of days from 1 to " +
-                   std::to_string(kMaxRefreshDays) + ", not \"" +
-                   VisibleText::escaped(QString::fromLocal8Bit(*value)).toLocal8Bit().toStdString() +
-                   "\"\n\n" + usage();
+            return complaint("--refresh takes a number of days from 1 to " + std::to_string(kMaxRefreshDays) +
+                             ", not \"" + shown(*value) + "\"");
     }
     if (const auto value = historyValue(arguments); value && !historyCount(*value))
-        return "corvane-dyndns: --history takes a number of lines from 1 to " +
-               std::to_string(kMaxHistoryLines) + ", not \"" +
-               VisibleText::escaped(QString::fromLocal8Bit(*value)).toLocal8Bit().toStdString() + "\"\n\n" +
-               usage();
+        return complaint("--history takes a number of lines from 1 to " + std::to_string(kMaxHistoryLines) +
+                         ", not \"" + shown(*value) + "\"");
     if (has(arguments, "--quiet") && !quietable)
-        return "corvane-dyndns: --quiet goes only with --update, --offline or --watch\n\n" + usage();
+        return complaint("--quiet goes only with --update, --offline or --watch");
     return std::nullopt;
 }
 
@@ -260,22 +261,23 @@ std::optional<int> autostartRequest(const std::vector<std::string>& arguments, c
     const std::optional<std::string> value = autostartValue(arguments);
     if (!value)
         return std::nullopt;
+    const std::string program = identity::kProgram.toStdString();
     QString error;
     if (*value == "on" || *value == "off") {
         if (!(*value == "on" ? autostart.turnOn(error) : autostart.turnOff(error))) {
-            err << "corvane-dyndns: " << error.toStdString() << "\n";
-            return 1;
+            err << program << ": " << error.toStdString() << "\n";
+            return exitstatus::kRefused;
         }
         // The entry starts the program by name, as the menu does.
-        if (*value == "on" && QStandardPaths::findExecutable(QStringLiteral("corvane-dyndns")).isEmpty())
-            err << "corvane-dyndns: note: corvane-dyndns is not on PATH, so the entry starts nothing until "
-                   "the program is installed\n";
+        if (*value == "on" && QStandardPaths::findExecutable(identity::kProgram).isEmpty())
+            err << program << ": note: " << program
+                << " is not on PATH, so the entry starts nothing until the program is installed\n";
     } else if (!value->empty()) {
-        err << "corvane-dyndns: --autostart takes on or off, not \"" << *value << "\"\n";
-        return kUsageError;
+        err << program << ": --autostart takes on or off, not \"" << shown(*value) << "\"\n";
+        return exitstatus::kUsage;
     }
     printState(autostart, out);
-    return 0;
+    return exitstatus::kSuccess;
 }
 
 } // namespace CommandLine

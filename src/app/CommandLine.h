@@ -22,14 +22,10 @@ bool wantsClose(const QString& commandLine);
 // nothing when the program should start.
 std::optional<std::string> informationRequest(const std::vector<std::string>& arguments);
 
-// The exit status of a command line that cannot be run: a word beginning with "--" that is not
-// one of the program's switches exactly, two that exclude each other, "--quiet" without
-// "--update" or "--offline", or a count after "--history" that is not one from 1 to
-// kMaxHistoryLines.
-inline constexpr int kUsageError = 64;
-
-// What to print on standard error before ending with kUsageError, or nothing when the
-// command line can be run. Other words, "/MINIMIZE" and "/CLOSE" among them, never are.
+// What to print on standard error before ending with exitstatus::kUsage, or nothing when the
+// command line can be run: a word beginning with "--" that is not one of the program's switches
+// exactly, two that exclude each other, a switch without the one it goes with, or a count that is
+// out of bounds. Other words, "/MINIMIZE" and "/CLOSE" among them, never are.
 std::optional<std::string> usageError(const std::vector<std::string>& arguments);
 
 // A run without a window: one conversation ("--update", "--offline"), or a look at the
@@ -55,8 +51,6 @@ struct Watch
 };
 inline constexpr int kRefreshDays = 25;
 inline constexpr int kMaxRefreshDays = 365;
-// The exit status of a second watcher for the same user.
-inline constexpr int kWatcherRunning = 75;
 std::optional<Watch> watchRequest(const std::vector<std::string>& arguments);
 
 // "--autostart on", "--autostart off" (or "--autostart=on", "--autostart=off") and "--autostart"

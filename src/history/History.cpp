@@ -1,6 +1,7 @@
 #include "history/History.h"
 
 #include "app/FileReplacement.h"
+#include "app/Identity.h"
 #include "app/UserFolders.h"
 #include "app/VisibleText.h"
 #include "platform/Failure.h"
@@ -268,7 +269,7 @@ History::History(QString path) : mPath(std::move(path)) {}
 
 QString History::defaultPath()
 {
-    return UserFolders::stateHome() + QStringLiteral("/corvane-dyndns/history");
+    return UserFolders::stateHome() + QLatin1Char('/') + identity::kProgram + QStringLiteral("/history");
 }
 
 const QStringList& History::columns()

@@ -1,5 +1,6 @@
 #include "history/HistoryRecorder.h"
 
+#include "app/Identity.h"
 #include "app/VisibleText.h"
 #include "platform/Failure.h"
 
@@ -29,7 +30,7 @@ void HistoryRecorder::record(const ConversationResult& result, const QDateTime& 
     if (gSaid.test_and_set())
         return;
     const QByteArray text =
-        VisibleText::escaped(QStringLiteral("corvane-dyndns: the history ") + mHistory.path() +
+        VisibleText::escaped(identity::kProgram + QStringLiteral(": the history ") + mHistory.path() +
                              QStringLiteral(" cannot be written: ") + why)
             .toLocal8Bit() +
         '\n';

@@ -1,13 +1,12 @@
 #include "oneshot/OneShotRun.h"
 
 #include "app/Provider.h"
-#include "app/VisibleText.h"
 #include "history/HistoryTable.h"
 #include "platform/Failure.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "settings/CSettings.h"
-#include "update/ActivityLog.h"
+#include "settings/ScriptSettings.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
@@ -26,30 +25,17 @@ OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windo
 bool OneShotRun::loadSettings()
 {
     gSettings.create(mStore, mWindowing);
-    bool readable = true;
-    for (const CSettings::LoadFailure& unreadable : gSettings->loadFailures()) {
-        if (unreadable.key.isEmpty())
-            print(mErr, QStringLiteral("corvane-dyndns: ") + unreadable.failure.description);
-        else
-            unreadableSetting(unreadable.key, unreadable.failure.description);
-        readable = false;
-    }
-    // The window lets the socket say what is wrong with a port; a script is told at once.
-    const qint32 port = gSettings->Port();
-    if (readable && (port < 1 || port > 65535)) {
-        unreadableSetting(QStringLiteral("Port"),
-                          QString::number(port) + QStringLiteral(" is not a port from 1 to 65535"));
-        readable = false;
-    }
-    if (!readable)
+    const QStringList problems = ScriptSettings::problems(*gSettings, mSettingsFile);
+    for (const QString& problem : problems)
+        log().complain(problem);
+    if (!problems.isEmpty())
         gSettings.discard();
-    return readable;
+    return problems.isEmpty();
 }
 
-void OneShotRun::unreadableSetting(const QString& key, const QString& reason)
+ConsoleLog OneShotRun::log() const
 {
-    print(mErr, QStringLiteral("corvane-dyndns: the setting ") + key + QStringLiteral(" in ") +
-                    mSettingsFile + QStringLiteral(" cannot be read: ") + reason);
+    return ConsoleLog(mOut, mErr, mQuiet);
 }
 
 OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
@@ -83,7 +69,7 @@ OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
     gSettings.discard();
 
     if (interrupted) {
-        print(mErr, QStringLiteral("corvane-dyndns: interrupted; the conversation was cut off"));
+        log().complain(QStringLiteral("interrupted; the conversation was cut off"));
         return NoConversation;
     }
     switch (mResult.outcome()) {
@@ -116,7 +102,7 @@ OneShotRun::Status OneShotRun::printSettings()
                                                   : settings.OtherIP()),
     };
     for (const QString& line : lines)
-        print(mOut, line);
+        log().line(line);
     gSettings.discard();
 
     std::optional<HistoryEntry> accepted;
@@ -127,15 +113,14 @@ OneShotRun::Status OneShotRun::printSettings()
         }))
         return Unreadable;
     const QString none = QStringLiteral("none");
-    print(mOut,
-          QStringLiteral("Last accepted update: ") +
-              (accepted ? HistoryTable::localTime(accepted->time) + QStringLiteral(", ") + accepted->address
+    log().line(QStringLiteral("Last accepted update: ") +
+               (accepted ? HistoryTable::localTime(accepted->time) + QStringLiteral(", ") + accepted->address
+                         : none));
+    log().line(QStringLiteral("Last attempt: ") +
+               (attempt ? HistoryTable::localTime(attempt->time) + QStringLiteral(", ") +
+                              UpdateConversation::operationWord(attempt->operation) + QStringLiteral(", ") +
+                              History::word(attempt->outcome)
                         : none));
-    print(mOut, QStringLiteral("Last attempt: ") +
-                    (attempt ? HistoryTable::localTime(attempt->time) + QStringLiteral(", ") +
-                                   UpdateConversation::operationWord(attempt->operation) +
-                                   QStringLiteral(", ") + History::word(attempt->outcome)
-                             : none));
     return Accepted;
 }
 
@@ -145,13 +130,13 @@ OneShotRun::Status OneShotRun::printHistory(int count)
     if (!readHistory([&](const History& history) { entries = history.entries(); }))
         return Unreadable;
     if (entries.isEmpty()) {
-        print(mOut, QStringLiteral("No conversation has been recorded in ") + mHistory.history().path() +
-                        QStringLiteral(" yet."));
+        log().line(QStringLiteral("No conversation has been recorded in ") + mHistory.history().path() +
+                   QStringLiteral(" yet."));
         return Accepted;
     }
     for (const QString& line :
          HistoryTable::rows(entries.mid(std::max<qsizetype>(0, entries.size() - count))))
-        print(mOut, line);
+        log().line(line);
     return Accepted;
 }
 
@@ -161,21 +146,20 @@ bool OneShotRun::readHistory(const std::function<void(const History&)>& look)
         look(mHistory.history());
         return true;
     } catch (const Failure& failure) {
-        print(mErr, QStringLiteral("corvane-dyndns: the history ") + mHistory.history().path() +
-                        QStringLiteral(" cannot be read: ") + failure.description);
+        log().complain(QStringLiteral("the history ") + mHistory.history().path() +
+                       QStringLiteral(" cannot be read: ") + failure.description);
     }
     return false;
 }
 
 void OneShotRun::AppendLog(const QString& entry)
 {
-    if (!mQuiet)
-        print(mOut, ActivityLog::bounded(entry));
+    log().entry(entry);
 }
 
 void OneShotRun::AppendError(const QString& entry)
 {
-    print(mErr, ActivityLog::bounded(entry));
+    log().error(entry);
 }
 
 bool OneShotRun::conversationEnded(const ConversationResult& result)
@@ -186,11 +170,4 @@ bool OneShotRun::conversationEnded(const ConversationResult& result)
     if (mLoop)
         mLoop->quit();
     return false;
-}
-
-void OneShotRun::print(std::FILE* stream, const QString& line)
-{
-    const QByteArray text = VisibleText::escaped(line).toLocal8Bit() + '\n';
-    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
-    std::fflush(stream);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/ExitStatus.h"
 #include "app/Operation.h"
 #include "history/HistoryRecorder.h"
+#include "update/ConsoleLog.h"
 #include "update/ConversationHost.h"
 
 #include <QString>
@@ -21,10 +23,10 @@ class OneShotRun : public ConversationHost
 {
 public:
     enum Status {
-        Accepted = 0,       // the server accepted the update or the offline step
-        Refused = 1,        // the server said "ERR" and accepted nothing
-        NoConversation = 2, // refused connection, unknown host, time-out, connection lost
-        Unreadable = 3,     // a stored value, the settings file or the history could not be read
+        Accepted = exitstatus::kSuccess,
+        Refused = exitstatus::kRefused,               // "ERR", and nothing accepted
+        NoConversation = exitstatus::kNoConversation, // no connection, time-out, connection lost
+        Unreadable = exitstatus::kUnreadable,         // a setting, the settings or the history
     };
 
     OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windowing, QString settingsFile,
@@ -46,8 +48,7 @@ public:
 
 private:
     bool loadSettings();
-    void unreadableSetting(const QString& key, const QString& reason);
-    void print(std::FILE* stream, const QString& line);
+    ConsoleLog log() const;
     // A look at the history; false when it cannot be read, which is said on the error stream.
     bool readHistory(const std::function<void(const History&)>& look);
 

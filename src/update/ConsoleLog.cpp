@@ -1,5 +1,6 @@
 #include "update/ConsoleLog.h"
 
+#include "app/Identity.h"
 #include "app/VisibleText.h"
 #include "update/ActivityLog.h"
 
@@ -16,7 +17,12 @@ void ConsoleLog::error(const QString& text) const
 
 void ConsoleLog::complain(const QString& text) const
 {
-    print(mErr, QStringLiteral("corvane-dyndns: ") + text);
+    print(mErr, identity::kProgram + QStringLiteral(": ") + text);
+}
+
+void ConsoleLog::line(const QString& text) const
+{
+    print(mOut, text);
 }
 
 void ConsoleLog::print(std::FILE* stream, const QString& line)

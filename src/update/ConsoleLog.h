@@ -18,6 +18,8 @@ public:
     void error(const QString& text) const;
     // A message of the program's own, after its name.
     void complain(const QString& text) const;
+    // A line of an answer (the settings, the history) on standard output.
+    void line(const QString& text) const;
 
 private:
     static void print(std::FILE* stream, const QString& line);

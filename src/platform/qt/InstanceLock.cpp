@@ -1,5 +1,6 @@
 #include "platform/qt/InstanceLock.h"
 
+#include "app/Identity.h"
 #include "app/UserFolders.h"
 #include "platform/Failure.h"
 
@@ -71,8 +72,8 @@ QString InstanceLock::folder()
 
     // A shared temporary folder: the lock must not be one that every user shares, nor one
     // that another user could plant.
-    const QString own =
-        UserFolders::temporaryFolder() + QStringLiteral("/corvane-dyndns-") + QString::number(::getuid());
+    const QString own = UserFolders::temporaryFolder() + QLatin1Char('/') + identity::kProgram +
+                        QLatin1Char('-') + QString::number(::getuid());
     const QByteArray native = QFile::encodeName(own);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         fail(own, errno);

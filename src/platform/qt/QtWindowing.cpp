@@ -1,5 +1,6 @@
 #include "platform/qt/QtWindowing.h"
 
+#include "app/Identity.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/TerminationSignals.h"
 
@@ -27,7 +28,8 @@ void QtWindowing::showErrorReport(const QString& text)
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (mEndRequested) {
         // The session or a signal is ending the program: nobody may be there to answer a box.
-        std::fprintf(stderr, "corvane-dyndns: %s\n", shown.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s: %s\n", identity::kProgram.toLocal8Bit().constData(),
+                     shown.toLocal8Bit().constData());
         return;
     }
     const std::function<void(bool)> watcher = mReportWatcher;
