@@ -8,6 +8,7 @@
 #include "FakePlatform.h"
 #include "LoadedWindow.h"
 #include "UpdateServer.h"
+#include "WindowPart.h"
 #include "history/History.h"
 #include "history/HistoryRecorder.h"
 #include "monitor/ConnectionMonitor.h"
@@ -131,7 +132,7 @@ void HandleRepliesWithoutProgress(benchmark::State& state)
         QByteArray("XYZ nothing to see here\r\n").repeated(UpdateConversation::kMaxRepliesWithoutProgress);
     for (auto _ : state) {
         state.PauseTiming();
-        w.window->menus().mnuFileUpdateIP->trigger();
+        part(*w.window, "mnuFileUpdateIP")->trigger();
         w.platform->socket.raiseConnect();
         state.ResumeTiming();
         w.platform->socket.raiseData(block);
@@ -162,7 +163,7 @@ void LongRefusalsIntoTheLog(benchmark::State& state)
     const qint64 before = residentKiB();
     int conversations = 0;
     for (auto _ : state) {
-        w.window->menus().mnuFileUpdateIP->trigger();
+        part(*w.window, "mnuFileUpdateIP")->trigger();
         w.platform->socket.raiseConnect();
         // In pieces the size of the real socket's read buffer, the window's events between them.
         for (qsizetype at = 0; at < block.size() && w.window->conversation().isRunning(); at += kPiece) {
@@ -180,7 +181,7 @@ void LongRefusalsIntoTheLog(benchmark::State& state)
             state.ResumeTiming();
         }
     }
-    state.counters["log_entries"] = w.window->log()->document()->blockCount() - 1;
+    state.counters["log_entries"] = part<QPlainTextEdit>(*w.window, "txtLog")->document()->blockCount() - 1;
 }
 BENCHMARK(LongRefusalsIntoTheLog)->Iterations(24)->Unit(benchmark::kMillisecond);
 
@@ -206,7 +207,7 @@ void WholeConversationOnLoopback(benchmark::State& state)
                                         platform.shell, platform.windowing});
         window.load();
         for (auto _ : state) {
-            window.menus().mnuFileUpdateIP->trigger();
+            part(window, "mnuFileUpdateIP")->trigger();
             while (window.conversation().isRunning())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
@@ -324,7 +325,7 @@ void ReplyTurnaround(benchmark::State& state)
         window.show();
         window.load();
         for (auto _ : state) {
-            window.menus().mnuFileUpdateIP->trigger();
+            part(window, "mnuFileUpdateIP")->trigger();
             while (window.conversation().isRunning())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
@@ -374,12 +375,16 @@ void ThousandConversationsSoak(benchmark::State& state)
             window.AppendLog(kEntry);
         const auto converse = [&](int times) {
             for (int i = 0; i < times; ++i) {
-                window.menus().mnuFileUpdateIP->trigger();
+                part(window, "mnuFileUpdateIP")->trigger();
                 while (window.conversation().isRunning())
                     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
                 QCoreApplication::processEvents();
-                if (!window.log()->document()->lastBlock().previous().text().endsWith(
-                        QStringLiteral(" - Disconnected.")))
+                if (!part<QPlainTextEdit>(window, "txtLog")
+                         ->document()
+                         ->lastBlock()
+                         .previous()
+                         .text()
+                         .endsWith(QStringLiteral(" - Disconnected.")))
                     ++failed;
             }
         };
@@ -437,7 +442,7 @@ void MonitorTickWithTheRealService(benchmark::State& state)
         frmMain window(PlatformServices{platform.socket, platform.store, dialup, platform.notifyIcon,
                                         platform.shell, platform.windowing});
         window.load();
-        window.connectionMonitorTimer()->stop();
+        part<QTimer>(window, "tmrConnectionMonitor")->stop();
         for (auto _ : state)
             window.connectionMonitor().tmrConnectionMonitor_Timer();
         if (!platform.windowing.reports.isEmpty())

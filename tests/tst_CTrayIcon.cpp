@@ -1,5 +1,6 @@
 #include "FakeNotifyIcon.h"
 #include "LoadedWindow.h"
+#include "WindowPart.h"
 #include "ui/CTrayIcon.h"
 
 #include <QLabel>
@@ -82,9 +83,9 @@ void tst_CTrayIcon::loadConfiguresWithoutSendingAndUnloadRemoves()
     CTrayIcon* icon = w.window->trayIcon();
     QVERIFY(icon);
     QCOMPARE(icon->Tip(), QStringLiteral("Corvane DynDNS"));
-    QCOMPARE(icon->hWnd(), reinterpret_cast<quintptr>(w.window->trayPicture()));
+    QCOMPARE(icon->hWnd(), reinterpret_cast<quintptr>(part<QLabel>(*w.window, "picTrayIcon")));
     QVERIFY(!icon->Icon().isNull());
-    QVERIFY(!w.window->trayPicture()->isVisible());
+    QVERIFY(!part<QLabel>(*w.window, "picTrayIcon")->isVisible());
 
     w.window->close();
     QCOMPARE(w.platform->notifyIcon.requests.size(), 1); // sent although the icon is not shown

@@ -1,4 +1,5 @@
 #include "LoadedWindow.h"
+#include "WindowPart.h"
 #include "monitor/ConnectionMonitor.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
@@ -112,7 +113,7 @@ void tst_ConnectionMonitor::detectionDuringAGoOfflineWaitsForItsEnd()
 {
     Monitored m(monitoring());
     FakeSocket& socket = m.platform->socket;
-    m.window->menus().mnuFileGoOffline->trigger();
+    part(*m.window, "mnuFileGoOffline")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nOK\r\nOK\r\n");
     m.linkUp();
@@ -160,7 +161,7 @@ void tst_ConnectionMonitor::timerTicksTheMonitor()
 {
     Monitored m(monitoring());
     m.linkUp();
-    m.window->connectionMonitorTimer()->setInterval(10);
+    part<QTimer>(*m.window, "tmrConnectionMonitor")->setInterval(10);
     QTRY_COMPARE(m.messages().value(0), kDetected);
 }
 

@@ -1,4 +1,5 @@
 #include "LoadedWindow.h"
+#include "WindowPart.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
@@ -42,8 +43,9 @@ private slots:
 void tst_ConversationControl::connectingLineNamesServerAndPort()
 {
     LoadedWindow w(platformFor(QStringLiteral("S"), QStringLiteral("2345")));
-    w.window->menus().mnuFileUpdateIP->trigger();
-    const QString line = w.window->log()->toPlainText().split(QLatin1Char('\n')).first();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
+    const QString line =
+        part<QPlainTextEdit>(*w.window, "txtLog")->toPlainText().split(QLatin1Char('\n')).first();
     QVERIFY2(line.endsWith(QStringLiteral(" - Connecting to S:2345...")), qPrintable(line));
     QVERIFY(!line.startsWith(QLatin1Char(' ')));
 }
@@ -51,7 +53,7 @@ void tst_ConversationControl::connectingLineNamesServerAndPort()
 void tst_ConversationControl::refusedConnectionEndsTheConversation()
 {
     LoadedWindow w(platformFor(QStringLiteral("10.0.0.1"), QStringLiteral("7")));
-    w.window->menus().mnuContextUpdateIP->trigger();
+    part(*w.window, "mnuContextUpdateIP")->trigger();
     QVERIFY(w.startCommandsDisabled());
     w.platform->socket.raiseError(10061, QStringLiteral("Connection refused"));
     QCOMPARE(w.messages(), (QStringList{" - Connecting to 10.0.0.1:7...", " - Error: Connection refused.",
@@ -66,7 +68,7 @@ void tst_ConversationControl::serverCloseWithoutByeEndsAsAnError()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileGoOffline->trigger();
+    part(*w.window, "mnuFileGoOffline")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\n");
     socket.raiseClose();
@@ -82,7 +84,7 @@ void tst_ConversationControl::byeFollowedByTheServersCloseEndsOnce()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nBYE\r\n");
     socket.raiseClose(); // the socket is already closed: the close never arrives
@@ -110,7 +112,7 @@ void tst_ConversationControl::heldTailIsHandledWhenTheServerCloses()
     QFETCH(QStringList, last);
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nERR last words\r\n" + first);
     socket.raiseData(second);
@@ -123,7 +125,7 @@ void tst_ConversationControl::okWithoutLineEndBeforeTheCloseSendsNothing()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK unterminated");
     socket.raiseClose();
@@ -144,7 +146,7 @@ void tst_ConversationControl::noTimerRunsWhileAReportIsOpen()
     ConversationControl& control = w.window->conversationControl();
     QList<bool> runningAtReport;
     w.platform->windowing.onReport = [&](const QString&) { runningAtReport.append(control.timersRunning()); };
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.failSends = true;
     socket.raiseData("OK\r\n");
@@ -159,7 +161,7 @@ void tst_ConversationControl::slowDripIsCutOffByTheConversationLimit()
     FakeSocket& socket = w.platform->socket;
     w.window->conversationControl().setTimeout(200);
     w.window->conversationControl().setLimit(400);
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     QTimer drip;
     connect(&drip, &QTimer::timeout, this, [&socket] { socket.raiseData("O"); });
@@ -173,7 +175,7 @@ void tst_ConversationControl::connectionThatNeverOpensTimesOut()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     w.window->conversationControl().setTimeout(50);
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(w.startCommandsEnabled());
     QCOMPARE(w.messages().mid(1),
              (QStringList{" - Error: The connection did not open within 0.05 seconds.", " - Disconnected."}));
@@ -186,7 +188,7 @@ void tst_ConversationControl::silentServerTimesOut()
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
     w.window->conversationControl().setTimeout(100);
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     // Replies that keep coming keep the conversation alive.
     for (int i = 0; i < 4; ++i) {
@@ -216,7 +218,7 @@ void tst_ConversationControl::overlongLineEndsTheConversation()
     QFETCH(bool, ended);
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     const QByteArray chunk(16 * 1024, 'A');
     for (int i = 0; i < 4; ++i)
@@ -235,7 +237,7 @@ void tst_ConversationControl::monitorStartDuringAConversationWaitsForItsEnd()
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
     ConversationControl& control = w.window->conversationControl();
-    w.window->menus().mnuFileGoOffline->trigger();
+    part(*w.window, "mnuFileGoOffline")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\n");
 

@@ -149,7 +149,7 @@ void tst_EndToEndDialup::inside()
     client.start(kProgram);
     QVERIFY(client.waitForStarted());
 
-    const QString caption = QStringLiteral("^Corvane DynDNS 1.9 - By Vexlin$");
+    const QString caption = VirtualDisplay::mainWindowName();
     QTRY_VERIFY_WITH_TIMEOUT(screen.windowShown(caption), kWaitMs);
     const QString window = screen.visibleWindows(QStringLiteral("--name"), caption).first();
 

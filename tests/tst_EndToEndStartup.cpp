@@ -22,7 +22,7 @@
 namespace {
 const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
 const QString kServer = QStringLiteral(CORVANE_UPDATE_SERVER);
-const QString kCaption = QStringLiteral("Corvane DynDNS 1.9 - By Vexlin");
+const QString kCaption = VirtualDisplay::mainWindowName();
 constexpr int kStartMilliseconds = 30000;
 
 // Processes that run with the throwaway runtime folder in their environment: what the
@@ -102,7 +102,7 @@ void tst_EndToEndStartup::singleInstanceAndSavingOnSigterm()
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
     QCOMPARE(first.state(), QProcess::Running);
-    QVERIFY(mScreen.windowShown(QLatin1Char('^') + kCaption + QLatin1Char('$')));
+    QVERIFY(mScreen.windowShown(kCaption));
 
     QCOMPARE(::kill(static_cast<pid_t>(first.processId()), SIGTERM), 0);
     QVERIFY(first.waitForFinished(kStartMilliseconds));
@@ -132,7 +132,7 @@ bool tst_EndToEndStartup::startAndWaitForTheWindow(QProcess& program, const QStr
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < kStartMilliseconds && program.state() == QProcess::Running) {
-        if (mScreen.windowShown(QLatin1Char('^') + kCaption + QLatin1Char('$')))
+        if (mScreen.windowShown(kCaption))
             return true;
         QTest::qWait(50);
     }
@@ -192,8 +192,7 @@ void tst_EndToEndStartup::windowClassIsTheMenuEntrys()
 
     QProcess program;
     QVERIFY(startAndWaitForTheWindow(program));
-    const QString caption = QLatin1Char('^') + kCaption + QLatin1Char('$');
-    const QString window = mScreen.visibleWindows(QStringLiteral("--name"), caption).first();
+    const QString window = mScreen.visibleWindows(QStringLiteral("--name"), kCaption).first();
     const QString windowClass =
         mScreen.run({QStringLiteral("xprop"), QStringLiteral("-id"), window, QStringLiteral("WM_CLASS")});
     program.terminate();
@@ -218,9 +217,7 @@ void tst_EndToEndStartup::statusShowsAnUpdateFromTheWindow()
     // File, Update IP from the keyboard; with /CLOSE the program ends after the server's BYE.
     QProcess program;
     QVERIFY(startAndWaitForTheWindow(program, {QStringLiteral("/CLOSE")}));
-    const QString window =
-        mScreen.visibleWindows(QStringLiteral("--name"), QLatin1Char('^') + kCaption + QLatin1Char('$'))
-            .first();
+    const QString window = mScreen.visibleWindows(QStringLiteral("--name"), kCaption).first();
     QElapsedTimer waited;
     waited.start();
     while (program.state() == QProcess::Running && waited.elapsed() < kStartMilliseconds) {

@@ -21,7 +21,7 @@ namespace {
 const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
 const QString kHost = QStringLiteral(CORVANE_STATUS_NOTIFIER_HOST);
 const QString kPython = QStringLiteral("/usr/bin/python3");
-const QString kCaption = QStringLiteral("^Corvane DynDNS 1.9 - By Vexlin$");
+const QString kCaption = VirtualDisplay::mainWindowName();
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 constexpr int kWaitMs = VirtualDisplay::kWaitMs;
 constexpr int kStarts = 10;

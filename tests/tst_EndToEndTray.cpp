@@ -15,7 +15,7 @@
 
 namespace {
 const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
-const QString kCaption = QStringLiteral("Corvane DynDNS 1.9 - By Vexlin");
+const QString kCaption = VirtualDisplay::mainWindowCaption();
 constexpr int kWaitMs = VirtualDisplay::kWaitMs;
 
 // Polls a condition until it holds or the deadline passes.

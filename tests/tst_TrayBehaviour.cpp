@@ -1,5 +1,6 @@
 #include "LoadedWindow.h"
 #include "ModalDriver.h"
+#include "WindowPart.h"
 #include "ui/TrayBehaviour.h"
 #include "update/ActivityLog.h"
 
@@ -79,7 +80,7 @@ void tst_TrayBehaviour::startMinimizedGoesStraightIntoTheTray()
     QCOMPARE(messagesOf(w.platform->notifyIcon), QList<NotifyMessage>{NotifyMessage::Add});
 
     // A tip change while hidden reaches the shown icon.
-    w.window->menus().mnuContextUpdateIP->trigger();
+    part(*w.window, "mnuContextUpdateIP")->trigger();
     QCOMPARE(w.platform->notifyIcon.lastTip(), QStringLiteral("Corvane DynDNS - Updating IP"));
 }
 
@@ -115,13 +116,13 @@ void tst_TrayBehaviour::rightClickOpensThePopupWithRestoreAsDefault()
     LoadedWindow w(withTray(true));
     w.window->showMinimized();
     QTRY_VERIFY(!w.window->isVisible());
-    QMenu* popup = w.window->menus().mnuContext;
+    QMenu* popup = part<QMenu>(*w.window, "mnuContext");
     w.platform->notifyIcon.raise(517);
     QVERIFY(popup->isVisible());
-    QCOMPARE(popup->defaultAction(), w.window->menus().mnuContextRestore);
+    QCOMPARE(popup->defaultAction(), part(*w.window, "mnuContextRestore"));
     QVERIFY(popup->geometry().contains(QCursor::pos()) || popup->pos() == QCursor::pos());
 
-    w.window->menus().mnuContextRestore->trigger();
+    part(*w.window, "mnuContextRestore")->trigger();
     popup->close();
     QVERIFY(w.window->isVisible());
     QVERIFY(!w.window->isMinimized());
@@ -136,7 +137,7 @@ void tst_TrayBehaviour::otherEventsAreIgnored()
     for (int code : {0x200, 0x201, 0x202, 0x204, 0x206, 0x207, 0x208})
         w.platform->notifyIcon.raise(code);
     QVERIFY(!w.window->isVisible());
-    QVERIFY(!w.window->menus().mnuContext->isVisible());
+    QVERIFY(!part<QMenu>(*w.window, "mnuContext")->isVisible());
     QCOMPARE(w.platform->notifyIcon.requests.size(), 1);
 }
 
@@ -145,11 +146,11 @@ void tst_TrayBehaviour::openDialogMakesTheIconIgnoreEverything()
     LoadedWindow w(withTray(true));
     w.window->showMinimized();
     QTRY_VERIFY(!w.window->isVisible());
-    w.window->tray().mDialogOpen = true;
+    const auto open = w.window->tray().dialogOpening();
     w.platform->notifyIcon.raise(515);
     w.platform->notifyIcon.raise(517);
     QVERIFY(!w.window->isVisible());
-    QVERIFY(!w.window->menus().mnuContext->isVisible());
+    QVERIFY(!part<QMenu>(*w.window, "mnuContext")->isVisible());
     QCOMPARE(w.platform->notifyIcon.requests.size(), 1);
 }
 
@@ -162,38 +163,38 @@ void tst_TrayBehaviour::popupDialogsWorkWhileTheWindowIsHidden()
     bool windowHiddenWhileOpen = false;
     int restoresIgnored = 0;
     ModalDriver about([&](QWidget& box) {
-        flagWhileOpen = w.window->tray().mDialogOpen;
+        flagWhileOpen = w.window->tray().dialogOpen();
         windowHiddenWhileOpen = !w.window->isVisible();
         w.platform->notifyIcon.raise(515);
         restoresIgnored += w.window->isVisible() ? 0 : 1;
         box.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    w.window->menus().mnuContextAbout->trigger();
+    part(*w.window, "mnuContextAbout")->trigger();
     QVERIFY(about.ran());
     QVERIFY(flagWhileOpen);
     QVERIFY(windowHiddenWhileOpen);
     QCOMPARE(restoresIgnored, 1);
-    QVERIFY(!w.window->tray().mDialogOpen);
+    QVERIFY(!w.window->tray().dialogOpen());
 
     bool optionsFlag = false;
     ModalDriver options([&](QWidget& dialog) {
-        optionsFlag = w.window->tray().mDialogOpen;
+        optionsFlag = w.window->tray().dialogOpen();
         dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    w.window->menus().mnuContextOptions->trigger();
+    part(*w.window, "mnuContextOptions")->trigger();
     QVERIFY(options.ran());
     QVERIFY(optionsFlag);
-    QVERIFY(!w.window->tray().mDialogOpen);
+    QVERIFY(!w.window->tray().dialogOpen());
     QVERIFY(!w.window->isVisible());
     QVERIFY(w.platform->windowing.reports.isEmpty());
 
     // From the main window's own menus the flag is left alone.
     bool editFlag = true;
     ModalDriver edit([&](QWidget& dialog) {
-        editFlag = w.window->tray().mDialogOpen;
+        editFlag = w.window->tray().dialogOpen();
         dialog.close();
     });
-    w.window->menus().mnuEditOptions->trigger();
+    part(*w.window, "mnuEditOptions")->trigger();
     QVERIFY(edit.ran());
     QVERIFY(!editFlag);
 }
@@ -205,7 +206,7 @@ void tst_TrayBehaviour::logBoxFillsTheWindowAfterRestoring()
     QTRY_VERIFY(!w.window->isVisible());
     w.platform->notifyIcon.raise(515);
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    const QWidget* log = w.window->log();
+    const QWidget* log = part<QPlainTextEdit>(*w.window, "txtLog");
     QCOMPARE(log->width(), w.window->width());
     QCOMPARE(log->geometry().bottom() + 1, w.window->height());
 }
@@ -243,7 +244,7 @@ void tst_TrayBehaviour::conversationEndingInTheTrayIsAnnounced()
         QTRY_VERIFY(!w.window->isVisible());
     }
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuContextUpdateIP->trigger();
+    part(*w.window, "mnuContextUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData(replies);
     socket.raiseError(10054, QStringLiteral("Connection reset"));

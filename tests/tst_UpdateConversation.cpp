@@ -1,4 +1,5 @@
 #include "LoadedWindow.h"
+#include "WindowPart.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
@@ -54,7 +55,7 @@ void tst_UpdateConversation::wholeUpdateConversation()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     QCOMPARE(socket.connectedHost, QStringLiteral("upd.example"));
     QCOMPARE(socket.connectedPort, 2345);
     QVERIFY(w.startCommandsDisabled());
@@ -82,7 +83,7 @@ void tst_UpdateConversation::wholeOfflineConversation()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuContextGoOffline->trigger();
+    part(*w.window, "mnuContextGoOffline")->trigger();
     QCOMPARE(w.tips(), QStringList{"Corvane DynDNS - Going Offline"});
     socket.raiseConnect();
     for (int i = 0; i < 6; ++i)
@@ -100,7 +101,7 @@ void tst_UpdateConversation::wholeOfflineConversation()
 void tst_UpdateConversation::repliesInOneBlockAreHandledInOrder()
 {
     LoadedWindow w(platformWith());
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     w.platform->socket.raiseConnect();
     w.platform->socket.raiseData("OK hi\r\nOK\nOK\rOK\r\nOK\r\nOK\r\nOK\r\nBYE\r\n");
     QCOMPARE(w.platform->socket.sent, kUpdateLines);
@@ -112,7 +113,7 @@ void tst_UpdateConversation::replyWordsInAnyCaseAndLookAlikesIgnored()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("ok greet\r\nOK: no\r\nOKAY no\r\n OK\r\n");
     QCOMPARE(w.window->conversation().ConversationStep(), 2);
@@ -128,7 +129,7 @@ void tst_UpdateConversation::errKeepsTheStepAndALaterOkGoesOn()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nOK\r\n");
     const QByteArray before = socket.sent;
@@ -145,7 +146,7 @@ void tst_UpdateConversation::extraOkAfterTheLastStepDoesNothing()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileGoOffline->trigger();
+    part(*w.window, "mnuFileGoOffline")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\n");
     const QByteArray sent = socket.sent;
@@ -160,7 +161,7 @@ void tst_UpdateConversation::byeInMidConversationEndsIt()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nERR who?\r\nBYE\r\n");
     QCOMPARE(w.messages().mid(4), (QStringList{" - Error: who?.", " - Disconnected."}));
@@ -178,7 +179,7 @@ void tst_UpdateConversation::bareGreetingAndOtherAddress()
     platform->storeSetting(QStringLiteral("SubDomain"), QString());
     LoadedWindow w(std::move(platform));
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\n");
     QVERIFY(socket.sent.endsWith("HOST .dyn.brevant.example\nOPER update\nIP \n"));
@@ -190,7 +191,7 @@ void tst_UpdateConversation::splitReplyIsHandledOnceComplete()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("O");
     QCOMPARE(w.window->conversation().ConversationStep(), 0);
@@ -206,7 +207,7 @@ void tst_UpdateConversation::blankLineIsSkippedAndTheRestHandled()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\n\r\n   \r\nOK\r\n");
     QCOMPARE(w.window->conversation().ConversationStep(), 2);
@@ -217,7 +218,7 @@ void tst_UpdateConversation::linesAfterByeAreDropped()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nBYE\r\nERR late\r\nOK\r\n");
     QCOMPARE(w.messages().last(), QStringLiteral(" - Disconnected."));
@@ -229,14 +230,14 @@ void tst_UpdateConversation::nextConversationStartsAfresh()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nERR half");
     socket.raiseError(10053, QStringLiteral("Connection reset"));
     QCOMPARE(w.window->conversation().ConversationStep(), 0);
 
     socket.sent.clear();
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK fresh\r\n");
     QCOMPARE(w.window->conversation().ConversationStep(), 1);
@@ -264,7 +265,7 @@ void tst_UpdateConversation::repliesWithoutProgressEndTheConversation()
     QFETCH(QByteArray, reply);
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData(before + reply.repeated(UpdateConversation::kMaxRepliesWithoutProgress));
     QVERIFY(w.window->conversation().isRunning());
@@ -305,7 +306,7 @@ void tst_UpdateConversation::valueWithALineBreakIsNeverSent()
     platform->storeSetting(QStringLiteral("CurrentIP"), QStringLiteral("False"));
     LoadedWindow w(std::move(platform));
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData(QByteArray("OK\n").repeated(okReplies));
 
@@ -334,16 +335,16 @@ void tst_UpdateConversation::closeSwitchEndsTheProgramAfterBye()
     QSignalSpy unloaded(w.window.get(), &frmMain::unloaded);
 
     // A socket error never ends the program.
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseError(10061, QStringLiteral("Connection refused"));
     QCOMPARE(unloaded.size(), 0);
     QVERIFY(w.startCommandsEnabled());
 
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nBYE\r\n");
     QCOMPARE(unloaded.size(), 1);
-    QVERIFY(!w.window->connectionMonitorTimer()->isActive());
+    QVERIFY(!part<QTimer>(*w.window, "tmrConnectionMonitor")->isActive());
     QVERIFY(w.startCommandsDisabled()); // nothing is enabled on the way out
     QCOMPARE(w.platform->store.writes.size(), 10);
 }
@@ -352,7 +353,7 @@ void tst_UpdateConversation::failedSendIsReportedAndNotRepeated()
 {
     LoadedWindow w(platformWith());
     FakeSocket& socket = w.platform->socket;
-    w.window->menus().mnuFileUpdateIP->trigger();
+    part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.failSends = true;
     socket.raiseData("OK\r\n");

@@ -3,6 +3,7 @@
 
 #include "FakePlatform.h"
 #include "UpdateServer.h"
+#include "WindowPart.h"
 #include "platform/qt/QtSocket.h"
 #include "settings/CSettings.h"
 #include "ui/frmMain.h"
@@ -43,7 +44,9 @@ struct Client
     QStringList messages() const
     {
         QStringList result;
-        for (const QString& line : window->log()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        for (const QString& line : part<QPlainTextEdit>(*window, "txtLog")
+                                       ->toPlainText()
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             result.append(line.mid(line.indexOf(QStringLiteral(" - "))));
         return result;
     }
@@ -87,9 +90,9 @@ void tst_UpdateIntegration::init()
 void tst_UpdateIntegration::updatePutsExactlyTheDocumentedLinesOnTheWire()
 {
     Client client(mServer->port());
-    client.window->menus().mnuFileUpdateIP->trigger();
-    QVERIFY(!client.window->menus().mnuFileUpdateIP->isEnabled());
-    QVERIFY(!client.window->menus().mnuContextGoOffline->isEnabled());
+    part(*client.window, "mnuFileUpdateIP")->trigger();
+    QVERIFY(!part(*client.window, "mnuFileUpdateIP")->isEnabled());
+    QVERIFY(!part(*client.window, "mnuContextGoOffline")->isEnabled());
     QTRY_VERIFY(client.idle());
     QTRY_COMPARE(mServer->conversationsEnded(), 1);
 
@@ -103,7 +106,7 @@ void tst_UpdateIntegration::updatePutsExactlyTheDocumentedLinesOnTheWire()
                           " - Disconnected."}));
     QCOMPARE(mServer->accepted().size(), 1);
     QCOMPARE(mServer->accepted().first().address, QStringLiteral("127.0.0.1"));
-    QVERIFY(client.window->menus().mnuFileUpdateIP->isEnabled());
+    QVERIFY(part(*client.window, "mnuFileUpdateIP")->isEnabled());
     QVERIFY(client.platform.windowing.reports.isEmpty());
 
     QStringList tips;
@@ -115,7 +118,7 @@ void tst_UpdateIntegration::updatePutsExactlyTheDocumentedLinesOnTheWire()
 void tst_UpdateIntegration::goOfflineRunsItsOwnConversation()
 {
     Client client(mServer->port());
-    client.window->menus().mnuFileGoOffline->trigger();
+    part(*client.window, "mnuFileGoOffline")->trigger();
     QTRY_VERIFY(client.idle());
     QTRY_COMPARE(mServer->conversationsEnded(), 1);
     QCOMPARE(mServer->received(), QByteArray("VER 1.0 [Corvane DynDNS v1.9]\nUSER alice\nPASS pw\n"
@@ -127,7 +130,7 @@ void tst_UpdateIntegration::goOfflineRunsItsOwnConversation()
     QCOMPARE(mServer->accepted().first().operation, QStringLiteral("delete"));
 
     // The socket connects again for the next conversation.
-    client.window->menus().mnuFileUpdateIP->trigger();
+    part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     QTRY_COMPARE(mServer->accepted().size(), 2);
 }
@@ -135,7 +138,7 @@ void tst_UpdateIntegration::goOfflineRunsItsOwnConversation()
 void tst_UpdateIntegration::wrongPasswordIsLoggedAndTheConversationEnds()
 {
     Client client(mServer->port(), QStringLiteral("wrong"));
-    client.window->menus().mnuFileUpdateIP->trigger();
+    part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().mid(4),
              (QStringList{" - Error: Wrong user name or password.", " - Disconnected."}));
@@ -150,7 +153,7 @@ void tst_UpdateIntegration::refusedConnection()
     probe.close();
 
     Client client(closedPort);
-    client.window->menus().mnuFileUpdateIP->trigger();
+    part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     const QStringList messages = client.messages();
     QCOMPARE(messages.size(), 3);
@@ -159,7 +162,7 @@ void tst_UpdateIntegration::refusedConnection()
              qPrintable(messages[1]));
     QCOMPARE(messages[2], QStringLiteral(" - Disconnected."));
     QVERIFY(!messages.contains(QStringLiteral(" - Connected.")));
-    QVERIFY(client.window->menus().mnuFileUpdateIP->isEnabled());
+    QVERIFY(part(*client.window, "mnuFileUpdateIP")->isEnabled());
 }
 
 void tst_UpdateIntegration::serverThatClosesMidConversation()
@@ -176,12 +179,12 @@ void tst_UpdateIntegration::serverThatClosesMidConversation()
     });
 
     Client client(rude.serverPort());
-    client.window->menus().mnuFileUpdateIP->trigger();
+    part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().mid(4),
              (QStringList{" - Error: The remote host closed the connection.", " - Disconnected."}));
     QCOMPARE(client.window->conversation().ConversationStep(), 0);
-    QVERIFY(client.window->menus().mnuFileUpdateIP->isEnabled());
+    QVERIFY(part(*client.window, "mnuFileUpdateIP")->isEnabled());
 }
 
 void tst_UpdateIntegration::silentServerTimesOut()
@@ -190,7 +193,7 @@ void tst_UpdateIntegration::silentServerTimesOut()
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
     Client client(silent.serverPort());
     client.window->conversationControl().setTimeout(300);
-    client.window->menus().mnuFileUpdateIP->trigger();
+    part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().mid(1),
              (QStringList{" - Connected.", " - Error: The server sent nothing for 0.3 seconds.",
@@ -202,7 +205,7 @@ void tst_UpdateIntegration::unknownHostName()
     Client client(mServer->port());
     client.platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("ignored"));
     gSettings->setSubDomain(QStringLiteral("other"));
-    client.window->menus().mnuFileUpdateIP->trigger();
+    part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().mid(5),
              (QStringList{" - Error: Unknown host other.dyn.brevant.example.", " - Disconnected."}));
@@ -225,7 +228,7 @@ void tst_UpdateIntegration::lineSentJustBeforeTheCloseReachesTheServer()
     });
 
     Client client(terse.serverPort());
-    client.window->menus().mnuFileUpdateIP->trigger();
+    part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().last(), QStringLiteral(" - Disconnected."));
     QTRY_VERIFY(heard.endsWith("IP 127.0.0.1\nDONE\n"));
@@ -239,14 +242,14 @@ void tst_UpdateIntegration::closeAfterAnOkWithoutLineEndEndsOnce()
     Client client(rude.server.serverPort());
     client.window->conversationControl().setTimeout(100);
     client.platform.windowing.onReport = [](const QString&) { QTest::qWait(400); };
-    client.window->menus().mnuFileUpdateIP->trigger();
+    part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     QTest::qWait(300);
     QCOMPARE(client.messages().mid(1),
              (QStringList{" - Connected.", " - Error: The remote host closed the connection.",
                           " - Disconnected."}));
     QVERIFY(client.platform.windowing.reports.isEmpty());
-    QVERIFY(client.window->menus().mnuFileUpdateIP->isEnabled());
+    QVERIFY(part(*client.window, "mnuFileUpdateIP")->isEnabled());
 }
 
 QTEST_MAIN(tst_UpdateIntegration)

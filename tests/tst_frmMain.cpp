@@ -1,4 +1,5 @@
 #include "FakePlatform.h"
+#include "WindowPart.h"
 #include "history/History.h"
 #include "settings/CSettings.h"
 #include "ui/frmMain.h"
@@ -101,21 +102,21 @@ void tst_frmMain::menuTreeHasTheDocumentedCaptions()
     QCOMPARE(topLevel,
              (QStringList{"mnuFile=&File", "mnuEdit=&Edit", "mnuHelp=&Help", "mnuContext=Context"}));
 
-    QCOMPARE(describe(itemsOf(w.menus().mnuFile)),
+    QCOMPARE(describe(itemsOf(part<QMenu>(w, "mnuFile"))),
              (QStringList{"mnuFileUpdateIP=&Update IP", "mnuFileGoOffline=&Go Offline", "mnuDileSep1=-",
                           "mnuFileExit=E&xit"}));
-    QCOMPARE(describe(itemsOf(w.menus().mnuEdit)), (QStringList{"mnuEditOptions=&Options..."}));
-    QCOMPARE(describe(itemsOf(w.menus().mnuHelp)),
+    QCOMPARE(describe(itemsOf(part<QMenu>(w, "mnuEdit"))), (QStringList{"mnuEditOptions=&Options..."}));
+    QCOMPARE(describe(itemsOf(part<QMenu>(w, "mnuHelp"))),
              (QStringList{"mnuHelpHomepage=My Homepage", "mnuHelpEmail=My E-mai", "mnuHelpSep1=-",
                           "mnuHelpBrevant=&Brevant", "mnuHelpSep2=-", "mnuHelpAbout=&About..."}));
-    QCOMPARE(describe(itemsOf(w.menus().mnuHelpBrevant)),
+    QCOMPARE(describe(itemsOf(part<QMenu>(w, "mnuHelpBrevant"))),
              (QStringList{"mnuHelpBrevantHomepage=&Homepage", "mnuHelpBrevantDynDNS=&DynDNS Config"}));
     QCOMPARE(
-        describe(itemsOf(w.menus().mnuContext)),
+        describe(itemsOf(part<QMenu>(w, "mnuContext"))),
         (QStringList{"mnuContextRestore=&Restore", "mnuContextSep1=-", "mnuContextUpdateIP=&Update IP",
                      "mnuContextGoOffline=&Go Offline", "mnuContextSep2=-", "mnuContextOptions=&Options...",
                      "mnuContextSep3=-", "mnuContextAbout=&About...", "mnuContextExit=E&xit"}));
-    QCOMPARE(w.menus().mnuContext->defaultAction(), w.menus().mnuContextRestore);
+    QCOMPARE(part<QMenu>(w, "mnuContext")->defaultAction(), part(w, "mnuContextRestore"));
     // No item has a shortcut key.
     for (const QAction* action : w.findChildren<QAction*>())
         QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->objectName()));
@@ -125,13 +126,14 @@ void tst_frmMain::everyItemStartsEnabledAndThePopupIsHidden()
 {
     frmMain& w = makeWindow();
     w.load();
-    QVERIFY(!w.menus().mnuContext->menuAction()->isVisible());
-    for (const QMenu* menu : {w.menus().mnuFile, w.menus().mnuEdit, w.menus().mnuHelp}) {
+    QVERIFY(!part<QMenu>(w, "mnuContext")->menuAction()->isVisible());
+    for (const QMenu* menu :
+         {part<QMenu>(w, "mnuFile"), part<QMenu>(w, "mnuEdit"), part<QMenu>(w, "mnuHelp")}) {
         QVERIFY(menu->menuAction()->isEnabled());
         QVERIFY(menu->menuAction()->isVisible());
     }
-    for (const QMenu* menu :
-         {w.menus().mnuFile, w.menus().mnuEdit, w.menus().mnuHelp, w.menus().mnuContext}) {
+    for (const QMenu* menu : {part<QMenu>(w, "mnuFile"), part<QMenu>(w, "mnuEdit"), part<QMenu>(w, "mnuHelp"),
+                              part<QMenu>(w, "mnuContext")}) {
         for (const QAction* action : menu->actions()) {
             QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
             QVERIFY2(action->isVisible(), qPrintable(action->objectName()));
@@ -159,13 +161,13 @@ void tst_frmMain::loadSetsCaptionsAndStartsTheMonitor()
 {
     frmMain& w = makeWindow();
     QCOMPARE(w.windowTitle(), QStringLiteral("Corvane DynDNS - By Vexlin"));
-    QVERIFY(!w.connectionMonitorTimer()->isActive());
+    QVERIFY(!part<QTimer>(w, "tmrConnectionMonitor")->isActive());
     w.load();
     QCOMPARE(w.windowTitle(), QStringLiteral("Corvane DynDNS 1.9 - By Vexlin"));
-    QCOMPARE(w.menus().mnuHelpAbout->text(), QStringLiteral("&About Corvane DynDNS..."));
-    QCOMPARE(w.menus().mnuContextAbout->text(), QStringLiteral("&About..."));
-    QVERIFY(w.connectionMonitorTimer()->isActive());
-    QCOMPARE(w.connectionMonitorTimer()->interval(), 1000);
+    QCOMPARE(part(w, "mnuHelpAbout")->text(), QStringLiteral("&About Corvane DynDNS..."));
+    QCOMPARE(part(w, "mnuContextAbout")->text(), QStringLiteral("&About..."));
+    QVERIFY(part<QTimer>(w, "tmrConnectionMonitor")->isActive());
+    QCOMPARE(part<QTimer>(w, "tmrConnectionMonitor")->interval(), 1000);
     QVERIFY(w.isVisible());
     QVERIFY(!w.isMinimized());
     QVERIFY(bool(gSettings));
@@ -184,12 +186,11 @@ void tst_frmMain::enableMenusTouchesExactlyTheFourStartCommands()
 {
     frmMain& w = makeWindow();
     w.load();
-    const MenuTree& m = w.menus();
-    const QList<QAction*> startCommands = {m.mnuFileUpdateIP, m.mnuFileGoOffline, m.mnuContextUpdateIP,
-                                           m.mnuContextGoOffline};
+    const QList<QAction*> startCommands = {part(w, "mnuFileUpdateIP"), part(w, "mnuFileGoOffline"),
+                                           part(w, "mnuContextUpdateIP"), part(w, "mnuContextGoOffline")};
     // The popup's own entry on the menu bar is hidden, which Qt counts as disabled.
     QList<QAction*> items = w.findChildren<QAction*>();
-    items.removeAll(m.mnuContext->menuAction());
+    items.removeAll(part(w, "mnuContext"));
     w.EnableMenus(false);
     for (QAction* action : items) {
         const bool isStart = startCommands.contains(action);
@@ -204,10 +205,10 @@ void tst_frmMain::helpLinksOpenTheirUrls()
 {
     frmMain& w = makeWindow();
     w.load();
-    w.menus().mnuHelpHomepage->trigger();
-    w.menus().mnuHelpEmail->trigger();
-    w.menus().mnuHelpBrevantHomepage->trigger();
-    w.menus().mnuHelpBrevantDynDNS->trigger();
+    part(w, "mnuHelpHomepage")->trigger();
+    part(w, "mnuHelpEmail")->trigger();
+    part(w, "mnuHelpBrevantHomepage")->trigger();
+    part(w, "mnuHelpBrevantDynDNS")->trigger();
     QCOMPARE(mPlatform->shell.urls,
              (QStringList{"https://www.vexlin.example/", "mailto:vexlin@vexlin.example",
                           "https://www.brevant.example/",
@@ -247,7 +248,7 @@ void tst_frmMain::secondInstanceSavesAndEndsSilently()
     QCOMPARE(mPlatform->windowing.endProcessCalls, 1);
     QCOMPARE(unloaded.size(), 1);
     QVERIFY(!w.isVisible());
-    QVERIFY(!w.connectionMonitorTimer()->isActive());
+    QVERIFY(!part<QTimer>(w, "tmrConnectionMonitor")->isActive());
     QVERIFY(mPlatform->windowing.reports.isEmpty());
     QCOMPARE(mPlatform->storedSetting(QStringLiteral("Username")), QStringLiteral("kept"));
     QCOMPARE(mPlatform->storedSetting(QStringLiteral("Port")), QStringLiteral("2345"));
@@ -260,14 +261,14 @@ void tst_frmMain::exitSavesEverySetting()
     w.load();
     gSettings->setSubDomain(QStringLiteral("myhost"));
     QSignalSpy unloaded(&w, &frmMain::unloaded);
-    w.menus().mnuFileExit->trigger();
+    part(w, "mnuFileExit")->trigger();
     QCOMPARE(unloaded.size(), 1);
     QVERIFY(!w.isVisible());
     QVERIFY(!gSettings);
     QCOMPARE(mPlatform->store.writes.size(), 10);
     QCOMPARE(mPlatform->storedSetting(QStringLiteral("SubDomain")), QStringLiteral("myhost"));
 
-    w.menus().mnuContextExit->trigger(); // a second close saves nothing more
+    part(w, "mnuContextExit")->trigger(); // a second close saves nothing more
     QCOMPARE(unloaded.size(), 1);
     QCOMPARE(mPlatform->store.writes.size(), 10);
 }
@@ -301,7 +302,7 @@ void tst_frmMain::unreadableSettingIsReportedOnceAndTheProgramRuns()
     QVERIFY(bool(gSettings));
     QCOMPARE(gSettings->Port(), 2345);
     QCOMPARE(gSettings->Server(), QStringLiteral("kept.example"));
-    QVERIFY(w.connectionMonitorTimer()->isActive());
+    QVERIFY(part<QTimer>(w, "tmrConnectionMonitor")->isActive());
     QCOMPARE(w.windowTitle(), QStringLiteral("Corvane DynDNS 1.9 - By Vexlin"));
     w.close();
     QCOMPARE(mPlatform->storedSetting(QStringLiteral("Port")), QStringLiteral("2345"));
@@ -317,7 +318,7 @@ void tst_frmMain::refusedSaveIsReportedUnderFormUnload()
     // The report stays open over several of the monitor's ticks.
     bool monitorStopped = false;
     mPlatform->windowing.onReport = [&](const QString&) {
-        monitorStopped = !w.connectionMonitorTimer()->isActive();
+        monitorStopped = !part<QTimer>(w, "tmrConnectionMonitor")->isActive();
         mPlatform->windowing.onReport = nullptr;
         QTest::qWait(2500);
     };
@@ -351,7 +352,7 @@ void tst_frmMain::endDuringALoadReportStopsTheLoad()
     QCOMPARE(unloaded.size(), 1);
     QCOMPARE(mPlatform->windowing.reports.size(), 1);
     QVERIFY(!w.isVisible());
-    QVERIFY(!w.connectionMonitorTimer()->isActive());
+    QVERIFY(!part<QTimer>(w, "tmrConnectionMonitor")->isActive());
     QCOMPARE(mPlatform->store.saves, 1);
 }
 
@@ -359,9 +360,10 @@ void tst_frmMain::screenReadersSeeTheLogAndNotTheHiddenParts()
 {
     frmMain& w = makeWindow();
     w.load();
-    QCOMPARE(QAccessible::queryAccessibleInterface(w.log())->text(QAccessible::Name),
-             QStringLiteral("Activity log"));
-    QVERIFY(QAccessible::queryAccessibleInterface(w.trayPicture())->state().invisible);
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(part<QPlainTextEdit>(w, "txtLog"))->text(QAccessible::Name),
+        QStringLiteral("Activity log"));
+    QVERIFY(QAccessible::queryAccessibleInterface(part<QLabel>(w, "picTrayIcon"))->state().invisible);
     QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(w.menuBar());
     QStringList shown;
     for (int i = 0; i < bar->childCount(); ++i) {
@@ -389,13 +391,13 @@ void tst_frmMain::conversationIsRecordedInTheHistory()
     mPlatform->storeSetting(QStringLiteral("SubDomain"), QStringLiteral("h"));
     frmMain& w = makeWindow();
     w.load();
-    w.menus().mnuFileUpdateIP->trigger();
+    part(w, "mnuFileUpdateIP")->trigger();
     mPlatform->socket.raiseConnect();
     mPlatform->socket.raiseData(QByteArray("OK\r\n").repeated(7) + "BYE see you\r\n");
 
     QVERIFY(mPlatform->windowing.reports.isEmpty());
-    QVERIFY(w.menus().mnuFileUpdateIP->isEnabled());
-    const QString log = w.log()->toPlainText().trimmed();
+    QVERIFY(part(w, "mnuFileUpdateIP")->isEnabled());
+    const QString log = part<QPlainTextEdit>(w, "txtLog")->toPlainText().trimmed();
     QVERIFY2(log.endsWith(QStringLiteral(" - Disconnected.")) && !log.contains(QStringLiteral("history")),
              qPrintable(log));
     if (!writable)

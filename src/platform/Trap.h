@@ -31,6 +31,7 @@ template <typename Body> bool trap(IWindowing& windowing, const char* procedure,
                       Failure(failures::kInternalError, QString::fromLocal8Bit(e.what()), QString()),
                       QString::fromLatin1(procedure));
     } catch (...) {
+        // Whatever else was thrown cannot be described; it must not leave a Qt slot either.
         reportFailure(windowing,
                       Failure(failures::kInternalError, QStringLiteral("Internal error"), QString()),
                       QString::fromLatin1(procedure));

@@ -40,6 +40,7 @@ void TrayBehaviour::Form_Resize()
     try {
         intoTray = mWindow.isMinimized() && gSettings->MinimizeToSystemTray();
     } catch (...) {
+        // Skipped silently, as every failing step of this handler is.
     }
     // With nothing to show the icon, the window stays minimized where the window manager
     // can bring it back.
@@ -50,6 +51,7 @@ void TrayBehaviour::Form_Resize()
             throw failures::objectNotSet();
         mTrayIcon->Add();
     } catch (...) {
+        // Skipped silently, as every failing step of this handler is.
     }
     // Hidden from the event loop: whoever minimized the window (showMinimized() among them)
     // may still show it on the way out of this event.

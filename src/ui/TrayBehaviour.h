@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QScopedValueRollback>
+
 #include <memory>
 
 class CTrayIcon;
@@ -28,8 +30,13 @@ public:
     // The window is hidden and only the icon brings it back.
     bool hiddenInTray() const { return mHiddenInTray; }
 
-    // True while a dialog opened from the popup menu is open: the icon then ignores events.
-    bool mDialogOpen = false;
+    // A dialog opened from the popup menu is open for as long as the guard lives (a dialog that
+    // fails closes it too): the icon then ignores events.
+    [[nodiscard]] QScopedValueRollback<bool> dialogOpening()
+    {
+        return QScopedValueRollback<bool>(mDialogOpen, true);
+    }
+    bool dialogOpen() const { return mDialogOpen; }
 
 private:
     void restore();
@@ -40,4 +47,5 @@ private:
     INotifyIcon& mTray;
     IWindowing& mWindowing;
     bool mHiddenInTray = false;
+    bool mDialogOpen = false;
 };

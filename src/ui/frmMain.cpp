@@ -50,7 +50,7 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
       mHistory(std::make_unique<HistoryRecorder>(History(), HistoryEntry::Runner::Window))
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(identity::kTitle + QStringLiteral(" - By ") + identity::kMaker);
+    setWindowTitle(caption(identity::kTitle));
     // A fixed single border with a minimize box and no maximize box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -138,6 +138,14 @@ void frmMain::resizeEvent(QResizeEvent* event)
     mTray->Form_Resize();
 }
 
+QString frmMain::caption(const QString& title, std::optional<std::pair<int, int>> version)
+{
+    const QString shownVersion = version ? QLatin1Char(' ') + QString::number(version->first) +
+                                               QLatin1Char('.') + QString::number(version->second)
+                                         : QString();
+    return title + shownVersion + QStringLiteral(" - By ") + identity::kMaker;
+}
+
 void frmMain::load()
 {
     Form_Load();
@@ -190,9 +198,7 @@ void frmMain::Form_Load()
         }
 
         const QString title = windowing.title();
-        setWindowTitle(title + QLatin1Char(' ') + QString::number(windowing.versionMajor()) +
-                       QLatin1Char('.') + QString::number(windowing.versionMinor()) +
-                       QStringLiteral(" - By ") + identity::kMaker);
+        setWindowTitle(caption(title, {{windowing.versionMajor(), windowing.versionMinor()}}));
         mMenus->mnuHelpAbout->setText(QStringLiteral("&About ") + title + QStringLiteral("..."));
 
         tmrConnectionMonitor->start();
@@ -286,9 +292,8 @@ void frmMain::mnuEditOptions_Click()
 void frmMain::mnuContextOptions_Click()
 {
     trap(mPlatform.windowing, "mnuContextOptions_Click", [&] {
-        mTray->mDialogOpen = true;
+        const auto open = mTray->dialogOpening();
         frmOptions::Display(mPlatform.windowing);
-        mTray->mDialogOpen = false;
     });
 }
 
@@ -299,16 +304,9 @@ void frmMain::mnuHelpAbout_Click()
 
 void frmMain::mnuContextAbout_Click()
 {
-    // A failing box still clears the flag, so the icon does not stay deaf.
     trap(mPlatform.windowing, "mnuContextAbout_Click", [&] {
-        mTray->mDialogOpen = true;
-        try {
-            frmAbout::Display(mPlatform.windowing);
-        } catch (...) {
-            mTray->mDialogOpen = false;
-            throw;
-        }
-        mTray->mDialogOpen = false;
+        const auto open = mTray->dialogOpening();
+        frmAbout::Display(mPlatform.windowing);
     });
 }
 

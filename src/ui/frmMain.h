@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class ActivityLog;
 class CTrayIcon;
@@ -33,6 +35,9 @@ public:
     // closed it.
     void load();
 
+    // The caption: the title, the major and minor version once loaded, and the maker.
+    static QString caption(const QString& title, std::optional<std::pair<int, int>> version = std::nullopt);
+
     void EnableMenus(bool enabled) override;
     void AppendLog(const QString& text) override;
     void setTrayTip(const QString& tip) override;
@@ -51,11 +56,7 @@ public:
     void mnuHelpAbout_Click();
     void mnuContextAbout_Click();
 
-    const MenuTree& menus() const { return *mMenus; }
-    QPlainTextEdit* log() const { return txtLog; }
-    QTimer* connectionMonitorTimer() const { return tmrConnectionMonitor; }
     CTrayIcon* trayIcon() const { return mTrayIcon.get(); }
-    QLabel* trayPicture() const { return picTrayIcon; }
     UpdateConversation& conversation() { return *mConversation; }
     ConversationControl& conversationControl() { return *mConversationControl; }
     ConnectionMonitor& connectionMonitor() { return *mConnectionMonitor; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakePlatform.h"
+#include "WindowPart.h"
 #include "settings/CSettings.h"
 #include "ui/frmMain.h"
 
@@ -32,7 +33,7 @@ struct LoadedWindow
     QStringList messages() const
     {
         QStringList result;
-        QStringList lines = window->log()->toPlainText().split(QLatin1Char('\n'));
+        QStringList lines = part<QPlainTextEdit>(*window, "txtLog")->toPlainText().split(QLatin1Char('\n'));
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
         for (const QString& line : lines) {
@@ -54,18 +55,17 @@ struct LoadedWindow
         return result;
     }
 
-    bool startCommandsEnabled() const
+    // How many of the four start commands are enabled.
+    int startCommandsEnabledCount() const
     {
-        const MenuTree& m = window->menus();
-        return m.mnuFileUpdateIP->isEnabled() && m.mnuFileGoOffline->isEnabled() &&
-               m.mnuContextUpdateIP->isEnabled() && m.mnuContextGoOffline->isEnabled();
+        int enabled = 0;
+        for (const char* name :
+             {"mnuFileUpdateIP", "mnuFileGoOffline", "mnuContextUpdateIP", "mnuContextGoOffline"})
+            enabled += part(*window, name)->isEnabled() ? 1 : 0;
+        return enabled;
     }
-    bool startCommandsDisabled() const
-    {
-        const MenuTree& m = window->menus();
-        return !m.mnuFileUpdateIP->isEnabled() && !m.mnuFileGoOffline->isEnabled() &&
-               !m.mnuContextUpdateIP->isEnabled() && !m.mnuContextGoOffline->isEnabled();
-    }
+    bool startCommandsEnabled() const { return startCommandsEnabledCount() == 4; }
+    bool startCommandsDisabled() const { return startCommandsEnabledCount() == 0; }
 
     std::unique_ptr<FakePlatform> platform;
     std::unique_ptr<frmMain> window;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/Identity.h"
+#include "ui/frmMain.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,6 +19,13 @@ class VirtualDisplay
 public:
     static constexpr int kWaitMs = 30000;
     static constexpr int kToolMs = 5000;
+
+    // The loaded main window's caption, and as a whole-name pattern for xdotool's --name.
+    static QString mainWindowCaption()
+    {
+        return frmMain::caption(identity::kTitle, {{identity::kMajor, identity::kMinor}});
+    }
+    static QString mainWindowName() { return QLatin1Char('^') + mainWindowCaption() + QLatin1Char('$'); }
 
     VirtualDisplay()
     {

@@ -37,11 +37,11 @@ int main(int argc, char* argv[])
     QTextStream err(stderr);
     UpdateServer server;
 
-    for (const QString& spec : parser.values(accountOption)) {
-        const QStringList fields = spec.split(QLatin1Char(':'));
+    for (const QString& userPasswordHosts : parser.values(accountOption)) {
+        const QStringList fields = userPasswordHosts.split(QLatin1Char(':'));
         if (fields.size() != 3) {
-            err << "corvane-update-server: --account wants user:password:host[,host...], not " << spec
-                << "\n";
+            err << "corvane-update-server: --account wants user:password:host[,host...], not "
+                << userPasswordHosts << "\n";
             return 2;
         }
         server.addAccount({fields[0], fields[1], fields[2].split(QLatin1Char(','), Qt::SkipEmptyParts)});
