@@ -11,6 +11,7 @@
 #include "platform/qt/QtAddressWatch.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtNotifyIcon.h"
+#include "platform/qt/QtSecretStore.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtSocket.h"
@@ -18,6 +19,7 @@
 #include "platform/qt/SessionEnvironment.h"
 #include "platform/qt/SettingsFile.h"
 #include "platform/qt/TerminationSignals.h"
+#include "settings/CSettings.h"
 #include "ui/frmMain.h"
 #include "watch/Watcher.h"
 
@@ -37,10 +39,35 @@ int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& reque
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QtSettingsStore settingsStore;
+    QtSecretStore secrets(identity::kApplicationId);
     QtSocket socket;
     ConsoleWindowing windowing;
-    OneShotRun run(socket, settingsStore, windowing, QtSettingsStore::filePath(identity::kTitle));
+    OneShotRun run(socket, settingsStore, secrets, windowing, QtSettingsStore::filePath(identity::kTitle));
     return request(run);
+}
+
+// Moves the password, or says where it is.
+int passwordStore(OneShotRun& run, CommandLine::PasswordStoreRequest request)
+{
+    using Request = CommandLine::PasswordStoreRequest;
+    if (request == Request::Show)
+        return run.passwordStore(std::nullopt);
+    // The window writes the settings back when it ends, the password where it found it: none may
+    // run during a move, and none starts while this holds the window's lock.
+    InstanceLock window(identity::kTitle);
+    try {
+        if (!window.tryTake()) {
+            const QString holder = window.holder();
+            ConsoleLog(stdout, stderr, false)
+                .complain(QStringLiteral("the program runs in its window") +
+                          (holder.isEmpty() ? QString() : QStringLiteral(" (process ") + holder + QLatin1Char(')')) +
+                          QStringLiteral("; end it first, since it would put the password back where it found it"));
+            return exitstatus::kAlreadyRunning;
+        }
+    } catch (const Failure&) {
+        // Without a lock no window can tell whether another copy runs either: none keeps one.
+    }
+    return run.passwordStore(request == Request::Keyring ? PasswordPlace::Keyring : PasswordPlace::File);
 }
 
 // Keeps the name right without a window until SIGTERM or SIGINT.
@@ -60,7 +87,7 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
             log.complain(
                 QStringLiteral("a watcher is already running") +
                 (holder.isEmpty() ? QString() : QStringLiteral(" (process ") + holder + QLatin1Char(')')));
-            return exitstatus::kWatcherRunning;
+            return exitstatus::kAlreadyRunning;
         }
     } catch (const Failure& failure) {
         // Without a lock this watcher cannot tell whether another runs; it runs rather than not at all.
@@ -68,6 +95,7 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     }
 
     QtSettingsStore store;
+    QtSecretStore secrets(identity::kApplicationId);
     QtSocket socket;
     QtDialup dialup;
     QtAddressWatch addresses;
@@ -78,7 +106,7 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     // For the tests only: they cannot wait minutes for a second try.
     if (const int pause = qEnvironmentVariableIntValue("CORVANE_WATCH_FIRST_PAUSE_MS"); pause > 0)
         timing.firstRetry = std::chrono::milliseconds(pause);
-    Watcher watcher({socket, store, dialup, addresses, windowing, recorder.history(),
+    Watcher watcher({socket, store, secrets, dialup, addresses, windowing, recorder.history(),
                      [&recorder](const ConversationResult& result) { recorder.record(result); },
                      [settingsFile] { return SettingsFile::stamp(settingsFile); }, settingsFile},
                     log, timing);
@@ -110,6 +138,9 @@ int main(int argc, char* argv[])
         std::cout << *text;
         return 0;
     }
+    // The keyring is asked over the session bus: runs from scripts find the session's bus, and
+    // none starts a bus of its own.
+    SessionEnvironment::apply();
     if (const auto oneShot = CommandLine::oneShotRequest(arguments))
         return runOnce(argc, argv, [&oneShot](OneShotRun& run) {
             return oneShot->operation ? run.run(*oneShot->operation, oneShot->quiet) : run.printSettings();
@@ -118,11 +149,12 @@ int main(int argc, char* argv[])
         return runWatch(argc, argv, *watch);
     if (const auto count = CommandLine::historyRequest(arguments))
         return runOnce(argc, argv, [count](OneShotRun& run) { return run.printHistory(*count); });
+    if (const auto request = CommandLine::passwordStoreRequest(arguments))
+        return runOnce(argc, argv, [request](OneShotRun& run) { return passwordStore(run, *request); });
     if (const auto status = CommandLine::autostartRequest(arguments, Autostart(UserFolders::configHome()),
                                                           std::cout, std::cerr))
         return *status;
 
-    SessionEnvironment::apply();
     if (!SessionEnvironment::displayAvailable(QProcessEnvironment::systemEnvironment(), arguments)) {
         std::cerr << identity::kProgram.toStdString()
                   << ": there is no display to show the window on (DISPLAY is not set); --update, --offline, "
@@ -140,12 +172,13 @@ int main(int argc, char* argv[])
 
     QtWindowing windowing;
     QtSettingsStore settingsStore;
+    QtSecretStore secrets(identity::kApplicationId);
     QtSocket socket;
     QtDialup dialup;
     QtNotifyIcon notifyIcon;
     QtShell shell;
 
-    frmMain window(PlatformServices{socket, settingsStore, dialup, notifyIcon, shell, windowing});
+    frmMain window(PlatformServices{socket, settingsStore, dialup, notifyIcon, shell, windowing, secrets});
     QObject::connect(&window, &frmMain::unloaded, &app, &QApplication::quit, Qt::QueuedConnection);
     window.load();
     if (window.isUnloaded())

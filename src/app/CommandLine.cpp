@@ -54,6 +54,18 @@ std::optional<std::string> historyValue(const std::vector<std::string>& argument
     return valueAfter(arguments, "--history");
 }
 
+std::optional<CommandLine::PasswordStoreRequest> passwordStoreValue(const std::string& value)
+{
+    using CommandLine::PasswordStoreRequest;
+    if (value.empty())
+        return PasswordStoreRequest::Show;
+    if (value == "keyring")
+        return PasswordStoreRequest::Keyring;
+    if (value == "file")
+        return PasswordStoreRequest::File;
+    return std::nullopt;
+}
+
 std::optional<int> historyCount(const std::string& value)
 {
     if (value.empty())
@@ -98,7 +110,8 @@ std::string usage()
     const std::string program = identity::kProgram.toStdString();
     std::string text = "Usage: " + program + " [/MINIMIZE] [/CLOSE]\n";
     for (const char* form : {"--update | --offline [--quiet]", "--status", "--history [N]",
-                             "--watch [--refresh DAYS] [--quiet]", "--autostart [on|off]"})
+                             "--watch [--refresh DAYS] [--quiet]", "--password-store [keyring|file]",
+                             "--autostart [on|off]"})
         text += "       " + program + " " + form + "\n";
     text += "Keeps a host name under " + provider::kDomain.toStdString() +
             " pointing at this machine.\n\n"
@@ -116,6 +129,9 @@ std::string usage()
             "                         SIGUSR1 posts at once\n"
             "  --refresh DAYS         with --watch: post an unchanged address again after DAYS days\n"
             "                         (1 to 365, 25 unless told)\n"
+            "  --password-store keyring|file\n"
+            "                         move the stored password into the desktop's keyring, or back\n"
+            "                         into the settings file; alone: say where it is\n"
             "  --autostart on|off     start at login (minimized), or not; alone: say which\n"
             "  --help                 show this text and exit\n"
             "  --version              show the version and exit\n\n"
@@ -156,6 +172,7 @@ bool known(const std::string& argument)
                                            "--quiet",
                                            "--watch",
                                            "--refresh",
+                                           "--password-store",
                                            "--autostart",
                                            "--autostart=on",
                                            "--autostart=off",
@@ -206,11 +223,14 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
     // Each of these asks for a run of its own; "--autostart" given twice is as unclear.
     const auto requests = std::count_if(arguments.begin(), arguments.end(), [](const std::string& argument) {
         return argument == "--update" || argument == "--offline" || argument == "--status" ||
-               argument == "--history" || argument == "--watch" || argument.starts_with("--autostart");
+               argument == "--history" || argument == "--watch" || argument == "--password-store" ||
+               argument.starts_with("--autostart");
     });
     if (requests > 1)
-        return complaint(
-            "--update, --offline, --status, --history, --watch and --autostart exclude each other");
+        return complaint("--update, --offline, --status, --history, --watch, --password-store and --autostart "
+                         "exclude each other");
+    if (const auto value = valueAfter(arguments, "--password-store"); value && !passwordStoreValue(*value))
+        return complaint("--password-store takes keyring or file, not \"" + shown(*value) + "\"");
     if (const auto value = valueAfter(arguments, "--refresh")) {
         if (!has(arguments, "--watch"))
             return complaint("--refresh goes only with --watch");
@@ -253,6 +273,14 @@ std::optional<int> historyRequest(const std::vector<std::string>& arguments)
     if (!value)
         return std::nullopt;
     return historyCount(*value).value_or(kHistoryLines);
+}
+
+std::optional<PasswordStoreRequest> passwordStoreRequest(const std::vector<std::string>& arguments)
+{
+    const std::optional<std::string> value = valueAfter(arguments, "--password-store");
+    if (!value)
+        return std::nullopt;
+    return passwordStoreValue(*value).value_or(PasswordStoreRequest::Show);
 }
 
 std::optional<int> autostartRequest(const std::vector<std::string>& arguments, const Autostart& autostart,

@@ -53,6 +53,12 @@ inline constexpr int kRefreshDays = 25;
 inline constexpr int kMaxRefreshDays = 365;
 std::optional<Watch> watchRequest(const std::vector<std::string>& arguments);
 
+// "--password-store keyring" and "--password-store file" move the stored password into the
+// desktop's keyring or back into the settings file; "--password-store" alone says where it is.
+// Nothing when the switch is absent.
+enum class PasswordStoreRequest { Show, Keyring, File };
+std::optional<PasswordStoreRequest> passwordStoreRequest(const std::vector<std::string>& arguments);
+
 // "--autostart on", "--autostart off" (or "--autostart=on", "--autostart=off") and "--autostart"
 // alone are answered without a window as well: the exit status, or nothing when the switch is
 // absent.

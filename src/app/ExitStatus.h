@@ -9,7 +9,7 @@ inline constexpr int kRefused = 1;
 inline constexpr int kNoConversation = 2;
 inline constexpr int kUnreadable = 3;
 inline constexpr int kUsage = 64;
-inline constexpr int kWatcherRunning = 75;
+inline constexpr int kAlreadyRunning = 75;
 
 struct Meaning
 {
@@ -23,10 +23,10 @@ inline constexpr Meaning kMeanings[] = {
                "      the window has no display"},
     {kNoConversation, "no conversation: connection refused, unknown host, time-out, connection lost, or\n"
                       "      ended by a signal"},
-    {kUnreadable, "a setting, the settings file or the history cannot be read, or the port is not\n"
-                  "      one from 1 to 65535"},
+    {kUnreadable, "a setting, the settings file, the history or the keyring cannot be read, or the\n"
+                  "      port is not one from 1 to 65535; --password-store could not move the password"},
     {kUsage, "a wrong command line"},
-    {kWatcherRunning, "--watch: another watcher of the same user runs"},
+    {kAlreadyRunning, "--watch: another watcher of the same user runs; --password-store: the window runs"},
 };
 
 } // namespace exitstatus

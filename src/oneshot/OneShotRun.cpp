@@ -6,25 +6,28 @@
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "settings/CSettings.h"
+#include "settings/PasswordMove.h"
 #include "settings/ScriptSettings.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 
 #include <algorithm>
 #include <functional>
 
-OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windowing, QString settingsFile,
-                       std::FILE* out, std::FILE* err)
-    : mSocket(socket), mStore(store), mWindowing(windowing), mSettingsFile(std::move(settingsFile)),
-      mOut(out), mErr(err), mHistory(History(), HistoryEntry::Runner::Once, err)
+OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
+                       QString settingsFile, std::FILE* out, std::FILE* err)
+    : mSocket(socket), mStore(store), mSecrets(secrets), mWindowing(windowing),
+      mSettingsFile(std::move(settingsFile)), mOut(out), mErr(err),
+      mHistory(History(), HistoryEntry::Runner::Once, err)
 {
 }
 
 bool OneShotRun::loadSettings()
 {
-    gSettings.create(mStore, mWindowing);
+    gSettings.create(mStore, mSecrets, mWindowing);
     const QStringList problems = ScriptSettings::problems(*gSettings, mSettingsFile);
     for (const QString& problem : problems)
         log().complain(problem);
@@ -56,17 +59,32 @@ OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
         interrupted = true;
         mEnded = true;
         loop.quit();
+        // A wait for the keyring ends with it.
+        QCoreApplication::exit(NoConversation);
     });
-    if (operation == Operation::Update)
-        control.mnuFileUpdateIP_Click();
-    else
-        control.mnuFileGoOffline_Click();
-    if (!mEnded && conversation.isRunning())
-        loop.exec();
+    // Fetched before the conversation would fetch it, so that a keyring that cannot give it ends
+    // the run as a setting that cannot be read does.
+    bool fetched = false;
+    try {
+        fetched = gSettings.fetchPassword();
+    } catch (const Failure& failure) {
+        if (!interrupted)
+            log().complain(failure.description);
+    }
+    if (fetched && !interrupted) {
+        if (operation == Operation::Update)
+            control.mnuFileUpdateIP_Click();
+        else
+            control.mnuFileGoOffline_Click();
+        if (!mEnded && conversation.isRunning())
+            loop.exec();
+    }
     mLoop = nullptr;
     mWindowing.setEndRequestHandler({});
     mSocket.setListener(nullptr);
     gSettings.discard();
+    if (!fetched && !interrupted)
+        return Unreadable;
 
     if (interrupted) {
         log().complain(QStringLiteral("interrupted; the conversation was cut off"));
@@ -94,8 +112,7 @@ OneShotRun::Status OneShotRun::printSettings()
         QStringLiteral("Server: ") + settings.Server(),
         QStringLiteral("Port: ") + QString::number(settings.Port()),
         QStringLiteral("User name: ") + settings.Username(),
-        QStringLiteral("Password: ") +
-            (settings.Password().isEmpty() ? QStringLiteral("empty") : QStringLiteral("set")),
+        QStringLiteral("Password: ") + settings.passwordPlaceText(),
         QStringLiteral("Host: ") + host,
         QStringLiteral("Address posted: ") + (settings.CurrentIP()
                                                   ? QStringLiteral("this machine's address on the connection")
@@ -121,6 +138,39 @@ OneShotRun::Status OneShotRun::printSettings()
                               UpdateConversation::operationWord(attempt->operation) + QStringLiteral(", ") +
                               History::word(attempt->outcome)
                         : none));
+    return Accepted;
+}
+
+OneShotRun::Status OneShotRun::passwordStore(std::optional<PasswordPlace> place)
+{
+    if (!loadSettings())
+        return Unreadable;
+    if (place) {
+        bool interrupted = false;
+        mWindowing.setEndRequestHandler([&interrupted] {
+            // A move cut short anywhere leaves the password in one place or the other.
+            interrupted = true;
+            QCoreApplication::exit(NoConversation);
+        });
+        std::optional<Failure> failed;
+        try {
+            PasswordMove(mStore, mSecrets, mWindowing).to(*place, *gSettings);
+        } catch (const Failure& failure) {
+            failed = failure;
+        }
+        mWindowing.setEndRequestHandler({});
+        gSettings.discard();
+        if (failed) {
+            log().complain(failed->description);
+            if (interrupted)
+                log().complain(QStringLiteral("interrupted"));
+            return interrupted ? NoConversation : Unreadable;
+        }
+        if (!loadSettings())
+            return Unreadable;
+    }
+    log().line(QStringLiteral("Password: ") + gSettings->passwordPlaceText());
+    gSettings.discard();
     return Accepted;
 }
 

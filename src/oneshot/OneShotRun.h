@@ -10,7 +10,10 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 
+enum class PasswordPlace;
+class ISecretStore;
 class ISettingsStore;
 class QEventLoop;
 class ISocket;
@@ -29,14 +32,18 @@ public:
         Unreadable = exitstatus::kUnreadable,         // a setting, the settings or the history
     };
 
-    OneShotRun(ISocket& socket, ISettingsStore& store, IWindowing& windowing, QString settingsFile,
-               std::FILE* out = stdout, std::FILE* err = stderr);
+    OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
+               QString settingsFile, std::FILE* out = stdout, std::FILE* err = stderr);
 
-    // Runs a conversation to its end.
+    // Runs a conversation to its end. A password kept in the keyring is fetched first; when the
+    // keyring cannot give it, nothing is sent and the run is Unreadable.
     Status run(Operation operation, bool quiet);
-    // Prints the settings a run would use, the password only as set or empty, and the host's
-    // last accepted update and last attempt from the history.
+    // Prints the settings a run would use, the password only as set or empty or where it is
+    // kept, and the host's last accepted update and last attempt from the history.
     Status printSettings();
+    // Moves the password to the place (Unreadable, saying why and where the password stays,
+    // when it cannot), then says where it is.
+    Status passwordStore(std::optional<PasswordPlace> place);
     // Prints the newest entries of the history as a table, newest last.
     Status printHistory(int count);
 
@@ -54,6 +61,7 @@ private:
 
     ISocket& mSocket;
     ISettingsStore& mStore;
+    ISecretStore& mSecrets;
     IWindowing& mWindowing;
     QString mSettingsFile;
     std::FILE* mOut;

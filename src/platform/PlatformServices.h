@@ -6,8 +6,9 @@ class IDialup;
 class INotifyIcon;
 class IShell;
 class IWindowing;
+class ISecretStore;
 
-// The six platform services the main window is built with.
+// The seven platform services the main window is built with.
 struct PlatformServices
 {
     ISocket& socket;
@@ -16,4 +17,5 @@ struct PlatformServices
     INotifyIcon& notifyIcon;
     IShell& shell;
     IWindowing& windowing;
+    ISecretStore& secretStore;
 };

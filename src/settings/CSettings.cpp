@@ -1,6 +1,8 @@
 #include "settings/CSettings.h"
 
+#include "app/Identity.h"
 #include "app/Provider.h"
+#include "platform/ISecretStore.h"
 #include "platform/ISettingsStore.h"
 #include "platform/IWindowing.h"
 #include "settings/TextConversion.h"
@@ -10,15 +12,14 @@
 SettingsReference gSettings;
 
 namespace {
-const QString kSection = QStringLiteral("Settings");
-
 QString asText(const QString& text)
 {
     return text;
 }
 } // namespace
 
-CSettings::CSettings(ISettingsStore& store, const IWindowing& identity) : mStore(store), mIdentity(identity)
+CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
+    : mStore(store), mSecrets(secrets), mIdentity(identity)
 {
     using namespace TextConversion;
     mDomain = 0;
@@ -38,6 +39,16 @@ CSettings::CSettings(ISettingsStore& store, const IWindowing& identity) : mStore
     load(mUpdateOnConnection, QStringLiteral("UpdateOnConnection"), toBoolean);
     mMinimizeToSystemTray = false;
     load(mMinimizeToSystemTray, QStringLiteral("MinimizeToSystemTray"), toBoolean);
+    load(mPasswordPlace, kPasswordStoreKey, [](const QString& text) {
+        if (text.trimmed().compare(kKeyringValue, Qt::CaseInsensitive) == 0)
+            return PasswordPlace::Keyring;
+        if (!text.isEmpty())
+            throw failures::typeMismatch();
+        return PasswordPlace::File;
+    });
+    // What a copy that knew no keyring may have left in the file is not the password.
+    if (mPasswordPlace == PasswordPlace::Keyring)
+        mPassword.clear();
 }
 
 // The field holds its default on entry. The default's own text form is what an absent key
@@ -49,7 +60,7 @@ template <typename T, typename Convert> void CSettings::load(T& field, const QSt
         defaultText = TextConversion::fromBoolean(field);
     else if constexpr (std::is_same_v<T, qint32>)
         defaultText = TextConversion::fromLong(field);
-    else
+    else if constexpr (std::is_same_v<T, QString>)
         defaultText = field;
 
     if (mStoreUnreadable)
@@ -81,11 +92,11 @@ void CSettings::save()
                            "not be read when the program started"),
             mLoadFailures.front().failure.source);
     using namespace TextConversion;
-    const SettingsValues values{
+    SettingsValues values{
         {QStringLiteral("Domain"), fromLong(mDomain)},
         {QStringLiteral("SubDomain"), mSubDomain},
         {QStringLiteral("Username"), mUsername},
-        {QStringLiteral("Password"), mPassword},
+        {QStringLiteral("Password"), mPasswordPlace == PasswordPlace::Keyring ? QString() : mPassword},
         {QStringLiteral("Server"), mServer},
         {QStringLiteral("Port"), fromLong(mPort)},
         {QStringLiteral("CurrentIP"), fromBoolean(mCurrentIP)},
@@ -93,7 +104,35 @@ void CSettings::save()
         {QStringLiteral("UpdateOnConnection"), fromBoolean(mUpdateOnConnection)},
         {QStringLiteral("MinimizeToSystemTray"), fromBoolean(mMinimizeToSystemTray)},
     };
-    mStore.write(mIdentity.title(), kSection, values);
+    QStringList removed;
+    if (mPasswordPlace == PasswordPlace::Keyring)
+        values.append({kPasswordStoreKey, kKeyringValue});
+    else
+        removed.append(kPasswordStoreKey);
+    mStore.write(mIdentity.title(), kSection, values, removed);
+}
+
+QString CSettings::Password() const
+{
+    if (!passwordKnown())
+        throw Failure(failures::kKeyring,
+                      QStringLiteral("The password of ") + keyringAccount() +
+                          QStringLiteral(" has not been read from the keyring"),
+                      identity::kErrorSource);
+    return mPassword;
+}
+
+QString CSettings::keyringAccount(const QString& username, const QString& subDomain)
+{
+    return username + QLatin1Char('@') + subDomain + provider::kDomainSuffix;
+}
+
+QString CSettings::passwordPlaceText() const
+{
+    if (mPasswordPlace == PasswordPlace::Keyring)
+        return QStringLiteral("in the keyring (service ") + identity::kApplicationId +
+               QStringLiteral(", account ") + keyringAccount() + QLatin1Char(')');
+    return mPassword.isEmpty() ? QStringLiteral("empty") : QStringLiteral("set, in the settings file");
 }
 
 QString CSettings::read(const QString& key, const QString& defaultText)
@@ -101,16 +140,65 @@ QString CSettings::read(const QString& key, const QString& defaultText)
     return mStore.read(mIdentity.title(), kSection, key, defaultText);
 }
 
-void SettingsReference::create(ISettingsStore& store, const IWindowing& identity)
+void SettingsReference::create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
 {
-    mObject = std::make_unique<CSettings>(store, identity);
+    replace(std::make_unique<CSettings>(store, secrets, identity));
 }
 
 void SettingsReference::release()
 {
     const std::unique_ptr<CSettings> object = std::move(mObject);
+    ++mGeneration;
     if (object)
         object->save();
+}
+
+void SettingsReference::replace(std::unique_ptr<CSettings> object)
+{
+    mObject = std::move(object);
+    ++mGeneration;
+}
+
+bool SettingsReference::stillHeldAfter(const std::function<void()>& call)
+{
+    const quint64 generation = mGeneration;
+    try {
+        call();
+    } catch (const Failure&) {
+        if (generation != mGeneration)
+            return false;
+        throw;
+    }
+    return generation == mGeneration;
+}
+
+bool SettingsReference::fetchPassword()
+{
+    const CSettings& settings = **this;
+    if (settings.passwordKnown())
+        return true;
+    ISecretStore& secrets = settings.mSecrets;
+    const QString account = settings.keyringAccount();
+    QString password;
+    if (!stillHeldAfter([&] { password = secrets.read(account); }))
+        return false;
+    mObject->mPassword = password;
+    mObject->mKeyringAccount = account;
+    return true;
+}
+
+bool SettingsReference::storePassword(const QString& password, const QString& account)
+{
+    const CSettings& settings = **this;
+    if (settings.mPasswordPlace == PasswordPlace::File ||
+        (settings.mKeyringAccount == account && settings.mPassword == password))
+        return true;
+    ISecretStore& secrets = settings.mSecrets;
+    if (!stillHeldAfter([&] { secrets.write(account, password); }))
+        return false;
+    mObject->mPassword = password;
+    mObject->mKeyringAccount = account;
+    return true;
 }
 
 CSettings* SettingsReference::operator->() const

@@ -4,11 +4,17 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
+class ISecretStore;
 class ISettingsStore;
 class IWindowing;
+
+// Where the password is kept: in the settings file with the other nine, or in the desktop's
+// keyring, with the file's Password left empty and one more key beside the ten saying so.
+enum class PasswordPlace { File, Keyring };
 
 // The ten user settings. Creating the object loads them from the per-user store; save()
 // writes all ten back (the program-wide reference does that when it lets the object go).
@@ -17,8 +23,13 @@ class CSettings
 public:
     // The address posted instead of the connection's when none has been stored.
     static inline const QString kDefaultOtherIP = QStringLiteral("127.0.0.1");
+    // The section of the settings store that holds them.
+    static inline const QString kSection = QStringLiteral("Settings");
+    // The key beside the ten, present only while the password is in the keyring.
+    static inline const QString kPasswordStoreKey = QStringLiteral("PasswordStore");
+    static inline const QString kKeyringValue = QStringLiteral("keyring");
 
-    CSettings(ISettingsStore& store, const IWindowing& identity);
+    CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
 
     CSettings(const CSettings&) = delete;
     CSettings& operator=(const CSettings&) = delete;
@@ -28,7 +39,10 @@ public:
     void setServer(const QString& value) { mServer = value; }
     QString Server() const { return mServer; }
     void setPassword(const QString& value) { mPassword = value; }
-    QString Password() const { return mPassword; }
+    // Kept in the keyring, the password is known only once the program-wide reference has
+    // fetched it for the current user name and host; before that this fails, so that an empty
+    // password is never taken for it.
+    QString Password() const;
     void setUsername(const QString& value) { mUsername = value; }
     QString Username() const { return mUsername; }
     void setSubDomain(const QString& value) { mSubDomain = value; }
@@ -55,15 +69,30 @@ public:
     };
     const std::vector<LoadFailure>& loadFailures() const { return mLoadFailures; }
 
+    PasswordPlace passwordPlace() const { return mPasswordPlace; }
+    // The keyring's account for the password of this user name and host.
+    static QString keyringAccount(const QString& username, const QString& subDomain);
+    QString keyringAccount() const { return keyringAccount(mUsername, mSubDomain); }
+    // Where the password is, for the user to read: never the password itself.
+    QString passwordPlaceText() const;
+
     // Writes all ten keys in one step: the store then holds all of them, or, when it refuses,
-    // none of the change.
+    // none of the change. With the keyring the file's Password is written empty, and the key
+    // beside the ten says where the password is; with the file that key goes.
     void save();
 
 private:
+    friend class SettingsReference;
+    bool passwordKnown() const
+    {
+        return mPasswordPlace == PasswordPlace::File || mKeyringAccount == keyringAccount();
+    }
+
     QString read(const QString& key, const QString& defaultText);
     template <typename T, typename Convert> void load(T& field, const QString& key, Convert convert);
 
     ISettingsStore& mStore;
+    ISecretStore& mSecrets;
     const IWindowing& mIdentity;
     std::vector<LoadFailure> mLoadFailures;
     bool mStoreUnreadable = false;
@@ -78,6 +107,10 @@ private:
     QString mOtherIP;
     bool mUpdateOnConnection = false;
     bool mMinimizeToSystemTray = false;
+
+    PasswordPlace mPasswordPlace = PasswordPlace::File;
+    // The account whose password mPassword holds, as fetched from the keyring or written there.
+    QString mKeyringAccount;
 };
 
 // The program-wide reference to the one settings object. Using it while no object exists
@@ -85,20 +118,39 @@ private:
 class SettingsReference
 {
 public:
-    void create(ISettingsStore& store, const IWindowing& identity);
+    void create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
     // Saves every setting, then lets the object go (also when saving fails).
     void release();
     // Lets the object go without saving.
-    void discard() { mObject.reset(); }
+    void discard() { replace({}); }
     // Takes a loaded object in place of the one there, which goes without saving.
-    void adopt(std::unique_ptr<CSettings> object) { mObject = std::move(object); }
+    void adopt(std::unique_ptr<CSettings> object) { replace(std::move(object)); }
+
+    // Makes the settings hold the password: kept in the keyring, it is read from there, once
+    // for each user name and host. Throws Failure when the keyring cannot give it. The keyring
+    // may take a while, with the event loop running; false when the settings went away meanwhile
+    // (the program is ending) and nothing more may be done with them.
+    bool fetchPassword();
+    // Stores the password for the account (a user name and host) before the setters take them:
+    // with the keyring it is written there at once, unless the keyring holds it already. Throws
+    // Failure when the keyring refuses, and returns false as fetchPassword() does.
+    bool storePassword(const QString& password, const QString& account);
 
     CSettings* operator->() const;
     CSettings& operator*() const { return *operator->(); }
     explicit operator bool() const { return mObject != nullptr; }
 
 private:
+    void replace(std::unique_ptr<CSettings> object);
+    // Runs a call that may wait (it must not touch the object), then tells whether the object
+    // is still the one it was made for. A failure of the call after the object went away is
+    // nobody's to report.
+    bool stillHeldAfter(const std::function<void()>& call);
+
     std::unique_ptr<CSettings> mObject;
+    // Counts the objects taken up and let go, so that a wait can tell the object is not the one
+    // it began with.
+    quint64 mGeneration = 0;
 };
 
 extern SettingsReference gSettings;

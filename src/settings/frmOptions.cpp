@@ -171,15 +171,19 @@ void frmOptions::setKeyboardOrder()
 void frmOptions::Display(IWindowing& windowing, const std::function<void(frmOptions&)>& shown)
 {
     frmOptions dialog(windowing);
-    if (!trap(windowing, "Display", [&] { dialog.load(); }))
+    bool loaded = false;
+    if (!trap(windowing, "Display", [&] { loaded = dialog.load(); }) || !loaded)
         return;
     dialog.mShown = shown;
     ScreenPlacement::centre(dialog);
     dialog.exec();
 }
 
-void frmOptions::load()
+bool frmOptions::load()
 {
+    // A password kept in the keyring is shown as any other; the dialog opens only with it.
+    if (!gSettings.fetchPassword())
+        return false;
     txtDomain->setText(gSettings->SubDomain());
     // An index the list does not have selects nothing, rather than locking the user out.
     const qint32 domain = gSettings->Domain();
@@ -196,6 +200,7 @@ void frmOptions::load()
     chkUpdateOnConnection->setChecked(gSettings->UpdateOnConnection());
     chkMinimizeToSystemTray->setChecked(gSettings->MinimizeToSystemTray());
     tabOptions->setCurrentIndex(0);
+    return true;
 }
 
 void frmOptions::showEvent(QShowEvent* event)
@@ -211,6 +216,11 @@ void frmOptions::cmdOK_Click()
     trap(mWindowing, "cmdOK_Click", [&] {
         // The port is read first: a value beyond 32 bits is reported and nothing is written.
         const qint32 port = TextConversion::roundToLong(TextConversion::val(txtPort->text()));
+        // So is the keyring, when it keeps the password: it may refuse, or the program may end
+        // while it is asked.
+        if (!gSettings.storePassword(txtPassword->text(),
+                                     CSettings::keyringAccount(txtUsername->text(), txtDomain->text())))
+            return;
         gSettings->setSubDomain(txtDomain->text());
         gSettings->setDomain(cboDomains->currentIndex());
         gSettings->setUsername(txtUsername->text());

@@ -40,7 +40,8 @@ private:
     void buildMiscTab();
     void setKeyboardOrder();
     QLineEdit* textBox(QWidget* page, const char* name, int order, const QRect& place, const QString& label);
-    void load();
+    // False when the program ended while the keyring was asked for the password.
+    bool load();
 
     IWindowing& mWindowing;
     std::function<void(frmOptions&)> mShown;

@@ -157,7 +157,7 @@ void frmMain::Form_Load()
 {
     IWindowing& windowing = mPlatform.windowing;
     trap(windowing, "Form_Load", [&] {
-        gSettings.create(mPlatform.settingsStore, windowing);
+        gSettings.create(mPlatform.settingsStore, mPlatform.secretStore, windowing);
         mTrayIcon = std::make_unique<CTrayIcon>(mPlatform.notifyIcon);
 
         bool another = false;

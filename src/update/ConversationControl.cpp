@@ -7,6 +7,8 @@
 #include "update/ConversationHost.h"
 #include "update/UpdateConversation.h"
 
+#include <QScopedValueRollback>
+
 #include <algorithm>
 
 namespace {
@@ -63,7 +65,7 @@ void ConversationControl::requestUpdate()
 {
     // A running conversation, an offline one above all, must not be turned into an update
     // halfway; the new link's address is posted once it has ended.
-    if (mConversation.isRunning()) {
+    if (mConversation.isRunning() || mFetchingPassword) {
         mUpdateWaiting = true;
         return;
     }
@@ -72,6 +74,16 @@ void ConversationControl::requestUpdate()
 
 void ConversationControl::begin(Operation operation, const QString& tip)
 {
+    // The password first: without it nothing is sent. The keyring may take a while, with the
+    // event loop running; no second conversation starts meanwhile, and none at all once the
+    // settings have gone (the program is ending).
+    if (mFetchingPassword)
+        return;
+    {
+        const QScopedValueRollback fetching(mFetchingPassword, true);
+        if (!gSettings.fetchPassword())
+            return;
+    }
     const QString server = gSettings->Server();
     const qint32 port = gSettings->Port();
     mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Connecting to ") + server + QLatin1Char(':') +

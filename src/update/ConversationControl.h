@@ -81,4 +81,5 @@ private:
     int mOpenReports = 0;
     bool mConnected = false;
     bool mUpdateWaiting = false;
+    bool mFetchingPassword = false;
 };

@@ -59,7 +59,7 @@ Watcher::~Watcher()
 
 bool Watcher::start()
 {
-    gSettings.create(mServices.store, mServices.windowing);
+    gSettings.create(mServices.store, mServices.secrets, mServices.windowing);
     const QStringList problems = ScriptSettings::problems(*gSettings, mServices.settingsFile);
     if (!problems.isEmpty()) {
         for (const QString& problem : problems)
@@ -111,7 +111,7 @@ void Watcher::rereadSettings()
     const QByteArray stamp = mServices.settingsStamp();
     const bool changed = stamp != mSettingsStamp;
     mSettingsStamp = stamp;
-    auto fresh = std::make_unique<CSettings>(mServices.store, mServices.windowing);
+    auto fresh = std::make_unique<CSettings>(mServices.store, mServices.secrets, mServices.windowing);
     const QStringList problems = ScriptSettings::problems(*fresh, mServices.settingsFile);
     if (!problems.isEmpty()) {
         for (const QString& problem : problems)
@@ -230,6 +230,12 @@ void Watcher::post(const QString& address)
     mRefreshTimer.stop();
     mPostingAddress = address;
     mControl.mnuFileUpdateIP_Click();
+    // A conversation that could not start (the keyring did not give the password) is tried again
+    // as one that found no server; none is once the watcher has stopped.
+    if (gSettings && !mConversation.isRunning() && !mPostingAddress.isEmpty()) {
+        mPostingAddress.clear();
+        scheduleRetry();
+    }
 }
 
 bool Watcher::conversationEnded(const ConversationResult& result)

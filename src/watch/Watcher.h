@@ -18,6 +18,7 @@ class ConnectionMonitor;
 class History;
 class IAddressWatch;
 class IDialup;
+class ISecretStore;
 class ISettingsStore;
 class ISocket;
 class IWindowing;
@@ -50,6 +51,7 @@ public:
     {
         ISocket& socket;
         ISettingsStore& store;
+        ISecretStore& secrets;
         IDialup& dialup;
         IAddressWatch& addresses;
         IWindowing& windowing;

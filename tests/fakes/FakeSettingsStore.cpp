@@ -18,7 +18,8 @@ QString FakeSettingsStore::read(const QString& application, const QString& secti
     return values.value(where, defaultText);
 }
 
-void FakeSettingsStore::write(const QString& application, const QString& section, const SettingsValues& saved)
+void FakeSettingsStore::write(const QString& application, const QString& section, const SettingsValues& saved,
+                              const QStringList& removed)
 {
     for (const auto& [key, text] : saved) {
         if (key == refuseKey)
@@ -29,5 +30,9 @@ void FakeSettingsStore::write(const QString& application, const QString& section
     for (const auto& [key, text] : saved) {
         writes.append(key);
         values.insert(application + QLatin1Char('/') + section + QLatin1Char('/') + key, text);
+    }
+    for (const QString& key : removed) {
+        removals.append(key);
+        values.remove(application + QLatin1Char('/') + section + QLatin1Char('/') + key);
     }
 }

@@ -410,7 +410,8 @@ QByteArray encodedValue(const QString& value)
     return out;
 }
 
-QByteArray withGroup(const QByteArray& text, const QString& group, const SettingsValues& values)
+QByteArray withGroup(const QByteArray& text, const QString& group, const SettingsValues& values,
+                     const QStringList& removed)
 {
     struct Edit
     {
@@ -435,6 +436,10 @@ QByteArray withGroup(const QByteArray& text, const QString& group, const Setting
         }
         if (!inGroup || line->kind != Line::Kind::Entry)
             continue;
+        if (removed.contains(line->name)) {
+            edits.append({line->begin, withLineBreak(text, line->end), QByteArray()});
+            continue;
+        }
         qsizetype index = values.size() - 1;
         while (index >= 0 && values.at(index).first != line->name)
             --index;

@@ -14,8 +14,10 @@ namespace IniText {
 
 // The text with the group's keys set to the values: a key already present is replaced where
 // it stands (a repeated one is dropped), a missing one is added at the end of the group, and
-// a missing group is added at the end of the text.
-QByteArray withGroup(const QByteArray& text, const QString& group, const SettingsValues& values);
+// a missing group is added at the end of the text. The removed keys' lines go, each with its
+// line break.
+QByteArray withGroup(const QByteArray& text, const QString& group, const SettingsValues& values,
+                     const QStringList& removed = {});
 
 // The group's keys and their values, as text: quotes, escapes and a leading "@@" are undone,
 // a list (commas outside quotes) is joined with ", ", and the last of a repeated key counts.

@@ -34,8 +34,9 @@ QString QtSettingsStore::read(const QString& application, const QString& section
     return mLoaded->values.value(key, defaultText);
 }
 
-void QtSettingsStore::write(const QString& application, const QString& section, const SettingsValues& values)
+void QtSettingsStore::write(const QString& application, const QString& section, const SettingsValues& values,
+                            const QStringList& removed)
 {
     const SettingsFile file(filePath(application));
-    file.replace(IniText::withGroup(file.read(), section, values));
+    file.replace(IniText::withGroup(file.read(), section, values, removed));
 }

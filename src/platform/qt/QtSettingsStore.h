@@ -15,7 +15,8 @@ class QtSettingsStore : public ISettingsStore
 public:
     QString read(const QString& application, const QString& section, const QString& key,
                  const QString& defaultText) override;
-    void write(const QString& application, const QString& section, const SettingsValues& values) override;
+    void write(const QString& application, const QString& section, const SettingsValues& values,
+               const QStringList& removed = {}) override;
 
     static QString filePath(const QString& application);
 
