@@ -204,7 +204,7 @@ void WholeConversationOnLoopback(benchmark::State& state)
     QtSocket socket;
     {
         frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
-                                        platform.shell, platform.windowing});
+                                        platform.shell, platform.windowing, platform.secrets});
         window.load();
         for (auto _ : state) {
             part(window, "mnuFileUpdateIP")->trigger();
@@ -321,7 +321,7 @@ void ReplyTurnaround(benchmark::State& state)
     QtSocket socket;
     {
         frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
-                                        platform.shell, platform.windowing});
+                                        platform.shell, platform.windowing, platform.secrets});
         window.show();
         window.load();
         for (auto _ : state) {
@@ -368,7 +368,7 @@ void ThousandConversationsSoak(benchmark::State& state)
     int failed = 0;
     {
         frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
-                                        platform.shell, platform.windowing});
+                                        platform.shell, platform.windowing, platform.secrets});
         window.show();
         window.load();
         for (int i = 0; i < ActivityLog::kMaxEntries; ++i)
@@ -440,7 +440,7 @@ void MonitorTickWithTheRealService(benchmark::State& state)
     QtDialup dialup;
     {
         frmMain window(PlatformServices{platform.socket, platform.store, dialup, platform.notifyIcon,
-                                        platform.shell, platform.windowing});
+                                        platform.shell, platform.windowing, platform.secrets});
         window.load();
         part<QTimer>(window, "tmrConnectionMonitor")->stop();
         for (auto _ : state)
@@ -499,7 +499,7 @@ void WatcherCheckWithNothingChanged(benchmark::State& state)
     const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
                                    HistoryEntry::Runner::Watch);
     std::FILE* sink = std::fopen("/dev/null", "w");
-    Watcher watcher({platform.socket, platform.store, platform.dialup, addresses, platform.windowing,
+    Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses, platform.windowing,
                      recorder.history(), [&recorder](const ConversationResult& r) { recorder.record(r); },
                      [] { return QByteArray("1"); }, QStringLiteral("settings.ini")},
                     ConsoleLog(sink, sink, false));

@@ -1,3 +1,4 @@
+#include "FakeSecretStore.h"
 #include "FakeSettingsStore.h"
 #include "FakeWindowing.h"
 #include "platform/Failure.h"
@@ -35,9 +36,16 @@ private slots:
     void unreadableStoreIsNeverWrittenOver();
     void missingObjectFails();
     void releaseSavesOnce();
+    void passwordPlaceIsReadAndSaved_data();
+    void passwordPlaceIsReadAndSaved();
+    void keyringPasswordIsFetchedOncePerAccount();
+    void keyringIsWrittenOnlyWithAChange();
+    void settingsGoneDuringTheKeyringsWaitAreLeftAlone_data();
+    void settingsGoneDuringTheKeyringsWaitAreLeftAlone();
 
 private:
     FakeSettingsStore mStore;
+    FakeSecretStore mSecrets;
     FakeWindowing mIdentity;
     void store(const QString& key, const QString& text)
     {
@@ -52,13 +60,14 @@ private:
 void tst_CSettings::init()
 {
     mStore = FakeSettingsStore();
+    mSecrets = FakeSecretStore();
     mIdentity = FakeWindowing();
     gSettings.discard();
 }
 
 void tst_CSettings::emptyStoreLoadsDefaultsAndWritesThemBack()
 {
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     QCOMPARE(settings.Domain(), 0);
     QCOMPARE(settings.SubDomain(), QString());
     QCOMPARE(settings.Username(), QString());
@@ -87,9 +96,9 @@ void tst_CSettings::emptyStoreLoadsDefaultsAndWritesThemBack()
 void tst_CSettings::readsEveryKeyInOrderUnderTheTitle()
 {
     mIdentity.titleText = QStringLiteral("Other Title");
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     QStringList expected;
-    for (const QString& key : kKeysInOrder)
+    for (const QString& key : kKeysInOrder + QStringList{QStringLiteral("PasswordStore")})
         expected.append(QStringLiteral("Other Title/Settings/") + key);
     QCOMPARE(mStore.reads, expected);
 }
@@ -102,7 +111,7 @@ void tst_CSettings::storedValuesAreConverted()
     store(QStringLiteral("UpdateOnConnection"), QStringLiteral("-1"));
     store(QStringLiteral("MinimizeToSystemTray"), QStringLiteral("tRUE"));
     store(QStringLiteral("Server"), QStringLiteral(" spaced.example "));
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     QCOMPARE(settings.Domain(), -1);
     QCOMPARE(settings.Port(), 8080);
     QCOMPARE(settings.CurrentIP(), false);
@@ -116,7 +125,7 @@ void tst_CSettings::presentButEmptyValues()
 {
     store(QStringLiteral("Server"), QString());
     store(QStringLiteral("OtherIP"), QString());
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     QCOMPARE(settings.Server(), QString());
     QCOMPARE(settings.OtherIP(), QString());
     QVERIFY(settings.loadFailures().empty());
@@ -149,7 +158,7 @@ void tst_CSettings::unreadableValueTakesItsDefaultAndLoadingGoesOn()
     store(QStringLiteral("SubDomain"), QStringLiteral("myhost"));
     store(QStringLiteral("MinimizeToSystemTray"), QStringLiteral("True"));
 
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     QCOMPARE(settings.loadFailures().size(), std::size_t{1});
     QCOMPARE(settings.loadFailures().front().failure.number, number);
     QCOMPARE(settings.loadFailures().front().key, key);
@@ -168,7 +177,7 @@ void tst_CSettings::passwordIsWrittenBackUnchanged()
 {
     const QString password = QStringLiteral("  p@ss, w;rd = \"x\" # \\ ");
     store(QStringLiteral("Password"), password);
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     QCOMPARE(settings.Password(), password);
     settings.setPassword(password + QStringLiteral("  "));
     settings.save();
@@ -178,7 +187,7 @@ void tst_CSettings::passwordIsWrittenBackUnchanged()
 void tst_CSettings::negativeDomainRoundTrips()
 {
     store(QStringLiteral("Domain"), QStringLiteral("-1"));
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     settings.save();
     QCOMPARE(stored(QStringLiteral("Domain")), QStringLiteral("-1"));
 }
@@ -187,7 +196,7 @@ void tst_CSettings::refusedSaveChangesNothing()
 {
     store(QStringLiteral("Port"), QStringLiteral("1"));
     store(QStringLiteral("CurrentIP"), QStringLiteral("False"));
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     settings.setPort(99);
     settings.setCurrentIP(true);
     settings.setServer(QStringLiteral("new.example"));
@@ -202,7 +211,7 @@ void tst_CSettings::refusedSaveChangesNothing()
 void tst_CSettings::unreadableStoreIsNeverWrittenOver()
 {
     mStore.unreadable = true;
-    CSettings settings(mStore, mIdentity);
+    CSettings settings(mStore, mSecrets, mIdentity);
     QCOMPARE(settings.loadFailures().size(), std::size_t{1});
     QCOMPARE(settings.loadFailures().front().key, QString());
     QCOMPARE(mStore.reads.size(), 1);
@@ -225,7 +234,7 @@ void tst_CSettings::missingObjectFails()
 
 void tst_CSettings::releaseSavesOnce()
 {
-    gSettings.create(mStore, mIdentity);
+    gSettings.create(mStore, mSecrets, mIdentity);
     gSettings->setUsername(QStringLiteral("alice"));
     gSettings.release();
     QVERIFY(!gSettings);
@@ -233,6 +242,101 @@ void tst_CSettings::releaseSavesOnce()
     QCOMPARE(mStore.writes.size(), 10);
     gSettings.release(); // nothing left to save
     QCOMPARE(mStore.writes.size(), 10);
+}
+
+void tst_CSettings::passwordPlaceIsReadAndSaved_data()
+{
+    QTest::addColumn<QString>("text"); // of the key beside the ten; "absent" for none
+    QTest::addColumn<bool>("keyring");
+    QTest::addColumn<bool>("unreadable");
+    QTest::newRow("absent") << "absent" << false << false;
+    QTest::newRow("keyring") << "keyring" << true << false;
+    QTest::newRow("keyring, as typed") << " Keyring " << true << false;
+    QTest::newRow("empty") << "" << false << false;
+    QTest::newRow("another place") << "wallet" << false << true;
+}
+
+void tst_CSettings::passwordPlaceIsReadAndSaved()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, keyring);
+    QFETCH(bool, unreadable);
+    if (text != QLatin1String("absent"))
+        store(QStringLiteral("PasswordStore"), text);
+    store(QStringLiteral("Password"), QStringLiteral("in the file"));
+    CSettings settings(mStore, mSecrets, mIdentity);
+    QCOMPARE(settings.passwordPlace() == PasswordPlace::Keyring, keyring);
+    QCOMPARE(settings.loadFailures().size(), std::size_t{unreadable ? 1u : 0u});
+    if (keyring)
+        QVERIFY_THROWS_EXCEPTION(Failure, settings.Password()); // never an empty one for it
+    settings.save();
+    QCOMPARE(mStore.writes, keyring ? kKeysInOrder + QStringList{QStringLiteral("PasswordStore")} : kKeysInOrder);
+    QCOMPARE(mStore.removals, keyring ? QStringList() : QStringList{QStringLiteral("PasswordStore")});
+    QCOMPARE(stored(QStringLiteral("Password")), keyring ? QString() : QStringLiteral("in the file"));
+    QVERIFY(mSecrets.calls.isEmpty());
+}
+
+void tst_CSettings::keyringPasswordIsFetchedOncePerAccount()
+{
+    store(QStringLiteral("PasswordStore"), QStringLiteral("keyring"));
+    store(QStringLiteral("Username"), QStringLiteral("alice"));
+    store(QStringLiteral("SubDomain"), QStringLiteral("home"));
+    mSecrets.secrets.insert(QStringLiteral("alice@home.dyn.brevant.example"), QStringLiteral("pw"));
+    mSecrets.secrets.insert(QStringLiteral("bob@home.dyn.brevant.example"), QStringLiteral("pw2"));
+    gSettings.create(mStore, mSecrets, mIdentity);
+    QVERIFY(gSettings.fetchPassword());
+    QVERIFY(gSettings.fetchPassword());
+    QCOMPARE(gSettings->Password(), QStringLiteral("pw"));
+    gSettings->setUsername(QStringLiteral("bob"));
+    QVERIFY_THROWS_EXCEPTION(Failure, gSettings->Password());
+    QVERIFY(gSettings.fetchPassword());
+    QCOMPARE(gSettings->Password(), QStringLiteral("pw2"));
+    QCOMPARE(mSecrets.calls, (QStringList{"read alice@home.dyn.brevant.example", "read bob@home.dyn.brevant.example"}));
+    mSecrets.locked = true;
+    gSettings->setUsername(QStringLiteral("carol"));
+    QVERIFY_THROWS_EXCEPTION(Failure, gSettings.fetchPassword());
+    gSettings.discard();
+}
+
+void tst_CSettings::keyringIsWrittenOnlyWithAChange()
+{
+    const QString account = QStringLiteral("alice@home.dyn.brevant.example");
+    store(QStringLiteral("PasswordStore"), QStringLiteral("keyring"));
+    mSecrets.secrets.insert(account, QStringLiteral("pw"));
+    gSettings.create(mStore, mSecrets, mIdentity);
+    QVERIFY(gSettings.storePassword(QStringLiteral("new"), account));
+    QVERIFY(gSettings.storePassword(QStringLiteral("new"), account));
+    QCOMPARE(mSecrets.secrets.value(account), QStringLiteral("new"));
+    QCOMPARE(mSecrets.calls, QStringList{"write " + account});
+    gSettings.discard();
+    store(QStringLiteral("PasswordStore"), QString());
+    gSettings.create(mStore, mSecrets, mIdentity);
+    QVERIFY(gSettings.storePassword(QStringLiteral("other"), account));
+    QCOMPARE(mSecrets.calls.size(), 1); // the file keeps it
+    gSettings.discard();
+}
+
+// The window may unload, or the watcher read the settings again, while the keyring is waited for.
+void tst_CSettings::settingsGoneDuringTheKeyringsWaitAreLeftAlone_data()
+{
+    QTest::addColumn<bool>("locked");
+    QTest::newRow("answered") << false;
+    QTest::newRow("failed") << true;
+}
+
+void tst_CSettings::settingsGoneDuringTheKeyringsWaitAreLeftAlone()
+{
+    QFETCH(bool, locked);
+    store(QStringLiteral("PasswordStore"), QStringLiteral("keyring"));
+    mSecrets.secrets.insert(QStringLiteral("@.dyn.brevant.example"), QStringLiteral("pw"));
+    mSecrets.locked = locked;
+    gSettings.create(mStore, mSecrets, mIdentity);
+    mSecrets.during = [this] { gSettings.create(mStore, mSecrets, mIdentity); };
+    QVERIFY(!gSettings.fetchPassword());
+    QVERIFY(!gSettings.storePassword(QStringLiteral("new"), QStringLiteral("x")));
+    mSecrets.during = [] { gSettings.release(); };
+    QVERIFY(!gSettings.fetchPassword());
+    QVERIFY(!gSettings);
 }
 
 QTEST_GUILESS_MAIN(tst_CSettings)

@@ -59,8 +59,9 @@ void tst_CommandLine::usageError_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("error"); // a part of the complaint; empty: the command line runs
     const QString unknown = QStringLiteral("unknown switch ");
-    const QString exclusive = QStringLiteral(
-        "--update, --offline, --status, --history, --watch and --autostart exclude each other");
+    const QString exclusive = QStringLiteral("--update, --offline, --status, --history, --watch, --password-store "
+                                             "and --autostart exclude each other");
+    const QString place = QStringLiteral("--password-store takes keyring or file, not ");
     const QString count = QStringLiteral("--history takes a number of lines from 1 to 1000, not ");
     const QString quiet = QStringLiteral("--quiet goes only with --update, --offline or --watch");
     const QString days = QStringLiteral("--refresh takes a number of days from 1 to 365, not ");
@@ -101,6 +102,11 @@ void tst_CommandLine::usageError_data()
     QTest::newRow("watch, update") << QStringList{"--update", "--watch"} << exclusive;
     QTest::newRow("quiet alone") << QStringList{"--quiet"} << quiet;
     QTest::newRow("quiet, status") << QStringList{"--status", "--quiet"} << quiet;
+    QTest::newRow("password store") << QStringList{"--password-store"} << "";
+    QTest::newRow("password store, keyring") << QStringList{"--password-store", "keyring"} << "";
+    QTest::newRow("password store, other place") << QStringList{"--password-store", "wallet"} << place + "\"wallet\"";
+    QTest::newRow("password store, update") << QStringList{"--password-store", "file", "--update"} << exclusive;
+    QTest::newRow("password store, quiet") << QStringList{"--password-store", "--quiet"} << quiet;
 }
 
 void tst_CommandLine::usageError()
@@ -128,6 +134,11 @@ void tst_CommandLine::countsAreTaken()
     QCOMPARE(CommandLine::watchRequest({"--refresh", "3", "--watch"})->refreshDays, 3);
     QVERIFY(CommandLine::watchRequest({"--watch", "--quiet"})->quiet);
     QCOMPARE(CommandLine::watchRequest({"--status"}).has_value(), false);
+    using Place = CommandLine::PasswordStoreRequest;
+    QCOMPARE(CommandLine::passwordStoreRequest({"--password-store"}), std::optional(Place::Show));
+    QCOMPARE(CommandLine::passwordStoreRequest({"--password-store", "file"}), std::optional(Place::File));
+    QCOMPARE(CommandLine::passwordStoreRequest({"--password-store", "keyring"}), std::optional(Place::Keyring));
+    QCOMPARE(CommandLine::passwordStoreRequest({"--status"}), std::nullopt);
 }
 
 namespace {

@@ -38,6 +38,8 @@ private slots:
     void overlongLineEndsTheConversation();
     void monitorStartDuringAConversationWaitsForItsEnd();
     void monitorStartWhenIdleStartsAtOnce();
+    void passwordFromTheKeyringComesBeforeAnythingIsSent_data();
+    void passwordFromTheKeyringComesBeforeAnythingIsSent();
 };
 
 void tst_ConversationControl::connectingLineNamesServerAndPort()
@@ -265,6 +267,44 @@ void tst_ConversationControl::monitorStartWhenIdleStartsAtOnce()
     QCOMPARE(w.platform->socket.connectRequests, 1);
     QCOMPARE(w.window->conversation().operation(), Operation::Update);
     QVERIFY(!w.window->conversationControl().updateWaiting());
+}
+
+void tst_ConversationControl::passwordFromTheKeyringComesBeforeAnythingIsSent_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // what happens while the keyring is asked
+    QTest::addColumn<int>("connects");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("answered") << "" << 1 << "";
+    QTest::newRow("locked") << "locked" << 0 << ":mnuFileUpdateIP_Click\r\n\r\nError Number 40100:\r\nThe keyring stays locked";
+    QTest::newRow("a second start") << "start" << 1 << "";
+    QTest::newRow("the program ends") << "end" << 0 << "";
+}
+
+void tst_ConversationControl::passwordFromTheKeyringComesBeforeAnythingIsSent()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(int, connects);
+    QFETCH(QString, report);
+    auto platform = platformFor(QStringLiteral("s"), QStringLiteral("1"));
+    platform->storeSetting(QStringLiteral("PasswordStore"), QStringLiteral("keyring"));
+    platform->secrets.secrets.insert(QStringLiteral("@h.dyn.brevant.example"), QStringLiteral("pw"));
+    platform->secrets.locked = meanwhile == QLatin1String("locked");
+    LoadedWindow w(std::move(platform));
+    w.platform->secrets.during = [&] {
+        w.platform->secrets.during = {};
+        if (meanwhile == QLatin1String("start"))
+            part(*w.window, "mnuContextUpdateIP")->trigger();
+        else if (meanwhile == QLatin1String("end"))
+            w.platform->windowing.requestEnd();
+    };
+    part(*w.window, "mnuFileUpdateIP")->trigger();
+    QCOMPARE(w.platform->socket.connectRequests, connects);
+    QCOMPARE(w.platform->windowing.reports, report.isEmpty() ? QStringList() : QStringList{"An error occured in FakeSecretStore" + report});
+    if (connects == 0)
+        return;
+    w.platform->socket.raiseConnect();
+    w.platform->socket.raiseData("OK\r\nOK\r\nOK\r\n");
+    QVERIFY2(w.platform->socket.sent.endsWith("\nPASS pw\n"), w.platform->socket.sent.constData());
 }
 
 QTEST_MAIN(tst_ConversationControl)

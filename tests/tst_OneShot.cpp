@@ -242,7 +242,7 @@ void tst_OneShot::statusShowsTheSettingsButNotThePassword()
     QByteArray out;
     QCOMPARE(runProgram({QStringLiteral("--status")}, &out), 0);
     QVERIFY2(out.contains("Server: 127.0.0.1\n") && out.contains("Port: " + mPort.toLatin1() + "\n") &&
-                 out.contains("Password: set\n") && out.contains("Host: home.dyn.brevant.example\n"),
+                 out.contains("Password: set, in the settings file\n") && out.contains("Host: home.dyn.brevant.example\n"),
              out.constData());
     QVERIFY(!out.contains("s3cret-pw"));
 }

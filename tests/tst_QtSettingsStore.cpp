@@ -217,6 +217,9 @@ void tst_QtSettingsStore::restOfTheFileIsKept_data()
     QTest::newRow("quote left open in the group")
         << QByteArray("[Settings]\nServer=\"abc\nPort=80\n[Other]\nkeep=1\n")
         << QByteArray("[Settings]\nServer=new\nPort=1\n[Other]\nkeep=1\n");
+    QTest::newRow("removed key, with its line break, in the group only")
+        << QByteArray("[Settings]\nGone=x\nPort=5\n[Other]\nGone=kept\n")
+        << QByteArray("[Settings]\nPort=1\nServer=new\n[Other]\nGone=kept\n");
 }
 
 void tst_QtSettingsStore::restOfTheFileIsKept()
@@ -224,7 +227,7 @@ void tst_QtSettingsStore::restOfTheFileIsKept()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
     put(path(), before);
-    mStore.write(kApp, kSection, {{QStringLiteral("Port"), QStringLiteral("1")}, {"Server", "new"}});
+    mStore.write(kApp, kSection, {{QStringLiteral("Port"), QStringLiteral("1")}, {"Server", "new"}}, {"Gone"});
     QCOMPARE(contents(path()), after);
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Server"), QString()), QStringLiteral("new"));
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Port"), QString()), QStringLiteral("1"));

@@ -32,7 +32,7 @@ struct Client
         platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("home"));
         window = std::make_unique<frmMain>(PlatformServices{socket, platform.store, platform.dialup,
                                                             platform.notifyIcon, platform.shell,
-                                                            platform.windowing});
+                                                            platform.windowing, platform.secrets});
         window->load();
     }
     ~Client()

@@ -2,6 +2,7 @@
 
 #include "FakeAddressWatch.h"
 #include "FakeDialup.h"
+#include "FakeSecretStore.h"
 #include "FakeSettingsStore.h"
 #include "FakeSocket.h"
 #include "FakeWindowing.h"
@@ -37,7 +38,7 @@ struct Watching
 {
     explicit Watching(const WatcherTiming& timing = {})
         : recorder(History(home.filePath("history")), HistoryEntry::Runner::Watch, err),
-          watcher({socket, store, dialup, addresses, windowing, recorder.history(),
+          watcher({socket, store, secrets, dialup, addresses, windowing, recorder.history(),
                    [this](const ConversationResult& result) { recorder.record(result); },
                    [this] { return stamp; }, QStringLiteral("settings.ini")},
                   ConsoleLog(out, err, false), timing)
@@ -82,6 +83,7 @@ struct Watching
     std::FILE* err = std::tmpfile();
     FakeSocket socket;
     FakeSettingsStore store;
+    FakeSecretStore secrets;
     FakeDialup dialup;
     FakeAddressWatch addresses;
     FakeWindowing windowing;
@@ -104,6 +106,7 @@ private slots:
     void conversationOverAnAddressThatWentAwayIsStartedAgain();
     void linkComingUpPostsWhenTheSettingsAskForIt();
     void unreadableSettingsLaterKeepTheLastGood();
+    void lockedKeyringIsTriedAgainLater();
 };
 
 void tst_Watcher::addressesOthersCannotReachAreNotPosted_data()
@@ -220,6 +223,19 @@ void tst_Watcher::unreadableSettingsLaterKeepTheLastGood()
     w.watcher.rereadSettings();
     QCOMPARE(gSettings->Port(), 2400);
     QVERIFY(contents(w.err).contains("the last settings that could be read stay in use"));
+}
+
+void tst_Watcher::lockedKeyringIsTriedAgainLater()
+{
+    Watching w({.firstRetry = 10ms});
+    w.setting("PasswordStore", "keyring");
+    w.secrets.secrets.insert("@home.dyn.brevant.example", "pw");
+    w.secrets.locked = true;
+    QVERIFY(w.watcher.start());
+    QCOMPARE(w.socket.connectRequests, 0);
+    QVERIFY(w.windowing.reports.value(0).contains("The keyring stays locked"));
+    w.secrets.locked = false; // the user has logged in
+    QTRY_COMPARE(w.socket.connectRequests, 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Watcher)

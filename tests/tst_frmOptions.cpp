@@ -1,3 +1,4 @@
+#include "FakeSecretStore.h"
 #include "FakeSettingsStore.h"
 #include "FakeWindowing.h"
 #include "settings/CSettings.h"
@@ -76,20 +77,27 @@ private slots:
     void enteringATextBoxSelectsItsText();
     void missingSettingsObjectKeepsTheDialogShut();
     void screenReadersNameEachTextBoxByItsLabel();
+    void passwordInTheKeyringIsShownAndWrittenThere();
+    void keyringThatFailsChangesNothing_data();
+    void keyringThatFailsChangesNothing();
 
 private:
+    // The password kept in the keyring, for alice at home.
+    void useTheKeyring();
     // Opens the dialog and runs action on it once it is up and active.
     void drive(const std::function<void(frmOptions&)>& action);
 
     FakeSettingsStore mStore;
+    FakeSecretStore mSecrets;
     FakeWindowing mWindowing;
 };
 
 void tst_frmOptions::init()
 {
     mStore = FakeSettingsStore();
+    mSecrets = FakeSecretStore();
     mWindowing = FakeWindowing();
-    gSettings.create(mStore, mWindowing);
+    gSettings.create(mStore, mSecrets, mWindowing);
 }
 
 void tst_frmOptions::cleanup()
@@ -386,6 +394,67 @@ void tst_frmOptions::missingSettingsObjectKeepsTheDialogShut()
     QVERIFY(!shown);
     QCOMPARE(mWindowing.reports.size(), 1);
     QVERIFY(mWindowing.reports.first().contains(QStringLiteral(":Display\r\n")));
+}
+
+void tst_frmOptions::useTheKeyring()
+{
+    gSettings.discard();
+    for (const auto& [key, text] : {std::pair{"PasswordStore", "keyring"}, {"Username", "alice"}, {"SubDomain", "home"}})
+        mStore.values.insert(FakeSettingsStore::path(mWindowing.titleText, QLatin1String(key)), QLatin1String(text));
+    mSecrets.secrets.insert(QStringLiteral("alice@home.dyn.brevant.example"), QStringLiteral("old"));
+    gSettings.create(mStore, mSecrets, mWindowing);
+}
+
+void tst_frmOptions::passwordInTheKeyringIsShownAndWrittenThere()
+{
+    useTheKeyring();
+    QString shown;
+    drive([&](frmOptions& d) {
+        shown = box(d, "txtPassword")->text();
+        box(d, "txtUsername")->setText(QStringLiteral("bob"));
+        box(d, "txtPassword")->setText(QStringLiteral("new"));
+        child<QPushButton>(d, "cmdOK")->click();
+    });
+    QCOMPARE(shown, QStringLiteral("old"));
+    QCOMPARE(mSecrets.secrets.value(QStringLiteral("bob@home.dyn.brevant.example")), QStringLiteral("new"));
+    gSettings.release();
+    QCOMPARE(mStore.values.value(FakeSettingsStore::path(mWindowing.titleText, QStringLiteral("Password"))),
+             QString());
+    QCOMPARE(mStore.values.value(FakeSettingsStore::path(mWindowing.titleText, QStringLiteral("Username"))),
+             QStringLiteral("bob"));
+}
+
+void tst_frmOptions::keyringThatFailsChangesNothing_data()
+{
+    QTest::addColumn<QString>("refused");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("locked when the dialog opens") << "read" << ":Display\r\n";
+    QTest::newRow("refusing the new password") << "write" << ":cmdOK_Click\r\n";
+}
+
+void tst_frmOptions::keyringThatFailsChangesNothing()
+{
+    QFETCH(QString, refused);
+    QFETCH(QString, report);
+    useTheKeyring();
+    mSecrets.refuse = refused;
+    bool shown = false;
+    bool stillOpen = false;
+    frmOptions::Display(mWindowing, [&](frmOptions& d) {
+        shown = true;
+        box(d, "txtUsername")->setText(QStringLiteral("bob"));
+        box(d, "txtPassword")->setText(QStringLiteral("new"));
+        child<QPushButton>(d, "cmdOK")->click();
+        stillOpen = d.isVisible();
+        d.reject();
+    });
+    QCOMPARE(shown, refused == QLatin1String("write"));
+    QCOMPARE(stillOpen, shown);
+    QCOMPARE(mWindowing.reports.size(), 1);
+    QVERIFY2(mWindowing.reports.first().contains(report + "\r\nError Number 40100:"),
+             qPrintable(mWindowing.reports.first()));
+    QCOMPARE(gSettings->Username(), QStringLiteral("alice"));
+    QCOMPARE(mSecrets.secrets.keys(), QStringList{"alice@home.dyn.brevant.example"});
 }
 
 void tst_frmOptions::screenReadersNameEachTextBoxByItsLabel()

@@ -2,13 +2,14 @@
 
 #include "FakeDialup.h"
 #include "FakeNotifyIcon.h"
+#include "FakeSecretStore.h"
 #include "FakeSettingsStore.h"
 #include "FakeShell.h"
 #include "FakeSocket.h"
 #include "FakeWindowing.h"
 #include "platform/PlatformServices.h"
 
-// All six test doubles, ready to build a main window with.
+// All seven test doubles, ready to build a main window with.
 struct FakePlatform
 {
     FakeSocket socket;
@@ -17,10 +18,11 @@ struct FakePlatform
     FakeNotifyIcon notifyIcon;
     FakeShell shell;
     FakeWindowing windowing;
+    FakeSecretStore secrets;
 
     PlatformServices services()
     {
-        return PlatformServices{socket, store, dialup, notifyIcon, shell, windowing};
+        return PlatformServices{socket, store, dialup, notifyIcon, shell, windowing, secrets};
     }
 
     void storeSetting(const QString& key, const QString& text)

@@ -9,6 +9,7 @@
 // The input is a small program: the first byte picks the settings, then each byte is an
 // operation, some followed by their own bytes.
 
+#include "FakeSecretStore.h"
 #include "FakeSettingsStore.h"
 #include "FakeSocket.h"
 #include "FakeWindowing.h"
@@ -112,7 +113,7 @@ public:
                              settings & 2 ? QStringLiteral("h\nDONE") : QStringLiteral("home"));
         mStore.values.insert(FakeSettingsStore::path(mWindowing.titleText, QStringLiteral("CurrentIP")),
                              settings & 4 ? QStringLiteral("False") : QStringLiteral("True"));
-        gSettings.create(mStore, mWindowing);
+        gSettings.create(mStore, mSecrets, mWindowing);
 
         while (!input.done()) {
             step(input);
@@ -237,6 +238,7 @@ private:
     FakeSocket mSocket;
     FakeWindowing mWindowing;
     FakeSettingsStore mStore;
+    FakeSecretStore mSecrets;
     RecordingHost mHost;
     UpdateConversation mConversation;
     ConversationControl mControl;
