@@ -2,6 +2,7 @@
 // update server over TCP on 127.0.0.1: what it prints and the status it ends with.
 
 #include "OneShotServer.h"
+#include "ScriptRun.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +16,7 @@
 namespace {
 const QString kProgram = QStringLiteral(CORVANE_PROGRAM);
 const QString kServer = QStringLiteral(CORVANE_UPDATE_SERVER);
-constexpr int kWaitMs = 60000;
+constexpr int kWaitMs = ScriptRun::kWaitMs;
 } // namespace
 
 class tst_OneShot : public QObject
@@ -39,15 +40,11 @@ private slots:
     void historyOfARun();
 
 private:
-    QProcessEnvironment environment(const QStringList& variables = {}) const;
-    QString settingsFile() const { return mHome->filePath(QStringLiteral("config/Corvane DynDNS.ini")); }
     void writeSettings(const QString& port, const QString& password);
-    int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr,
-                   const QStringList& variables = {});
 
     QProcess mServer;
     QString mPort;
-    std::unique_ptr<QTemporaryDir> mHome;
+    std::unique_ptr<ScriptRun> mScript;
 };
 
 void tst_OneShot::initTestCase()
@@ -68,57 +65,18 @@ void tst_OneShot::cleanupTestCase()
 
 void tst_OneShot::init()
 {
-    mHome = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir(mHome->path()).mkpath(QStringLiteral("config")));
-    QVERIFY(QDir(mHome->path()).mkpath(QStringLiteral("runtime")));
-    QFile::setPermissions(mHome->filePath(QStringLiteral("runtime")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    mScript = std::make_unique<ScriptRun>(kProgram);
+    QVERIFY(mScript->home.isValid());
 }
 
 void tst_OneShot::writeSettings(const QString& port, const QString& password)
 {
-    QFile ini(settingsFile());
+    QFile ini(mScript->settingsFile());
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write(QStringLiteral("[Settings]\nServer=127.0.0.1\nPort=%1\nUsername=alice\nPassword=%2\n"
                              "SubDomain=home\n")
                   .arg(port, password)
                   .toLatin1());
-}
-
-// No display: neither a platform chosen nor an X server named. variables ("NAME=value") override the rest.
-QProcessEnvironment tst_OneShot::environment(const QStringList& variables) const
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.insert(QStringLiteral("DISPLAY"), QString());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), mHome->filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mHome->filePath(QStringLiteral("runtime")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), mHome->filePath(QStringLiteral("state")));
-    for (const QString& variable : variables)
-        env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
-    return env;
-}
-
-int tst_OneShot::runProgram(const QStringList& arguments, QByteArray* out, QByteArray* err,
-                            const QStringList& variables)
-{
-    QProcess program;
-    program.setProcessEnvironment(environment(variables));
-    program.setWorkingDirectory(mHome->path());
-    // The event loop runs meanwhile: a server of the test's own may be answering.
-    QSignalSpy finished(&program, &QProcess::finished);
-    program.start(kProgram, arguments);
-    if (!finished.wait(kWaitMs)) {
-        program.kill();
-        program.waitForFinished();
-        return -1;
-    }
-    if (out)
-        *out = program.readAllStandardOutput();
-    if (err)
-        *err = program.readAllStandardError();
-    return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2;
 }
 
 void tst_OneShot::conversationEndsWithItsStatus_data()
@@ -197,7 +155,7 @@ void tst_OneShot::conversationEndsWithItsStatus()
         port = QString::number(probe.serverPort());
     }
     writeSettings(port, password);
-    QFile file(settingsFile());
+    QFile file(mScript->settingsFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
     if (unreadable)
@@ -205,7 +163,7 @@ void tst_OneShot::conversationEndsWithItsStatus()
 
     QByteArray out;
     QByteArray err;
-    QCOMPARE(runProgram(arguments, &out, &err), status);
+    QCOMPARE(mScript->run(arguments, &out, &err), status);
     if (!printed.isEmpty())
         QVERIFY2(out.contains(printed) && out.contains(" - Disconnected.\n"), out.constData());
     if (arguments.contains(QStringLiteral("--quiet")))
@@ -214,7 +172,7 @@ void tst_OneShot::conversationEndsWithItsStatus()
     for (const char control : {'\x1b', '\a', '\0'})
         QVERIFY(!out.contains(control) && !err.contains(control));
     if (status == 3)
-        QVERIFY2(err.contains(QFile::encodeName(settingsFile())), err.constData());
+        QVERIFY2(err.contains(QFile::encodeName(mScript->settingsFile())), err.constData());
 
     QVERIFY(file.seek(0));
     QCOMPARE(file.readAll(), before); // a run from a script never writes the settings
@@ -228,10 +186,11 @@ void tst_OneShot::runsBesideTheProgramInItsWindow()
     // The windowed program holds its lock.
     QProcess holder;
     holder.start(QStringLiteral("flock"),
-                 {QStringLiteral("--no-fork"), mHome->filePath(QStringLiteral("runtime/Corvane DynDNS.lock")),
-                  QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 60")});
+                 {QStringLiteral("--no-fork"),
+                  mScript->home.filePath(QStringLiteral("runtime/Corvane DynDNS.lock")), QStringLiteral("-c"),
+                  QStringLiteral("echo held; exec sleep 60")});
     QVERIFY(holder.waitForReadyRead(kWaitMs));
-    QCOMPARE(runProgram({QStringLiteral("--update"), QStringLiteral("--quiet")}), 0);
+    QCOMPARE(mScript->run({QStringLiteral("--update"), QStringLiteral("--quiet")}), 0);
     holder.kill();
     holder.waitForFinished();
 }
@@ -240,9 +199,10 @@ void tst_OneShot::statusShowsTheSettingsButNotThePassword()
 {
     writeSettings(mPort, QStringLiteral("s3cret-pw"));
     QByteArray out;
-    QCOMPARE(runProgram({QStringLiteral("--status")}, &out), 0);
+    QCOMPARE(mScript->run({QStringLiteral("--status")}, &out), 0);
     QVERIFY2(out.contains("Server: 127.0.0.1\n") && out.contains("Port: " + mPort.toLatin1() + "\n") &&
-                 out.contains("Password: set, in the settings file\n") && out.contains("Host: home.dyn.brevant.example\n"),
+                 out.contains("Password: set, in the settings file\n") &&
+                 out.contains("Host: home.dyn.brevant.example\n"),
              out.constData());
     QVERIFY(!out.contains("s3cret-pw"));
 }
@@ -251,7 +211,7 @@ void tst_OneShot::unknownSwitchIsAUsageError()
 {
     QByteArray out;
     QByteArray err;
-    QCOMPARE(runProgram({QStringLiteral("--version"), QStringLiteral("--UPDATE")}, &out, &err), 64);
+    QCOMPARE(mScript->run({QStringLiteral("--version"), QStringLiteral("--UPDATE")}, &out, &err), 64);
     QVERIFY(out.isEmpty());
     QVERIFY2(err.contains("Usage: corvane-dyndns"), err.constData());
 }
@@ -262,7 +222,7 @@ void tst_OneShot::interruptedRunSaysSo()
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
     writeSettings(QString::number(silent.serverPort()), QStringLiteral("pw"));
     QProcess program;
-    program.setProcessEnvironment(environment());
+    program.setProcessEnvironment(mScript->environment());
     program.start(kProgram, {QStringLiteral("--update")});
     QByteArray out;
     QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).contains(" - Connected."), kWaitMs);
@@ -287,8 +247,10 @@ void tst_OneShot::relativeConfigHomeIsIgnored()
     QFETCH(QStringList, arguments);
     QFETCH(QString, printed);
     QByteArray out;
-    QCOMPARE(runProgram(arguments, &out, nullptr, {"HOME=" + mHome->path(), "XDG_CONFIG_HOME=config"}), 0);
-    QVERIFY2(out.contains(QFile::encodeName(": " + mHome->path() + printed)), out.constData());
+    QCOMPARE(
+        mScript->run(arguments, &out, nullptr, {"HOME=" + mScript->home.path(), "XDG_CONFIG_HOME=config"}),
+        0);
+    QVERIFY2(out.contains(QFile::encodeName(": " + mScript->home.path() + printed)), out.constData());
 }
 
 // As in "corvane-dyndns --update | head -1", with a reader that is gone before the first line.
@@ -296,7 +258,7 @@ void tst_OneShot::outputClosedByItsReaderDoesNotStopTheRun()
 {
     writeSettings(mPort, QStringLiteral("pw"));
     QProcess shell;
-    shell.setProcessEnvironment(environment());
+    shell.setProcessEnvironment(mScript->environment());
     shell.start(
         QStringLiteral("bash"),
         {QStringLiteral("-c"), QStringLiteral("\"$0\" --update | true; exit ${PIPESTATUS[0]}"), kProgram});
@@ -307,7 +269,7 @@ void tst_OneShot::outputClosedByItsReaderDoesNotStopTheRun()
 void tst_OneShot::windowWithoutADisplaySaysSo()
 {
     QByteArray err;
-    QCOMPARE(runProgram({}, nullptr, &err), 1);
+    QCOMPARE(mScript->run({}, nullptr, &err), 1);
     QVERIFY2(err.startsWith("corvane-dyndns: there is no display"), err.constData());
 }
 
@@ -335,13 +297,13 @@ void tst_OneShot::historyOfARun()
     QFETCH(int, status);
     QFETCH(QString, printed);
     writeSettings(mPort, QStringLiteral("pw"));
-    QCOMPARE(runProgram({QStringLiteral("--update"), QStringLiteral("--quiet")}), 0);
-    const QString history = mHome->filePath(QStringLiteral("state/corvane-dyndns/history"));
+    QCOMPARE(mScript->run({QStringLiteral("--update"), QStringLiteral("--quiet")}), 0);
+    const QString history = mScript->home.filePath(QStringLiteral("state/corvane-dyndns/history"));
     if (status == 3)
         QVERIFY(QFile::remove(history) && QDir().mkpath(history));
     QByteArray out;
     QByteArray err;
-    QCOMPARE(runProgram(arguments, &out, &err), status);
+    QCOMPARE(mScript->run(arguments, &out, &err), status);
     QVERIFY2(QString::fromLocal8Bit(out).contains(QRegularExpression(printed)), out.constData());
     QVERIFY2(status == 3 ? err.startsWith("corvane-dyndns: the history " + QFile::encodeName(history) +
                                           " cannot be read: ")
