@@ -499,8 +499,9 @@ void WatcherCheckWithNothingChanged(benchmark::State& state)
     const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
                                    HistoryEntry::Runner::Watch);
     std::FILE* sink = std::fopen("/dev/null", "w");
-    Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses, platform.windowing,
-                     recorder.history(), [&recorder](const ConversationResult& r) { recorder.record(r); },
+    Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses,
+                     platform.windowing, recorder.history(),
+                     [&recorder](const ConversationResult& r) { recorder.record(r); },
                      [] { return QByteArray("1"); }, QStringLiteral("settings.ini")},
                     ConsoleLog(sink, sink, false));
     watcher.start();

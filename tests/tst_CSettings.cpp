@@ -270,7 +270,8 @@ void tst_CSettings::passwordPlaceIsReadAndSaved()
     if (keyring)
         QVERIFY_THROWS_EXCEPTION(Failure, settings.Password()); // never an empty one for it
     settings.save();
-    QCOMPARE(mStore.writes, keyring ? kKeysInOrder + QStringList{QStringLiteral("PasswordStore")} : kKeysInOrder);
+    QCOMPARE(mStore.writes,
+             keyring ? kKeysInOrder + QStringList{QStringLiteral("PasswordStore")} : kKeysInOrder);
     QCOMPARE(mStore.removals, keyring ? QStringList() : QStringList{QStringLiteral("PasswordStore")});
     QCOMPARE(stored(QStringLiteral("Password")), keyring ? QString() : QStringLiteral("in the file"));
     QVERIFY(mSecrets.calls.isEmpty());
@@ -291,7 +292,8 @@ void tst_CSettings::keyringPasswordIsFetchedOncePerAccount()
     QVERIFY_THROWS_EXCEPTION(Failure, gSettings->Password());
     QVERIFY(gSettings.fetchPassword());
     QCOMPARE(gSettings->Password(), QStringLiteral("pw2"));
-    QCOMPARE(mSecrets.calls, (QStringList{"read alice@home.dyn.brevant.example", "read bob@home.dyn.brevant.example"}));
+    QCOMPARE(mSecrets.calls,
+             (QStringList{"read alice@home.dyn.brevant.example", "read bob@home.dyn.brevant.example"}));
     mSecrets.locked = true;
     gSettings->setUsername(QStringLiteral("carol"));
     QVERIFY_THROWS_EXCEPTION(Failure, gSettings.fetchPassword());

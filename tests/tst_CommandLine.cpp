@@ -59,8 +59,9 @@ void tst_CommandLine::usageError_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("error"); // a part of the complaint; empty: the command line runs
     const QString unknown = QStringLiteral("unknown switch ");
-    const QString exclusive = QStringLiteral("--update, --offline, --status, --history, --watch, --password-store "
-                                             "and --autostart exclude each other");
+    const QString exclusive =
+        QStringLiteral("--update, --offline, --status, --history, --watch, --password-store "
+                       "and --autostart exclude each other");
     const QString place = QStringLiteral("--password-store takes keyring or file, not ");
     const QString count = QStringLiteral("--history takes a number of lines from 1 to 1000, not ");
     const QString quiet = QStringLiteral("--quiet goes only with --update, --offline or --watch");
@@ -104,8 +105,10 @@ void tst_CommandLine::usageError_data()
     QTest::newRow("quiet, status") << QStringList{"--status", "--quiet"} << quiet;
     QTest::newRow("password store") << QStringList{"--password-store"} << "";
     QTest::newRow("password store, keyring") << QStringList{"--password-store", "keyring"} << "";
-    QTest::newRow("password store, other place") << QStringList{"--password-store", "wallet"} << place + "\"wallet\"";
-    QTest::newRow("password store, update") << QStringList{"--password-store", "file", "--update"} << exclusive;
+    QTest::newRow("password store, other place")
+        << QStringList{"--password-store", "wallet"} << place + "\"wallet\"";
+    QTest::newRow("password store, update")
+        << QStringList{"--password-store", "file", "--update"} << exclusive;
     QTest::newRow("password store, quiet") << QStringList{"--password-store", "--quiet"} << quiet;
 }
 
@@ -137,7 +140,8 @@ void tst_CommandLine::countsAreTaken()
     using Place = CommandLine::PasswordStoreRequest;
     QCOMPARE(CommandLine::passwordStoreRequest({"--password-store"}), std::optional(Place::Show));
     QCOMPARE(CommandLine::passwordStoreRequest({"--password-store", "file"}), std::optional(Place::File));
-    QCOMPARE(CommandLine::passwordStoreRequest({"--password-store", "keyring"}), std::optional(Place::Keyring));
+    QCOMPARE(CommandLine::passwordStoreRequest({"--password-store", "keyring"}),
+             std::optional(Place::Keyring));
     QCOMPARE(CommandLine::passwordStoreRequest({"--status"}), std::nullopt);
 }
 

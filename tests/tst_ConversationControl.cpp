@@ -275,7 +275,8 @@ void tst_ConversationControl::passwordFromTheKeyringComesBeforeAnythingIsSent_da
     QTest::addColumn<int>("connects");
     QTest::addColumn<QString>("report");
     QTest::newRow("answered") << "" << 1 << "";
-    QTest::newRow("locked") << "locked" << 0 << ":mnuFileUpdateIP_Click\r\n\r\nError Number 40100:\r\nThe keyring stays locked";
+    QTest::newRow("locked")
+        << "locked" << 0 << ":mnuFileUpdateIP_Click\r\n\r\nError Number 40100:\r\nThe keyring stays locked";
     QTest::newRow("a second start") << "start" << 1 << "";
     QTest::newRow("the program ends") << "end" << 0 << "";
 }
@@ -299,7 +300,8 @@ void tst_ConversationControl::passwordFromTheKeyringComesBeforeAnythingIsSent()
     };
     part(*w.window, "mnuFileUpdateIP")->trigger();
     QCOMPARE(w.platform->socket.connectRequests, connects);
-    QCOMPARE(w.platform->windowing.reports, report.isEmpty() ? QStringList() : QStringList{"An error occured in FakeSecretStore" + report});
+    QCOMPARE(w.platform->windowing.reports,
+             report.isEmpty() ? QStringList() : QStringList{"An error occured in FakeSecretStore" + report});
     if (connects == 0)
         return;
     w.platform->socket.raiseConnect();

@@ -60,8 +60,9 @@ void tst_EndToEndKeyring::initTestCase()
     if (const QString why = mKeyring.start(); !why.isEmpty())
         QSKIP(qPrintable(why + QStringLiteral("; skipping")));
     mSecrets = std::make_unique<QtSecretStore>(identity::kApplicationId);
-    mServer.start(kServer, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--account"),
-                            QStringLiteral("alice:") + kPassword + QStringLiteral(":home.dyn.brevant.example")});
+    mServer.start(kServer,
+                  {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--account"),
+                   QStringLiteral("alice:") + kPassword + QStringLiteral(":home.dyn.brevant.example")});
     QVERIFY(mServer.waitForReadyRead(ScriptRun::kWaitMs));
     const QByteArray listening = mServer.readLine().trimmed();
     mPort = QString::fromLatin1(listening.mid(listening.lastIndexOf(':') + 1));
@@ -77,10 +78,11 @@ void tst_EndToEndKeyring::cleanupTestCase()
 void tst_EndToEndKeyring::init()
 {
     mScript = std::make_unique<ScriptRun>(kProgram);
-    mWritten = "; mine\n[Settings]\nDomain=0\nSubDomain=home\nUsername=alice\nPassword=" + kPassword.toLatin1() +
-               "\nServer=127.0.0.1\nPort=" + mPort.toLatin1() +
-               "\nCurrentIP=True\nOtherIP=127.0.0.1\nUpdateOnConnection=False\nMinimizeToSystemTray=False\n\n"
-               "[Other]\nkept=1\n";
+    mWritten =
+        "; mine\n[Settings]\nDomain=0\nSubDomain=home\nUsername=alice\nPassword=" + kPassword.toLatin1() +
+        "\nServer=127.0.0.1\nPort=" + mPort.toLatin1() +
+        "\nCurrentIP=True\nOtherIP=127.0.0.1\nUpdateOnConnection=False\nMinimizeToSystemTray=False\n\n"
+        "[Other]\nkept=1\n";
     QFile file(mScript->settingsFile());
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(mWritten) == mWritten.size());
     try {
@@ -112,8 +114,8 @@ void tst_EndToEndKeyring::movingInAndOutKeepsEveryByte()
 {
     QByteArray out;
     QCOMPARE(mScript->run(move("keyring"), &out), 0);
-    QCOMPARE(out, "Password: in the keyring (service example.vexlin.CorvaneDynDNS, account " + kAccount.toLatin1() +
-                      ")\n");
+    QCOMPARE(out, "Password: in the keyring (service example.vexlin.CorvaneDynDNS, account " +
+                      kAccount.toLatin1() + ")\n");
     QByteArray inKeyring = mWritten;
     inKeyring.replace("Password=" + kPassword.toLatin1(), "Password=");
     inKeyring.replace("MinimizeToSystemTray=False\n", "MinimizeToSystemTray=False\nPasswordStore=keyring\n");
@@ -163,9 +165,10 @@ void tst_EndToEndKeyring::moveWaitsForTheWindowToEnd()
     if (QStandardPaths::findExecutable(QStringLiteral("flock")).isEmpty())
         QSKIP("flock (util-linux) is not installed; skipping");
     QProcess window; // holds the window's lock
-    window.start(QStringLiteral("flock"), {QStringLiteral("--no-fork"),
-                                           mScript->home.filePath(QStringLiteral("runtime/Corvane DynDNS.lock")),
-                                           QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 60")});
+    window.start(QStringLiteral("flock"),
+                 {QStringLiteral("--no-fork"),
+                  mScript->home.filePath(QStringLiteral("runtime/Corvane DynDNS.lock")), QStringLiteral("-c"),
+                  QStringLiteral("echo held; exec sleep 60")});
     QVERIFY(window.waitForReadyRead(ScriptRun::kWaitMs));
     QByteArray err;
     QCOMPARE(mScript->run(move("keyring"), nullptr, &err), 75);
@@ -189,7 +192,8 @@ void tst_EndToEndKeyring::killedMoveNeverLosesThePassword()
         program.setProcessEnvironment(mScript->environment());
         QSignalSpy finished(&program, &QProcess::finished);
         program.start(kProgram, move(inKeyring ? "file" : "keyring"));
-        QTimer::singleShot(QRandomGenerator::global()->bounded(int(moveMs * 3 / 2) + 1), &program, &QProcess::kill);
+        QTimer::singleShot(QRandomGenerator::global()->bounded(int(moveMs * 3 / 2) + 1), &program,
+                           &QProcess::kill);
         QVERIFY(finished.wait(ScriptRun::kWaitMs));
         killed += program.exitStatus() == QProcess::CrashExit ? 1 : 0;
         QCOMPARE(readablePassword(), kPassword);

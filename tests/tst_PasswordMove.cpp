@@ -45,7 +45,9 @@ void tst_PasswordMove::passwordIsNeverLost()
     FakeSettingsStore store;
     FakeSecretStore secrets;
     const FakeWindowing identity;
-    const auto path = [&](const char* key) { return FakeSettingsStore::path(identity.titleText, QLatin1String(key)); };
+    const auto path = [&](const char* key) {
+        return FakeSettingsStore::path(identity.titleText, QLatin1String(key));
+    };
     store.values.insert(path("Username"), QStringLiteral("alice"));
     store.values.insert(path("SubDomain"), QStringLiteral("home"));
     store.values.insert(path("Server"), QStringLiteral("kept"));
@@ -67,20 +69,23 @@ void tst_PasswordMove::passwordIsNeverLost()
 
     QString failure;
     try {
-        PasswordMove(store, secrets, identity).to(toKeyring ? PasswordPlace::Keyring : PasswordPlace::File, settings);
+        PasswordMove(store, secrets, identity)
+            .to(toKeyring ? PasswordPlace::Keyring : PasswordPlace::File, settings);
     } catch (const Failure& caught) {
         failure = caught.description;
     }
     QVERIFY2(failure.isEmpty() != fails, qPrintable(failure));
     const bool inKeyring = store.values.value(path("PasswordStore")) == QLatin1String("keyring");
     QCOMPARE(inKeyring, toKeyring == moved);
-    QCOMPARE(inKeyring ? secrets.secrets.value(kAccount) : store.values.value(path("Password")), QStringLiteral("pw"));
+    QCOMPARE(inKeyring ? secrets.secrets.value(kAccount) : store.values.value(path("Password")),
+             QStringLiteral("pw"));
     if (moved && !fails)
         QCOMPARE(secrets.secrets.contains(kAccount), toKeyring);
     QCOMPARE(store.values.value(path("Server")), QStringLiteral("kept"));
     if (fails) // it says where the password is
-        QVERIFY2(failure.contains(inKeyring ? QLatin1String("keyring") : QLatin1String("in the settings file")),
-                 qPrintable(failure));
+        QVERIFY2(
+            failure.contains(inKeyring ? QLatin1String("keyring") : QLatin1String("in the settings file")),
+            qPrintable(failure));
 }
 
 QTEST_GUILESS_MAIN(tst_PasswordMove)

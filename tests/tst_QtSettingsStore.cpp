@@ -227,7 +227,8 @@ void tst_QtSettingsStore::restOfTheFileIsKept()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
     put(path(), before);
-    mStore.write(kApp, kSection, {{QStringLiteral("Port"), QStringLiteral("1")}, {"Server", "new"}}, {"Gone"});
+    mStore.write(kApp, kSection, {{QStringLiteral("Port"), QStringLiteral("1")}, {"Server", "new"}},
+                 {"Gone"});
     QCOMPARE(contents(path()), after);
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Server"), QString()), QStringLiteral("new"));
     QCOMPARE(mStore.read(kApp, kSection, QStringLiteral("Port"), QString()), QStringLiteral("1"));

@@ -399,8 +399,10 @@ void tst_frmOptions::missingSettingsObjectKeepsTheDialogShut()
 void tst_frmOptions::useTheKeyring()
 {
     gSettings.discard();
-    for (const auto& [key, text] : {std::pair{"PasswordStore", "keyring"}, {"Username", "alice"}, {"SubDomain", "home"}})
-        mStore.values.insert(FakeSettingsStore::path(mWindowing.titleText, QLatin1String(key)), QLatin1String(text));
+    for (const auto& [key, text] :
+         {std::pair{"PasswordStore", "keyring"}, {"Username", "alice"}, {"SubDomain", "home"}})
+        mStore.values.insert(FakeSettingsStore::path(mWindowing.titleText, QLatin1String(key)),
+                             QLatin1String(text));
     mSecrets.secrets.insert(QStringLiteral("alice@home.dyn.brevant.example"), QStringLiteral("old"));
     gSettings.create(mStore, mSecrets, mWindowing);
 }
@@ -428,8 +430,10 @@ void tst_frmOptions::keyringThatFailsChangesNothing_data()
 {
     QTest::addColumn<QString>("refused");
     QTest::addColumn<QString>("report");
-    QTest::newRow("locked when the dialog opens") << "read" << ":Display\r\n";
-    QTest::newRow("refusing the new password") << "write" << ":cmdOK_Click\r\n";
+    QTest::newRow("locked when the dialog opens") << "read"
+                                                  << ":Display\r\n";
+    QTest::newRow("refusing the new password") << "write"
+                                               << ":cmdOK_Click\r\n";
 }
 
 void tst_frmOptions::keyringThatFailsChangesNothing()

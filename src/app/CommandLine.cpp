@@ -109,9 +109,9 @@ std::string usage()
 {
     const std::string program = identity::kProgram.toStdString();
     std::string text = "Usage: " + program + " [/MINIMIZE] [/CLOSE]\n";
-    for (const char* form : {"--update | --offline [--quiet]", "--status", "--history [N]",
-                             "--watch [--refresh DAYS] [--quiet]", "--password-store [keyring|file]",
-                             "--autostart [on|off]"})
+    for (const char* form :
+         {"--update | --offline [--quiet]", "--status", "--history [N]", "--watch [--refresh DAYS] [--quiet]",
+          "--password-store [keyring|file]", "--autostart [on|off]"})
         text += "       " + program + " " + form + "\n";
     text += "Keeps a host name under " + provider::kDomain.toStdString() +
             " pointing at this machine.\n\n"
@@ -227,8 +227,9 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
                argument.starts_with("--autostart");
     });
     if (requests > 1)
-        return complaint("--update, --offline, --status, --history, --watch, --password-store and --autostart "
-                         "exclude each other");
+        return complaint(
+            "--update, --offline, --status, --history, --watch, --password-store and --autostart "
+            "exclude each other");
     if (const auto value = valueAfter(arguments, "--password-store"); value && !passwordStoreValue(*value))
         return complaint("--password-store takes keyring or file, not \"" + shown(*value) + "\"");
     if (const auto value = valueAfter(arguments, "--refresh")) {

@@ -63,7 +63,8 @@ void PasswordMove::intoFile(const QString& account)
 {
     const QString password = mSecrets.read(account);
     const QString application = mIdentity.title();
-    mStore.write(application, CSettings::kSection, {{kPasswordKey, password}}, {CSettings::kPasswordStoreKey});
+    mStore.write(application, CSettings::kSection, {{kPasswordKey, password}},
+                 {CSettings::kPasswordStoreKey});
     if (mStore.read(application, CSettings::kSection, kPasswordKey, QString()) != password ||
         !mStore.read(application, CSettings::kSection, CSettings::kPasswordStoreKey, QString()).isEmpty())
         throw Failure(failures::kPathFileAccess,

@@ -22,7 +22,8 @@ QString reason(const QKeychain::Job& job, const QString& account)
     case QKeychain::AccessDeniedByUser:
         return QStringLiteral("it stays locked: unlocking it was refused");
     case QKeychain::NoBackendAvailable:
-        return QStringLiteral("there is none on the session bus (neither the Secret Service nor KDE Wallet): ") +
+        return QStringLiteral(
+                   "there is none on the session bus (neither the Secret Service nor KDE Wallet): ") +
                job.errorString();
     default:
         return job.errorString();
