@@ -15,8 +15,9 @@ public:
     // name is looked up first, IPv4 preferred. The answer comes later, through done: the
     // address as text, or empty with the reason in problem. A later call supersedes an earlier
     // one that has not answered yet.
-    virtual void findLocalAddress(const QString& server, quint16 port,
-                                  std::function<void(const QString& address, const QString& problem)> done) = 0;
+    virtual void
+    findLocalAddress(const QString& server, quint16 port,
+                     std::function<void(const QString& address, const QString& problem)> done) = 0;
 
     // Whether an interface of this machine holds the address now.
     virtual bool holdsAddress(const QString& address) const = 0;
