@@ -269,11 +269,12 @@ void tst_CSettings::passwordPlaceIsReadAndSaved()
     QCOMPARE(settings.loadFailures().size(), std::size_t{unreadable ? 1u : 0u});
     if (keyring)
         QVERIFY_THROWS_EXCEPTION(Failure, settings.Password()); // never an empty one for it
+    settings.setPassword(QStringLiteral("typed"));
     settings.save();
     QCOMPARE(mStore.writes,
              keyring ? kKeysInOrder + QStringList{QStringLiteral("PasswordStore")} : kKeysInOrder);
     QCOMPARE(mStore.removals, keyring ? QStringList() : QStringList{QStringLiteral("PasswordStore")});
-    QCOMPARE(stored(QStringLiteral("Password")), keyring ? QString() : QStringLiteral("in the file"));
+    QCOMPARE(stored(QStringLiteral("Password")), keyring ? QString() : QStringLiteral("typed"));
     QVERIFY(mSecrets.calls.isEmpty());
 }
 

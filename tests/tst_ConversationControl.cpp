@@ -278,6 +278,7 @@ void tst_ConversationControl::passwordFromTheKeyringComesBeforeAnythingIsSent_da
     QTest::newRow("locked")
         << "locked" << 0 << ":mnuFileUpdateIP_Click\r\n\r\nError Number 40100:\r\nThe keyring stays locked";
     QTest::newRow("a second start") << "start" << 1 << "";
+    QTest::newRow("the monitor's start, which waits") << "monitor" << 1 << "";
     QTest::newRow("the program ends") << "end" << 0 << "";
 }
 
@@ -295,11 +296,14 @@ void tst_ConversationControl::passwordFromTheKeyringComesBeforeAnythingIsSent()
         w.platform->secrets.during = {};
         if (meanwhile == QLatin1String("start"))
             part(*w.window, "mnuContextUpdateIP")->trigger();
+        else if (meanwhile == QLatin1String("monitor"))
+            w.window->conversationControl().requestUpdate();
         else if (meanwhile == QLatin1String("end"))
             w.platform->windowing.requestEnd();
     };
     part(*w.window, "mnuFileUpdateIP")->trigger();
     QCOMPARE(w.platform->socket.connectRequests, connects);
+    QCOMPARE(w.window->conversationControl().updateWaiting(), meanwhile == QLatin1String("monitor"));
     QCOMPARE(w.platform->windowing.reports,
              report.isEmpty() ? QStringList() : QStringList{"An error occured in FakeSecretStore" + report});
     if (connects == 0)
