@@ -8,10 +8,6 @@
 
 #include <QtTest>
 
-namespace {
-const QString kAccount = QStringLiteral("alice@home.dyn.brevant.example");
-} // namespace
-
 class tst_PasswordMove : public QObject
 {
     Q_OBJECT
@@ -23,7 +19,7 @@ private slots:
 void tst_PasswordMove::passwordIsNeverLost_data()
 {
     QTest::addColumn<bool>("toKeyring");
-    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<QString>("trouble"); // the keyring's call that fails, or another kind
     QTest::addColumn<bool>("moved");
     QTest::addColumn<bool>("fails");
     QTest::newRow("into the keyring") << true << "" << true << false;
@@ -42,28 +38,24 @@ void tst_PasswordMove::passwordIsNeverLost()
     QFETCH(QString, trouble);
     QFETCH(bool, moved);
     QFETCH(bool, fails);
+    const QString account = QStringLiteral("alice@.dyn.brevant.example");
     FakeSettingsStore store;
     FakeSecretStore secrets;
     const FakeWindowing identity;
-    const auto path = [&](const char* key) {
-        return FakeSettingsStore::path(identity.titleText, QLatin1String(key));
+    const auto stored = [&](const char* key) -> QString& {
+        return store.values[FakeSettingsStore::path(identity.titleText, QLatin1String(key))];
     };
-    store.values.insert(path("Username"), QStringLiteral("alice"));
-    store.values.insert(path("SubDomain"), QStringLiteral("home"));
-    store.values.insert(path("Server"), QStringLiteral("kept"));
-    store.values.insert(path("Password"), toKeyring ? QStringLiteral("pw") : QString());
+    stored("Username") = QStringLiteral("alice");
+    stored("Server") = QStringLiteral("kept");
+    stored("Password") = toKeyring ? QStringLiteral("pw") : QString();
     if (!toKeyring) {
-        store.values.insert(path("PasswordStore"), QStringLiteral("keyring"));
-        secrets.secrets.insert(kAccount, QStringLiteral("pw"));
+        stored("PasswordStore") = QStringLiteral("keyring");
+        secrets.secrets.insert(account, QStringLiteral("pw"));
     }
     const CSettings settings(store, secrets, identity);
-    if (trouble == QLatin1String("settings"))
-        store.refuseKey = QStringLiteral("Password");
-    else if (trouble == QLatin1String("another"))
-        secrets.during = [&] {
-            if (secrets.calls.last().startsWith(QLatin1String("read")))
-                secrets.secrets.insert(kAccount, QStringLiteral("other"));
-        };
+    store.refuseKey = trouble == QLatin1String("settings") ? QStringLiteral("Password") : QString();
+    if (trouble == QLatin1String("another"))
+        secrets.during = [&] { secrets.secrets.insert(account, QStringLiteral("other")); };
     else
         secrets.refuse = trouble;
 
@@ -75,17 +67,15 @@ void tst_PasswordMove::passwordIsNeverLost()
         failure = caught.description;
     }
     QVERIFY2(failure.isEmpty() != fails, qPrintable(failure));
-    const bool inKeyring = store.values.value(path("PasswordStore")) == QLatin1String("keyring");
+    const bool inKeyring = stored("PasswordStore") == QLatin1String("keyring");
     QCOMPARE(inKeyring, toKeyring == moved);
-    QCOMPARE(inKeyring ? secrets.secrets.value(kAccount) : store.values.value(path("Password")),
-             QStringLiteral("pw"));
-    if (moved && !fails)
-        QCOMPARE(secrets.secrets.contains(kAccount), toKeyring);
-    QCOMPARE(store.values.value(path("Server")), QStringLiteral("kept"));
+    QCOMPARE(inKeyring ? secrets.secrets.value(account) : stored("Password"), QStringLiteral("pw"));
+    if (!fails) // and only there
+        QCOMPARE(secrets.secrets.contains(account), toKeyring);
+    QCOMPARE(stored("Server"), QStringLiteral("kept"));
     if (fails) // it says where the password is
-        QVERIFY2(
-            failure.contains(inKeyring ? QLatin1String("keyring") : QLatin1String("in the settings file")),
-            qPrintable(failure));
+        QVERIFY2(failure.contains(inKeyring ? "stays in the keyring" : "in the settings file"),
+                 qPrintable(failure));
 }
 
 QTEST_GUILESS_MAIN(tst_PasswordMove)

@@ -190,8 +190,7 @@ bool SettingsReference::fetchPassword()
 bool SettingsReference::storePassword(const QString& password, const QString& account)
 {
     const CSettings& settings = **this;
-    if (settings.mPasswordPlace == PasswordPlace::File ||
-        (settings.mKeyringAccount == account && settings.mPassword == password))
+    if (settings.mPasswordPlace == PasswordPlace::File)
         return true;
     ISecretStore& secrets = settings.mSecrets;
     if (!stillHeldAfter([&] { secrets.write(account, password); }))

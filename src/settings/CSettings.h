@@ -132,8 +132,8 @@ public:
     // (the program is ending) and nothing more may be done with them.
     bool fetchPassword();
     // Stores the password for the account (a user name and host) before the setters take them:
-    // with the keyring it is written there at once, unless the keyring holds it already. Throws
-    // Failure when the keyring refuses, and returns false as fetchPassword() does.
+    // with the keyring it is written there at once. Throws Failure when the keyring refuses, and
+    // returns false as fetchPassword() does.
     bool storePassword(const QString& password, const QString& account);
 
     CSettings* operator->() const;

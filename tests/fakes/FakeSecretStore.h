@@ -8,8 +8,8 @@
 
 #include <functional>
 
-// An in-memory keyring that can be absent or locked, or refuse one kind of call, and records
-// its calls ("read alice@host", "write ...", "remove ...").
+// An in-memory keyring that can be locked, or refuse one kind of call, and records its calls
+// ("read alice@host", "write ...", "remove ...").
 class FakeSecretStore : public ISecretStore
 {
 public:
@@ -17,7 +17,7 @@ public:
     {
         call(QStringLiteral("read ") + account);
         if (!secrets.contains(account))
-            throw Failure(failures::kKeyring, QStringLiteral("The keyring holds none for ") + account,
+            throw Failure(failures::kKeyring, QStringLiteral("The keyring holds none"),
                           QStringLiteral("FakeSecretStore"));
         return secrets.value(account);
     }
@@ -34,7 +34,6 @@ public:
 
     QMap<QString, QString> secrets;
     QStringList calls;
-    bool absent = false; // no keyring on the session bus
     bool locked = false; // locked, and the user does not unlock it
     QString refuse;      // a call that begins with this ("write", "remove") fails
     // Runs inside every call, as the event loop does while the real keyring is waited for.
@@ -46,12 +45,8 @@ private:
         calls.append(what);
         if (during)
             during();
-        const QString source = QStringLiteral("FakeSecretStore");
-        if (absent)
-            throw Failure(failures::kKeyring, QStringLiteral("No keyring on the session bus"), source);
-        if (locked)
-            throw Failure(failures::kKeyring, QStringLiteral("The keyring stays locked"), source);
-        if (!refuse.isEmpty() && what.startsWith(refuse))
-            throw Failure(failures::kKeyring, QStringLiteral("The keyring refused"), source);
+        if (locked || (!refuse.isEmpty() && what.startsWith(refuse)))
+            throw Failure(failures::kKeyring, QStringLiteral("The keyring stays locked"),
+                          QStringLiteral("FakeSecretStore"));
     }
 };

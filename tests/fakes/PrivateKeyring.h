@@ -3,25 +3,19 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 // A Secret Service of the test's own: gnome-keyring-daemon, unlocked with a throwaway password,
-// on a private session bus that the test starts and that activates no service, with a home of
-// its own, so that nothing reaches a real keyring. The test's own process and every program it
-// starts afterwards use that bus.
+// on a private session bus that activates no service, with a home of its own, so that nothing
+// reaches a real keyring. The test's process and every program it starts use that bus.
 class PrivateKeyring
 {
 public:
     static constexpr int kWaitMs = 30000;
 
-    PrivateKeyring() = default;
-    PrivateKeyring(const PrivateKeyring&) = delete;
-    PrivateKeyring& operator=(const PrivateKeyring&) = delete;
     ~PrivateKeyring()
     {
         stop();
@@ -38,11 +32,8 @@ public:
         }
         QFile config(mHome.filePath(QStringLiteral("bus.conf")));
         if (!config.open(QIODevice::WriteOnly))
-            return QStringLiteral("no bus configuration can be written");
-        config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                     " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                     "<busconfig><type>session</type><listen>unix:dir=" +
-                     QFile::encodeName(mHome.path()) +
+            return QStringLiteral("the bus's configuration cannot be written");
+        config.write("<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(mHome.path()) +
                      "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                      "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         config.close();
@@ -52,28 +43,25 @@ public:
                     QStringLiteral("--print-address")});
         if (!mBus.waitForReadyRead(kWaitMs))
             return QStringLiteral("the private bus did not start");
-        address = QString::fromLatin1(mBus.readLine().trimmed());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toLatin1());
+        mAddress = QString::fromLatin1(mBus.readLine().trimmed());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", mAddress.toLatin1());
         return resume();
     }
 
-    // Starts the keyring (again) on the bus; empty once it answers there, else why not.
+    // Starts the keyring (again); empty once it answers on the bus, else why not.
     QString resume()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), mHome.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mHome.path());
+        for (const char* folder : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+            env.insert(QLatin1String(folder), mHome.path());
         mKeyring.setProcessEnvironment(env);
         mKeyring.setStandardOutputFile(QProcess::nullDevice());
         mKeyring.start(QStringLiteral("gnome-keyring-daemon"),
                        {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
                         QStringLiteral("--components=secrets")});
-        if (!mKeyring.waitForStarted())
-            return QStringLiteral("gnome-keyring-daemon did not start");
         mKeyring.write("throwaway");
         mKeyring.closeWriteChannel();
-        const QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("keyring-probe"));
+        const QDBusConnection bus = QDBusConnection::connectToBus(mAddress, QStringLiteral("keyring-probe"));
         const QDeadlineTimer deadline(kWaitMs);
         while (!bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")).value()) {
             if (deadline.hasExpired() || mKeyring.state() == QProcess::NotRunning)
@@ -86,16 +74,13 @@ public:
     // Ends the keyring; the bus stays.
     void stop()
     {
-        if (mKeyring.state() == QProcess::NotRunning)
-            return;
         mKeyring.terminate();
         mKeyring.waitForFinished();
     }
-
-    QString address;
 
 private:
     QTemporaryDir mHome;
     QProcess mBus;
     QProcess mKeyring;
+    QString mAddress;
 };
