@@ -67,7 +67,7 @@ int passwordStore(OneShotRun& run, CommandLine::PasswordStoreRequest request)
             return exitstatus::kAlreadyRunning;
         }
     } catch (const Failure&) {
-        // Without a lock no window can tell whether another copy runs either: none keeps one.
+        // No lock can be made here, nor by a window: the move goes ahead, as a window would.
     }
     return run.passwordStore(request == Request::Keyring ? PasswordPlace::Keyring : PasswordPlace::File);
 }

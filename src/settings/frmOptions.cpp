@@ -216,8 +216,9 @@ void frmOptions::cmdOK_Click()
     trap(mWindowing, "cmdOK_Click", [&] {
         // The port is read first: a value beyond 32 bits is reported and nothing is written.
         const qint32 port = TextConversion::roundToLong(TextConversion::val(txtPort->text()));
-        // So is the keyring, when it keeps the password: it may refuse, or the program may end
-        // while it is asked.
+        // The keyring, when it keeps the password, is written before the settings too: when it
+        // refuses nothing is written, and when the program ends while it is asked nothing more
+        // is done.
         if (!gSettings.storePassword(txtPassword->text(),
                                      CSettings::keyringAccount(txtUsername->text(), txtDomain->text())))
             return;
