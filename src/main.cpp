@@ -72,15 +72,30 @@ int passwordStore(OneShotRun& run, CommandLine::PasswordStoreRequest request)
     return run.passwordStore(request == Request::Keyring ? PasswordPlace::Keyring : PasswordPlace::File);
 }
 
+// The signals a watcher acts on. Until its handlers are in place they are held back: the
+// default action of SIGHUP and SIGUSR1 would end it.
+const sigset_t& watcherSignals()
+{
+    static const sigset_t held = [] {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int number : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
+            sigaddset(&set, number);
+        return set;
+    }();
+    return held;
+}
+
 // Keeps the name right without a window until SIGTERM or SIGINT.
 int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
 {
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
-    // Caught before anything can take long: SIGUSR1 would otherwise end the process.
     ConsoleWindowing windowing({SIGTERM, SIGINT});
     TerminationSignals requests({SIGHUP, SIGUSR1});
-    const ConsoleLog log(stdout, stderr, request.quiet);
+    // Held back since the start (see main); those that came meanwhile arrive now.
+    sigprocmask(SIG_UNBLOCK, &watcherSignals(), nullptr);
+    const ConsoleLog log(stdout, stderr, request.quiet, ConsoleLog::WhenStalled::Drop);
 
     InstanceLock lock(identity::kTitle + QStringLiteral(" watch"));
     try {
@@ -124,7 +139,12 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     });
     if (!watcher.start())
         return OneShotRun::Unreadable;
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    // Everything is said and recorded. A name lookup still running in its thread would hold
+    // the end back for seconds; the lock goes with the process.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }
 
 } // namespace
@@ -140,6 +160,9 @@ int main(int argc, char* argv[])
         std::cout << *text;
         return 0;
     }
+    const auto watch = CommandLine::watchRequest(arguments);
+    if (watch)
+        sigprocmask(SIG_BLOCK, &watcherSignals(), nullptr);
     // The keyring is asked over the session bus: runs from scripts find the session's bus, and
     // none starts a bus of its own.
     SessionEnvironment::apply();
@@ -147,7 +170,7 @@ int main(int argc, char* argv[])
         return runOnce(argc, argv, [&oneShot](OneShotRun& run) {
             return oneShot->operation ? run.run(*oneShot->operation, oneShot->quiet) : run.printSettings();
         });
-    if (const auto watch = CommandLine::watchRequest(arguments))
+    if (watch)
         return runWatch(argc, argv, *watch);
     if (const auto count = CommandLine::historyRequest(arguments))
         return runOnce(argc, argv, [count](OneShotRun& run) { return run.printHistory(*count); });

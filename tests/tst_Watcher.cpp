@@ -14,6 +14,8 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -105,8 +107,15 @@ private slots:
     void unchangedAddressIsPostedAgainAfterTheRefreshInterval();
     void conversationOverAnAddressThatWentAwayIsStartedAgain();
     void linkComingUpPostsWhenTheSettingsAskForIt();
+    void unreadableSettingsLaterKeepTheLastGood_data();
     void unreadableSettingsLaterKeepTheLastGood();
     void lockedKeyringIsTriedAgainLater();
+    void onlyTheAddressCheckedIsPosted_data();
+    void onlyTheAddressCheckedIsPosted();
+    void withoutAHistoryItsOwnPostsCount();
+    void routeLostAndBackIsNoChange();
+    void offlineStepIsNotUndoneByARefresh();
+    void stalledOutputIsDroppedNotWaitedFor();
 };
 
 void tst_Watcher::addressesOthersCannotReachAreNotPosted_data()
@@ -147,21 +156,22 @@ void tst_Watcher::theHistoryDecidesAtStart_data()
 {
     QTest::addColumn<QList<int>>(
         "earlier");                  // per entry: 0 update of kAddress, 1 of another, 2 offline, 3 refused
-    QTest::addColumn<bool>("fresh"); // all earlier entries within the refresh interval
+    QTest::addColumn<qint64>("age"); // of all earlier entries, in milliseconds; the refresh is an hour
     QTest::addColumn<bool>("posted");
-    QTest::newRow("nothing yet") << QList<int>{} << true << true;
-    QTest::newRow("this address, lately") << QList<int>{0} << true << false;
-    QTest::newRow("this address, long ago") << QList<int>{0} << false << true;
-    QTest::newRow("another address") << QList<int>{1} << true << true;
-    QTest::newRow("taken offline since") << QList<int>{0, 2} << true << true;
-    QTest::newRow("refused since") << QList<int>{0, 3} << true << false;
+    QTest::newRow("nothing yet") << QList<int>{} << 1000LL << true;
+    QTest::newRow("this address, lately") << QList<int>{0} << 1000LL << false;
+    QTest::newRow("this address, long ago") << QList<int>{0} << 7'200'000LL << true;
+    QTest::newRow("this address, ahead of the clock") << QList<int>{0} << -7'200'000LL << true;
+    QTest::newRow("another address") << QList<int>{1} << 1000LL << true;
+    QTest::newRow("taken offline since") << QList<int>{0, 2} << 1000LL << true;
+    QTest::newRow("refused since") << QList<int>{0, 3} << 1000LL << false;
 }
 
 // What the window, a script or an earlier watcher posted counts as the watcher's own.
 void tst_Watcher::theHistoryDecidesAtStart()
 {
     QFETCH(QList<int>, earlier);
-    QFETCH(bool, fresh);
+    QFETCH(qint64, age);
     QFETCH(bool, posted);
     WatcherTiming timing;
     timing.refresh = 1h;
@@ -169,7 +179,7 @@ void tst_Watcher::theHistoryDecidesAtStart()
     using Outcome = ConversationResult::Outcome;
     for (const int kind : earlier)
         w.remember(kind == 2 ? Operation::Offline : Operation::Update, kind == 1 ? "192.0.2.99" : kAddress,
-                   kind == 3 ? Outcome::Refused : Outcome::Accepted, fresh ? 1000 : 2 * 3600 * 1000);
+                   kind == 3 ? Outcome::Refused : Outcome::Accepted, age);
     QVERIFY(w.watcher.start());
     QCOMPARE(w.socket.connectRequests, posted ? 1 : 0);
 }
@@ -212,14 +222,25 @@ void tst_Watcher::linkComingUpPostsWhenTheSettingsAskForIt()
     QTRY_COMPARE(w.socket.connectRequests, 1);
 }
 
+void tst_Watcher::unreadableSettingsLaterKeepTheLastGood_data()
+{
+    QTest::addColumn<bool>("gone"); // else a port that is no number
+    QTest::newRow("unreadable") << false;
+    QTest::newRow("deleted or emptied") << true;
+}
+
 void tst_Watcher::unreadableSettingsLaterKeepTheLastGood()
 {
+    QFETCH(bool, gone);
     Watching w;
     w.setting("Port", "2400");
     QVERIFY(w.watcher.start());
     w.accept();
-    w.setting("Port", "24x");
-    w.stamp = "2";
+    if (gone)
+        w.store.values.clear(); // the defaults would be read
+    else
+        w.setting("Port", "24x");
+    w.stamp = gone ? "" : "2";
     w.watcher.rereadSettings();
     QCOMPARE(gSettings->Port(), 2400);
     QVERIFY(contents(w.err).contains("the last settings that could be read stay in use"));
@@ -236,6 +257,95 @@ void tst_Watcher::lockedKeyringIsTriedAgainLater()
     QVERIFY(w.windowing.reports.value(0).contains("The keyring stays locked"));
     w.secrets.locked = false; // the user has logged in
     QTRY_COMPARE(w.socket.connectRequests, 1);
+}
+
+void tst_Watcher::onlyTheAddressCheckedIsPosted_data()
+{
+    QTest::addColumn<QString>("wentOutFrom");
+    QTest::addColumn<bool>("posted");
+    QTest::newRow("the address checked") << kAddress << true;
+    QTest::newRow("a loopback address") << "::1" << false;
+    QTest::newRow("another address") << "192.0.2.77" << false;
+}
+
+// The connection may go out another way than the one checked, when the server's first address
+// does not answer.
+void tst_Watcher::onlyTheAddressCheckedIsPosted()
+{
+    QFETCH(QString, wentOutFrom);
+    QFETCH(bool, posted);
+    Watching w;
+    w.socket.localAddress = wentOutFrom;
+    QVERIFY(w.watcher.start());
+    w.accept();
+    QCOMPARE(w.socket.sent.contains("IP " + wentOutFrom.toLatin1()), posted);
+    QCOMPARE(w.recorder.history().lastAccepted(kHost).has_value(), posted);
+}
+
+// A history that cannot be read nor written: the watcher goes by what it posted itself, and
+// says so once.
+void tst_Watcher::withoutAHistoryItsOwnPostsCount()
+{
+    Watching w;
+    QVERIFY(QDir(w.home.path()).mkdir("history"));
+    QVERIFY(w.watcher.start());
+    w.accept();
+    w.stamp = "2"; // the settings file was touched
+    w.watcher.rereadSettings();
+    QCOMPARE(w.socket.connectRequests, 1);
+    QCOMPARE(contents(w.err).count("cannot be read"), 1);
+}
+
+// A route that goes and comes back with the same address does not cut short the wait after a
+// failed try.
+void tst_Watcher::routeLostAndBackIsNoChange()
+{
+    Watching w;
+    QVERIFY(w.watcher.start());
+    w.socket.raiseError(10061, "Connection refused");
+    QVERIFY(w.watcher.nextRetry() > 0ms);
+    w.addresses.answers.insert("s.example", {{}, "No route"});
+    w.addresses.raiseChange();
+    w.addresses.answers.insert("s.example", {kAddress, {}});
+    w.addresses.raiseChange();
+    QCOMPARE(w.socket.connectRequests, 1);
+}
+
+// Someone took the host offline while the watcher ran: a refresh does not bring it back.
+void tst_Watcher::offlineStepIsNotUndoneByARefresh()
+{
+    Watching w({.refresh = 200ms});
+    QVERIFY(w.watcher.start());
+    w.accept();
+    w.remember(Operation::Offline, QString(), ConversationResult::Outcome::Accepted, 0);
+    QTRY_VERIFY(contents(w.out).contains("was taken offline"));
+    QCOMPARE(w.socket.connectRequests, 1);
+}
+
+// A reader that stopped reading must not stop the watcher: the line goes unwritten, and the
+// next one that can be written says so.
+void tst_Watcher::stalledOutputIsDroppedNotWaitedFor()
+{
+    int ends[2];
+    QCOMPARE(::pipe(ends), 0);
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    while (::write(ends[1], "x", 1) == 1) {
+    }
+    ::fcntl(ends[1], F_SETFL, 0);
+    std::FILE* out = ::fdopen(ends[1], "w");
+    const ConsoleLog log(out, out, false, ConsoleLog::WhenStalled::Drop);
+    log.entry("lost");
+    char drained[65536];
+    while (::read(ends[0], drained, sizeof drained) > 0) {
+    }
+    log.entry("kept");
+    std::fclose(out);
+    QByteArray rest;
+    for (ssize_t n; (n = ::read(ends[0], drained, sizeof drained)) > 0;)
+        rest.append(drained, n);
+    ::close(ends[0]);
+    QCOMPARE(rest, QByteArray("(1 line was dropped: nobody read them)\nkept\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Watcher)

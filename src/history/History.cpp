@@ -147,19 +147,25 @@ void makeFolder(const QString& folder)
 // file in its place.
 Descriptor lockBeside(const QString& path)
 {
-    Descriptor lock(openRegular(path + QStringLiteral(".lock"), O_RDWR | O_CREAT));
-    const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
-    while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK)
-            throw systemFailure(errno);
-        if (std::chrono::steady_clock::now() >= deadline)
-            throw cannot(QStringLiteral("another writer has held it for %1 seconds")
-                             .arg(std::chrono::duration<double>(kLockPatience).count()));
-        std::this_thread::sleep_for(kLockPoll);
+    const QString lockPath = path + QStringLiteral(".lock");
+    try {
+        Descriptor lock(openRegular(lockPath, O_RDWR | O_CREAT));
+        const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+        while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK)
+                throw systemFailure(errno);
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw cannot(QStringLiteral("another writer has held it for %1 seconds")
+                                 .arg(std::chrono::duration<double>(kLockPatience).count()));
+            std::this_thread::sleep_for(kLockPoll);
+        }
+        return lock;
+    } catch (const Failure& failure) {
+        // Said of the history, whose path goes before it: the lock is what failed.
+        throw cannot(QStringLiteral("its lock ") + lockPath + QStringLiteral(": ") + failure.description);
     }
-    return lock;
 }
 
 QByteArray readFrom(int fd, qint64 from, qint64 size)

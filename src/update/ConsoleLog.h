@@ -10,7 +10,14 @@
 class ConsoleLog
 {
 public:
-    ConsoleLog(std::FILE* out, std::FILE* err, bool quiet) : mOut(out), mErr(err), mQuiet(quiet) {}
+    // What a line does when nobody reads the stream and it is full: wait (a run that ends by
+    // itself), or go unwritten (a watcher, which must stay free to act and to end).
+    enum class WhenStalled { Wait, Drop };
+
+    ConsoleLog(std::FILE* out, std::FILE* err, bool quiet, WhenStalled stalled = WhenStalled::Wait)
+        : mOut(out), mErr(err), mQuiet(quiet), mStalled(stalled)
+    {
+    }
 
     // An entry, already stamped; nothing while quiet.
     void entry(const QString& text) const;
@@ -22,9 +29,14 @@ public:
     void line(const QString& text) const;
 
 private:
-    static void print(std::FILE* stream, const QString& line);
+    void print(std::FILE* stream, const QString& line) const;
+    // Writes what the stream takes now; false when it took nothing.
+    static bool writeWithoutWaiting(std::FILE* stream, const QByteArray& text, bool& cut);
 
     std::FILE* mOut;
     std::FILE* mErr;
     bool mQuiet;
+    WhenStalled mStalled;
+    mutable qint64 mDropped = 0; // lines that went unwritten since the last one written
+    mutable bool mCut = false;   // the last line written was cut short
 };

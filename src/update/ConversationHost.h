@@ -45,6 +45,9 @@ class ConversationHost : public LogSink
 public:
     // A log entry that tells of a refusal or an error. The window logs it as any other.
     virtual void AppendError(const QString& text) { AppendLog(text); }
+    // Why the address about to be posted must not be, as the error's description; empty when
+    // it may. The window posts whatever address its connection went out from.
+    virtual QString addressRefusal(const QString& /*address*/) const { return QString(); }
     virtual void EnableMenus(bool enabled) = 0;
     // Sets the tray icon's tip and passes it to the notification area.
     virtual void setTrayTip(const QString& tip) = 0;

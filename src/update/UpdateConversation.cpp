@@ -159,7 +159,12 @@ void UpdateConversation::actOnStep(const QString& replyText)
     case 4:
         mResult.host = hostName();
         if (update) {
-            mResult.address = postedAddress();
+            const QString address = postedAddress();
+            if (const QString refusal = mHost.addressRefusal(address); !refusal.isEmpty()) {
+                endAfterError(refusal);
+                return;
+            }
+            mResult.address = address;
             log(QStringLiteral(" - Sending new host IP (") + mResult.address + QStringLiteral(")..."));
         } else {
             log(QStringLiteral(" - Sending host offline..."));

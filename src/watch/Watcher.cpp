@@ -11,6 +11,7 @@
 #include "update/ActivityLog.h"
 #include "watch/PostableAddress.h"
 
+#include <QHostAddress>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -111,6 +112,13 @@ void Watcher::rereadSettings()
     const QByteArray stamp = mServices.settingsStamp();
     const bool changed = stamp != mSettingsStamp;
     mSettingsStamp = stamp;
+    // A file deleted, emptied or replaced by a link to nothing holds no settings: the defaults
+    // would post for no one. An editor that saves in two steps comes back with the text.
+    if (stamp.isEmpty()) {
+        mLog.complain(QStringLiteral("the settings file ") + mServices.settingsFile +
+                      QStringLiteral(" is gone or empty; the last settings that could be read stay in use"));
+        return;
+    }
     auto fresh = std::make_unique<CSettings>(mServices.store, mServices.secrets, mServices.windowing);
     const QStringList problems = ScriptSettings::problems(*fresh, mServices.settingsFile);
     if (!problems.isEmpty()) {
@@ -176,9 +184,14 @@ void Watcher::decide(Reason reason, const QString& address, const QString& probl
         mPending = true;
         return;
     }
+    // The address found last is kept: the same one coming back after a lost route is no
+    // change, and does not cut short the wait after a failed try.
     if (!problem.isEmpty()) {
-        mAddress.clear();
         sayOnce(QStringLiteral(" - No address to post: ") + problem + QLatin1Char('.'));
+        return;
+    }
+    if (address.isEmpty()) {
+        sayOnce(QStringLiteral(" - No address to post: the settings hold no other IP."));
         return;
     }
     const bool changed = address != mAddress;
@@ -203,17 +216,20 @@ void Watcher::decide(Reason reason, const QString& address, const QString& probl
                 QStringLiteral(": the name will reach this machine only from inside that network."));
 
     const QString host = hostName();
-    std::optional<HistoryEntry> last;
-    try {
-        last = mServices.history.lastAcceptedStep(host);
-    } catch (const Failure& failure) {
-        // Without the history every change is posted: better once too often than never.
-        mLog.complain(failure.description);
+    const std::optional<HistoryEntry> last = lastAcceptedStep(host);
+    // Someone took the host offline: the watcher does not undo that by itself on a refresh
+    // or a retry, only for a new address, at its own start or when asked.
+    if (last && last->operation == Operation::Offline && !changed && reason != Reason::Start &&
+        reason != Reason::Asked) {
+        sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" was taken offline (") +
+                last->time.toLocalTime().toString(Qt::ISODate) +
+                QStringLiteral("); no update until the address or the settings change or SIGUSR1 arrives."));
+        return;
     }
-    const QDateTime now = mServices.now();
-    const bool fresh =
-        last && last->operation == Operation::Update && last->address == address &&
-        last->time.msecsTo(now) < std::chrono::duration_cast<milliseconds>(mTiming.refresh).count();
+    // A time ahead of the clock (a clock set back, a hand-edited line) proves nothing.
+    const qint64 age = last ? last->time.msecsTo(mServices.now()) : -1;
+    const bool fresh = last && last->operation == Operation::Update && last->address == address && age >= 0 &&
+                       age < std::chrono::duration_cast<milliseconds>(mTiming.refresh).count();
     if (fresh && reason != Reason::Asked) {
         if (reason == Reason::Start || changed)
             sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" already points at ") + address +
@@ -223,6 +239,39 @@ void Watcher::decide(Reason reason, const QString& address, const QString& probl
         return;
     }
     post(address);
+}
+
+std::optional<HistoryEntry> Watcher::lastAcceptedStep(const QString& host)
+{
+    std::optional<HistoryEntry> recorded;
+    try {
+        recorded = mServices.history.lastAcceptedStep(host);
+        mHistoryComplaint.clear();
+    } catch (const Failure& failure) {
+        // Without the history the watcher goes by its own memory: better once too often than never.
+        const QString complaint = QStringLiteral("the history ") + mServices.history.path() +
+                                  QStringLiteral(" cannot be read: ") + failure.description;
+        if (complaint != mHistoryComplaint)
+            mLog.complain(complaint);
+        mHistoryComplaint = complaint;
+    }
+    if (mOwnLastStep && mOwnLastStep->host == host && (!recorded || recorded->time < mOwnLastStep->time))
+        return mOwnLastStep;
+    return recorded;
+}
+
+QString Watcher::addressRefusal(const QString& address) const
+{
+    // The connection may have gone out another way than the one checked (the server's next
+    // address, another family): only the address that was checked is posted.
+    const PostableAddress postable = PostableAddress::of(address);
+    if (postable.kind == PostableAddress::Kind::Unusable)
+        return QStringLiteral("The connection went out from ") + address + QStringLiteral(", which is ") +
+               postable.why + QStringLiteral("; it is not posted");
+    if (!QHostAddress(address).isEqual(QHostAddress(mPostingAddress), QHostAddress::ConvertV4MappedToIPv4))
+        return QStringLiteral("The connection went out from ") + address + QStringLiteral(", not from ") +
+               mPostingAddress + QStringLiteral(" that was checked; neither is posted");
+    return QString();
 }
 
 void Watcher::post(const QString& address)
@@ -248,6 +297,7 @@ bool Watcher::conversationEnded(const ConversationResult& result)
     mPendingForced = false;
     switch (result.outcome()) {
     case ConversationResult::Outcome::Accepted:
+        mOwnLastStep = HistoryEntry::of(HistoryEntry::Runner::Watch, result, mServices.now());
         mRetryTimer.stop();
         mNextRetry = milliseconds(0);
         scheduleRefresh(mServices.now());
@@ -288,7 +338,9 @@ void Watcher::scheduleRetry()
         mNextRetry.count() == 0 ? mTiming.firstRetry : std::min(2 * mNextRetry, mTiming.longestRetry);
     // A little jitter, so that many machines that failed together do not try again together.
     const double spread = 0.9 + 0.2 * QRandomGenerator::global()->generateDouble();
-    const milliseconds wait(static_cast<milliseconds::rep>(static_cast<double>(mNextRetry.count()) * spread));
+    const milliseconds wait = std::min(
+        milliseconds(static_cast<milliseconds::rep>(static_cast<double>(mNextRetry.count()) * spread)),
+        mTiming.longestRetry);
     say(QStringLiteral(" - No conversation; the next try in ") + pause(wait) + QLatin1Char('.'));
     mRetryTimer.start(std::min(wait, kLongestTimer));
 }

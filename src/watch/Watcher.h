@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/History.h"
 #include "update/ConsoleLog.h"
 #include "update/ConversationControl.h"
 #include "update/ConversationHost.h"
@@ -13,9 +14,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ConnectionMonitor;
-class History;
 class IAddressWatch;
 class IDialup;
 class ISecretStore;
@@ -58,7 +59,7 @@ public:
         const History& history;
         // Adds a finished conversation to the history.
         std::function<void(const ConversationResult&)> record;
-        // What changes when the settings file changes.
+        // What changes when the settings file changes; empty when there is no file, or an empty one.
         std::function<QByteArray()> settingsStamp;
         QString settingsFile;
         std::function<QDateTime()> now = &QDateTime::currentDateTimeUtc;
@@ -86,6 +87,7 @@ public:
     void EnableMenus(bool) override {}
     void setTrayTip(const QString&) override {}
     bool conversationEnded(const ConversationResult& result) override;
+    QString addressRefusal(const QString& address) const override;
 
     bool conversationRunning() const { return mConversation.isRunning(); }
     bool waitingAfterRefusal() const { return mRefused; }
@@ -95,6 +97,9 @@ private:
     enum class Reason { Start, AddressChange, LinkUp, Refresh, Retry, Settings, Asked };
 
     void check(Reason reason);
+    // The newest step the server accepted for the host: from the history, or from this
+    // watcher's own memory when that is newer or the history cannot be read.
+    std::optional<HistoryEntry> lastAcceptedStep(const QString& host);
     void decide(Reason reason, const QString& address, const QString& problem);
     void post(const QString& address);
     void addressesChanged();
@@ -116,10 +121,12 @@ private:
     QTimer mRetryTimer;
     QTimer mSettingsTimer;
     QByteArray mSettingsStamp;
-    QString mAddress;        // the address last found to post
-    QString mPostingAddress; // the address of the conversation running, if one is
-    QString mLastSaid;       // the last message said about the address to post
-    bool mPending = false;   // a check was asked for while a conversation ran
+    QString mAddress;                         // the address last found to post, kept while none can be found
+    std::optional<HistoryEntry> mOwnLastStep; // the last step accepted in this watcher's conversations
+    QString mPostingAddress;                  // the address of the conversation running, if one is
+    QString mLastSaid;                        // the last message said about the address to post
+    QString mHistoryComplaint;                // the last thing said about a history that cannot be read
+    bool mPending = false;                    // a check was asked for while a conversation ran
     bool mPendingForced = false;
     bool mRefused = false;
     std::chrono::milliseconds mNextRetry{0};

@@ -94,14 +94,21 @@ QString InstanceLock::path() const
 
 QString InstanceLock::holder() const
 {
-    QFile file(path());
-    // Only a look: a lock file is a few bytes, and anything else there is no holder's.
-    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
-        return QString();
-    const QString text = QString::fromLatin1(file.read(32)).trimmed();
-    bool number = false;
-    text.toLongLong(&number);
-    return number ? text : QString();
+    // The holder writes its number just after it takes the lock: a look at that moment finds
+    // the file empty, so look again for a moment.
+    for (int look = 0; look < 20; ++look) {
+        QFile file(path());
+        // Only a look: a lock file is a few bytes, and anything else there is no holder's.
+        if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+            return QString();
+        const QString text = QString::fromLatin1(file.read(32)).trimmed();
+        bool number = false;
+        text.toLongLong(&number);
+        if (number)
+            return text;
+        ::usleep(10 * 1000);
+    }
+    return QString();
 }
 
 bool InstanceLock::tryTake()

@@ -28,8 +28,9 @@ public:
     // rarely moves. Ten minutes lets a moved server be found soon enough while the checks
     // send one lookup in every 120.
     static constexpr qint64 kAnswerMaxAgeMs = 10 * 60 * 1000;
-    // A failed lookup is tried again sooner: it usually means the network was not there yet.
-    static constexpr qint64 kFailureMaxAgeMs = 60 * 1000;
+    // A failed lookup is tried again soon: it usually means the network was not there yet, and
+    // a name that becomes known is posted within seconds. One lookup in five seconds at most.
+    static constexpr qint64 kFailureMaxAgeMs = 5 * 1000;
     // Announcements come in bursts (an address, then its routes): one call for the burst.
     static constexpr int kSettleMs = 200;
     static constexpr int kPollMs = 5000;
