@@ -340,6 +340,10 @@ void tst_History::tableLinesUp()
             "time                 runner  operation  host                   address    outcome   message",
             time + "  window  update     h.dyn.brevant.example  192.0.2.7  accepted  BYE",
             time + "  watch   delete     h.dyn.brevant.example             failed"}));
+    HistoryEntry edited = entry();
+    edited.host = QString(101, QLatin1Char('h'));
+    QVERIFY(
+        HistoryTable::rows({edited}).last().contains(QString(99, QLatin1Char('h')) + u'\u2026' + "  192"));
 }
 
 // The window, a run from a script and the watcher, a thousand lines each, all at once.

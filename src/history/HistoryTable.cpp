@@ -11,13 +11,26 @@ QString localTime(const QDateTime& time)
     return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+namespace {
+
+// No host name or address is this long: what a hand-edited line holds beyond it would only
+// widen every row.
+constexpr qsizetype kWidestCell = 100;
+
+QString cell(const QString& text)
+{
+    return text.size() <= kWidestCell ? text : text.left(kWidestCell - 1) + QChar(0x2026);
+}
+
+} // namespace
+
 QStringList rows(const QList<HistoryEntry>& entries)
 {
     QList<QStringList> cells = {History::columns()};
     for (const HistoryEntry& entry : entries)
         cells.append({localTime(entry.time), History::word(entry.runner),
-                      UpdateConversation::operationWord(entry.operation), entry.host, entry.address,
-                      History::word(entry.outcome), entry.message});
+                      UpdateConversation::operationWord(entry.operation), cell(entry.host),
+                      cell(entry.address), History::word(entry.outcome), entry.message});
     QList<qsizetype> widths(History::columns().size(), 0);
     for (const QStringList& row : cells) {
         for (qsizetype column = 0; column < row.size(); ++column)
