@@ -14,6 +14,8 @@ class tst_PasswordMove : public QObject
 private slots:
     void passwordIsNeverLost_data();
     void passwordIsNeverLost();
+    void settingsWithoutAPasswordKeepTheKeyrings_data();
+    void settingsWithoutAPasswordKeepTheKeyrings();
 };
 
 void tst_PasswordMove::passwordIsNeverLost_data()
@@ -76,6 +78,54 @@ void tst_PasswordMove::passwordIsNeverLost()
     if (fails) // it says where the password is
         QVERIFY2(failure.contains(inKeyring ? "stays in the keyring" : "in the settings file"),
                  qPrintable(failure));
+}
+
+void tst_PasswordMove::settingsWithoutAPasswordKeepTheKeyrings_data()
+{
+    QTest::addColumn<QString>("inKeyring"); // empty: none there
+    QTest::addColumn<QString>("inFile");
+    QTest::addColumn<QString>("store"); // the PasswordStore value before the move
+    QTest::newRow("the keyring keeps one") << "pw"
+                                           << ""
+                                           << "";
+    QTest::newRow("the keyring keeps none") << ""
+                                            << ""
+                                            << "";
+    QTest::newRow("one put back by hand") << "pw"
+                                          << "hand"
+                                          << "keyring";
+}
+
+// A restored backup or a hand edit: the file's empty password never wipes out the keyring's,
+// and a password beside the keyring's does not stay in the file.
+void tst_PasswordMove::settingsWithoutAPasswordKeepTheKeyrings()
+{
+    QFETCH(QString, inKeyring);
+    QFETCH(QString, inFile);
+    QFETCH(QString, store);
+    const QString account = QStringLiteral("alice@.dyn.brevant.example");
+    FakeSettingsStore settingsStore;
+    FakeSecretStore secrets;
+    const FakeWindowing identity;
+    const auto stored = [&](const char* key) -> QString& {
+        return settingsStore.values[FakeSettingsStore::path(identity.titleText, QLatin1String(key))];
+    };
+    stored("Username") = QStringLiteral("alice");
+    stored("Password") = inFile;
+    stored("PasswordStore") = store;
+    if (!inKeyring.isEmpty())
+        secrets.secrets.insert(account, inKeyring);
+    const CSettings settings(settingsStore, secrets, identity);
+    bool failed = false;
+    try {
+        PasswordMove(settingsStore, secrets, identity).to(PasswordPlace::Keyring, settings);
+    } catch (const Failure&) {
+        failed = true;
+    }
+    QCOMPARE(failed, inKeyring.isEmpty());
+    QCOMPARE(secrets.secrets.value(account), inKeyring);
+    QCOMPARE(stored("PasswordStore"), failed ? QString() : QStringLiteral("keyring"));
+    QCOMPARE(stored("Password"), QString());
 }
 
 QTEST_GUILESS_MAIN(tst_PasswordMove)

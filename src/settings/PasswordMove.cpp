@@ -24,8 +24,13 @@ PasswordMove::PasswordMove(ISettingsStore& store, ISecretStore& secrets, const I
 
 void PasswordMove::to(PasswordPlace place, const CSettings& settings)
 {
-    if (settings.passwordPlace() == place)
+    if (settings.passwordPlace() == place) {
+        // A password put back into the file by hand is not the one used: it does not stay there.
+        if (place == PasswordPlace::Keyring &&
+            !mStore.read(mIdentity.title(), CSettings::kSection, kPasswordKey, QString()).isEmpty())
+            markKeyring();
         return;
+    }
     const QString account = settings.keyringAccount();
     const bool toKeyring = place == PasswordPlace::Keyring;
     try {
@@ -49,12 +54,34 @@ void PasswordMove::to(PasswordPlace place, const CSettings& settings)
 
 void PasswordMove::intoKeyring(const QString& account, const QString& password)
 {
+    // Settings without a password (a restored backup, a hand edit) would wipe out the one the
+    // keyring keeps: that one stays, and the settings point at it.
+    if (password.isEmpty()) {
+        QString kept;
+        try {
+            kept = mSecrets.read(account);
+        } catch (const Failure&) {
+            // Not there, or the keyring cannot say: either way nothing is moved.
+        }
+        if (kept.isEmpty())
+            throw Failure(failures::kPathFileAccess,
+                          QStringLiteral("The settings hold no password to move into the keyring for ") +
+                              account,
+                          identity::kErrorSource);
+        markKeyring();
+        return;
+    }
     mSecrets.write(account, password);
     if (mSecrets.read(account) != password)
         throw Failure(failures::kKeyring,
                       QStringLiteral("The keyring gave back another password for ") + account +
                           QStringLiteral(" than it was given"),
                       identity::kErrorSource);
+    markKeyring();
+}
+
+void PasswordMove::markKeyring()
+{
     mStore.write(mIdentity.title(), CSettings::kSection,
                  {{kPasswordKey, QString()}, {CSettings::kPasswordStoreKey, CSettings::kKeyringValue}});
 }

@@ -24,6 +24,8 @@ private:
     // (moving out of the keyring) is followed by the keyring's removal.
     void intoKeyring(const QString& account, const QString& password);
     void intoFile(const QString& account);
+    // The settings say the keyring keeps the password, and hold none themselves.
+    void markKeyring();
 
     ISettingsStore& mStore;
     ISecretStore& mSecrets;
