@@ -246,11 +246,15 @@ void tst_CSettings::passwordPlaceIsReadAndSaved_data()
     QTest::addColumn<QString>("text"); // of the key beside the ten; "absent" for none
     QTest::addColumn<bool>("keyring");
     QTest::addColumn<bool>("unreadable");
-    QTest::newRow("absent") << "absent" << false << false;
-    QTest::newRow("keyring") << "keyring" << true << false;
-    QTest::newRow("keyring, as typed") << " Keyring " << true << false;
-    QTest::newRow("empty") << "" << false << false;
-    QTest::newRow("another place") << "wallet" << false << true;
+    QTest::addColumn<QString>("inFile"); // the Password value
+    const QString password = QStringLiteral("in the file");
+    QTest::newRow("absent") << "absent" << false << false << password;
+    QTest::newRow("keyring") << "keyring" << true << false << password;
+    QTest::newRow("keyring, as typed") << " Keyring " << true << false << password;
+    QTest::newRow("empty") << "" << false << false << password;
+    QTest::newRow("file, as typed") << "File" << false << false << password;
+    QTest::newRow("another place, a password in the file") << "wallet" << false << true << password;
+    QTest::newRow("another place, none in the file") << "wallet" << true << true << QString();
 }
 
 void tst_CSettings::passwordPlaceIsReadAndSaved()
@@ -258,9 +262,10 @@ void tst_CSettings::passwordPlaceIsReadAndSaved()
     QFETCH(QString, text);
     QFETCH(bool, keyring);
     QFETCH(bool, unreadable);
+    QFETCH(QString, inFile);
     if (text != QLatin1String("absent"))
         store(QStringLiteral("PasswordStore"), text);
-    store(QStringLiteral("Password"), QStringLiteral("in the file"));
+    store(QStringLiteral("Password"), inFile);
     CSettings settings(mStore, mSecrets, mIdentity);
     QCOMPARE(settings.passwordPlace() == PasswordPlace::Keyring, keyring);
     QCOMPARE(settings.loadFailures().size(), std::size_t{unreadable ? 1u : 0u});

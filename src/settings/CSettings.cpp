@@ -42,10 +42,14 @@ CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindow
     load(mPasswordPlace, kPasswordStoreKey, [](const QString& text) {
         if (text.trimmed().compare(kKeyringValue, Qt::CaseInsensitive) == 0)
             return PasswordPlace::Keyring;
-        if (!text.isEmpty())
+        if (!text.isEmpty() && text.trimmed().compare(kFileValue, Qt::CaseInsensitive) != 0)
             throw failures::typeMismatch();
         return PasswordPlace::File;
     });
+    // A value no copy of the program writes (a hand edit): the password is taken to be where it
+    // is found, so that no save loses it. With none in the file, the keyring keeps it.
+    if (!mLoadFailures.empty() && mLoadFailures.back().key == kPasswordStoreKey)
+        mPasswordPlace = mPassword.isEmpty() ? PasswordPlace::Keyring : PasswordPlace::File;
     // What a copy that knew no keyring may have left in the file is not the password.
     if (mPasswordPlace == PasswordPlace::Keyring)
         mPassword.clear();

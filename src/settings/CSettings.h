@@ -28,6 +28,8 @@ public:
     // The key beside the ten, present only while the password is in the keyring.
     static inline const QString kPasswordStoreKey = QStringLiteral("PasswordStore");
     static inline const QString kKeyringValue = QStringLiteral("keyring");
+    // Never written (the key's absence says it), but read as what the command line calls it.
+    static inline const QString kFileValue = QStringLiteral("file");
 
     CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
 
