@@ -24,6 +24,7 @@
 #include "watch/Watcher.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <csignal>
 #include <functional>
@@ -43,7 +44,14 @@ int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& reque
     QtSocket socket;
     ConsoleWindowing windowing;
     OneShotRun run(socket, settingsStore, secrets, windowing, QtSettingsStore::filePath(identity::kTitle));
-    return request(run);
+    const int status = request(run);
+    // Everything is said; a lookup that never answers would hold the end back for minutes.
+    if (socket.lookupRunning()) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(status);
+    }
+    return status;
 }
 
 // Moves the password, or says where it is.
@@ -137,8 +145,12 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
         else
             watcher.postNow();
     });
-    if (!watcher.start())
-        return OneShotRun::Unreadable;
+    // Started from the event loop: an end asked for while the first post waits for the keyring
+    // then ends that wait and the loop, instead of going to a loop not yet running.
+    QTimer::singleShot(0, &watcher, [&watcher] {
+        if (!watcher.start())
+            QCoreApplication::exit(OneShotRun::Unreadable);
+    });
     const int status = QCoreApplication::exec();
     // Everything is said and recorded. A name lookup still running in its thread would hold
     // the end back for seconds; the lock goes with the process.

@@ -71,7 +71,9 @@ void QtSocket::connectToHost(const QString& host, qint32 port)
     }
     mPort = static_cast<quint16>(port);
     mState = State::Resolving;
+    ++mLookups;
     mResolver(host, this, [this, generation](const QList<QHostAddress>& addresses, const QString& error) {
+        --mLookups;
         hostFound(addresses, error, generation);
     });
 }

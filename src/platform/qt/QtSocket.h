@@ -42,6 +42,10 @@ public:
     void close() override;
     QString localIP() const override;
 
+    // A name lookup has not answered yet. It runs on in a thread of its own, which the end of
+    // the program would wait for.
+    bool lookupRunning() const { return mLookups > 0; }
+
 private:
     enum class State { Closed, Resolving, Connecting, Connected, PeerClosed, Failed };
     enum class EventKind { Connect, DataArrival, Error, Close };
@@ -77,6 +81,7 @@ private:
     QTimer mAttemptTimer;
     std::deque<Event> mPending;
     QList<QTcpSocket*> mLetGoDuringDelivery;
+    int mLookups = 0; // asked for and not answered
     bool mDeliveryScheduled = false;
     bool mDelivering = false;
     bool mDataPending = false;
