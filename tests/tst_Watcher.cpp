@@ -114,8 +114,10 @@ private slots:
     void onlyTheAddressCheckedIsPosted();
     void withoutAHistoryItsOwnPostsCount();
     void routeLostAndBackIsNoChange();
-    void offlineStepIsNotUndoneByARefresh();
+    void offlineStepIsNotUndoneByItself_data();
+    void offlineStepIsNotUndoneByItself();
     void stalledOutputIsDroppedNotWaitedFor();
+    void settingsNeverMadePostNothing();
 };
 
 void tst_Watcher::addressesOthersCannotReachAreNotPosted_data()
@@ -224,23 +226,25 @@ void tst_Watcher::linkComingUpPostsWhenTheSettingsAskForIt()
 
 void tst_Watcher::unreadableSettingsLaterKeepTheLastGood_data()
 {
-    QTest::addColumn<bool>("gone"); // else a port that is no number
-    QTest::newRow("unreadable") << false;
-    QTest::newRow("deleted or emptied") << true;
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("unreadable") << "port";
+    QTest::newRow("deleted or emptied") << "gone";
+    QTest::newRow("without a settings group") << "empty";
 }
 
 void tst_Watcher::unreadableSettingsLaterKeepTheLastGood()
 {
-    QFETCH(bool, gone);
+    QFETCH(QString, kind);
     Watching w;
     w.setting("Port", "2400");
+    w.setting("Username", "alice");
     QVERIFY(w.watcher.start());
     w.accept();
-    if (gone)
-        w.store.values.clear(); // the defaults would be read
-    else
+    if (kind == QLatin1String("port"))
         w.setting("Port", "24x");
-    w.stamp = gone ? "" : "2";
+    else
+        w.store.values.clear(); // the defaults would be read
+    w.stamp = kind == QLatin1String("gone") ? "" : "2";
     w.watcher.rereadSettings();
     QCOMPARE(gSettings->Port(), 2400);
     QVERIFY(contents(w.err).contains("the last settings that could be read stay in use"));
@@ -311,13 +315,25 @@ void tst_Watcher::routeLostAndBackIsNoChange()
     QCOMPARE(w.socket.connectRequests, 1);
 }
 
-// Someone took the host offline while the watcher ran: a refresh does not bring it back.
-void tst_Watcher::offlineStepIsNotUndoneByARefresh()
+void tst_Watcher::offlineStepIsNotUndoneByItself_data()
 {
-    Watching w({.refresh = 200ms});
+    QTest::addColumn<bool>("touched"); // else the refresh is due
+    QTest::newRow("a refresh") << false;
+    QTest::newRow("the settings saved again unchanged") << true;
+}
+
+// Someone took the host offline while the watcher ran: nothing but a change brings it back.
+void tst_Watcher::offlineStepIsNotUndoneByItself()
+{
+    QFETCH(bool, touched);
+    Watching w({.refresh = touched ? 1h : 200ms});
     QVERIFY(w.watcher.start());
     w.accept();
     w.remember(Operation::Offline, QString(), ConversationResult::Outcome::Accepted, 0);
+    if (touched) {
+        w.stamp = "2";
+        w.watcher.rereadSettings();
+    }
     QTRY_VERIFY(contents(w.out).contains("was taken offline"));
     QCOMPARE(w.socket.connectRequests, 1);
 }
@@ -346,6 +362,15 @@ void tst_Watcher::stalledOutputIsDroppedNotWaitedFor()
         rest.append(drained, n);
     ::close(ends[0]);
     QCOMPARE(rest, QByteArray("(1 line was dropped: nobody read them)\nkept\n"));
+}
+
+void tst_Watcher::settingsNeverMadePostNothing()
+{
+    Watching w;
+    w.store.values.clear();
+    QVERIFY(w.watcher.start());
+    QCOMPARE(w.socket.connectRequests, 0);
+    QVERIFY(contents(w.out).contains("the settings name no user and no host"));
 }
 
 QTEST_GUILESS_MAIN(tst_Watcher)

@@ -29,6 +29,20 @@ QString hostName()
     return gSettings->SubDomain() + provider::kDomainSuffix;
 }
 
+// What an update depends on. A file saved again with the same values (the window does so at
+// its end) is no change.
+QStringList postingSettings(const CSettings& settings)
+{
+    return {settings.Server(),
+            QString::number(settings.Port()),
+            settings.Username(),
+            settings.SubDomain(),
+            QString::number(settings.Domain()),
+            settings.CurrentIP() ? QString() : settings.OtherIP(),
+            settings.passwordPlace() == PasswordPlace::File ? settings.Password()
+                                                            : settings.passwordPlaceText()};
+}
+
 QString pause(milliseconds wait)
 {
     const double seconds = static_cast<double>(wait.count()) / 1000;
@@ -127,13 +141,23 @@ void Watcher::rereadSettings()
         mLog.complain(QStringLiteral("the last settings that could be read stay in use"));
         return;
     }
+    // Text without a [Settings] group, or with neither user name nor host, gives the defaults:
+    // an update with them would go to the provider for no one.
+    if (fresh->Username().isEmpty() && fresh->SubDomain().isEmpty()) {
+        mLog.complain(
+            QStringLiteral("the settings file ") + mServices.settingsFile +
+            QStringLiteral(" names no user and no host; the last settings that could be read stay in use"));
+        return;
+    }
+    const bool differ = postingSettings(*gSettings) != postingSettings(*fresh);
     gSettings.adopt(std::move(fresh));
     say(QStringLiteral(" - Settings read again."));
-    // Settings that have changed may be what the server refused; the same ones would be refused
-    // again.
+    // A touch of the file is the user's word that a refusal is worth another try.
     if (changed)
         mRefused = false;
-    mAddress.clear();
+    // New settings post as a new address would; the same ones again decide as before.
+    if (differ)
+        mAddress.clear();
     check(Reason::Settings);
 }
 
@@ -169,6 +193,12 @@ void Watcher::check(Reason reason)
         return;
     if (mRetryTimer.isActive() && reason == Reason::Refresh)
         return;
+    // Settings never made (a watcher started before the options were filled in) would post for
+    // no one.
+    if (gSettings->Username().isEmpty() && gSettings->SubDomain().isEmpty()) {
+        sayOnce(QStringLiteral(" - Nothing to post: the settings name no user and no host yet."));
+        return;
+    }
     if (!gSettings->CurrentIP()) {
         decide(reason, gSettings->OtherIP(), QString());
         return;
