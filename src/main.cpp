@@ -67,11 +67,11 @@ int passwordStore(OneShotRun& run, CommandLine::PasswordStoreRequest request)
         if (!window.tryTake()) {
             const QString holder = window.holder();
             ConsoleLog(stdout, stderr, false)
-                .complain(
-                    QStringLiteral("the program runs in its window") +
-                    (holder.isEmpty() ? QString()
-                                      : QStringLiteral(" (process ") + holder + QLatin1Char(')')) +
-                    QStringLiteral("; end it first, since it would put the password back where it found it"));
+                .complain(QStringLiteral("the program runs in its window, or moves the password already") +
+                          (holder.isEmpty() ? QString()
+                                            : QStringLiteral(" (process ") + holder + QLatin1Char(')')) +
+                          QStringLiteral(
+                              "; a window would put the password back where it found it, so end it first"));
             return exitstatus::kAlreadyRunning;
         }
     } catch (const Failure&) {

@@ -26,7 +26,8 @@ inline constexpr Meaning kMeanings[] = {
     {kUnreadable, "a setting, the settings file, the history or the keyring cannot be read, or the\n"
                   "      port is not one from 1 to 65535; --password-store could not move the password"},
     {kUsage, "a wrong command line"},
-    {kAlreadyRunning, "--watch: another watcher of the same user runs; --password-store: the window runs"},
+    {kAlreadyRunning,
+     "--watch: another watcher of the same user runs; --password-store: the window or another move runs"},
 };
 
 } // namespace exitstatus
