@@ -7,6 +7,8 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <dlfcn.h>
+
 namespace {
 
 const QString kSource = QStringLiteral("Keyring");
@@ -28,6 +30,20 @@ QString reason(const QKeychain::Job& job, const QString& account)
     default:
         return job.errorString();
     }
+}
+
+// The secret library that the keychain loads keeps one session with the keyring's service for
+// the whole process. When the service has started again (an update, a crash, a new login)
+// every later call fails on that session, so a call that failed lets it go: the next one opens
+// a new one. Nothing is done when the library is not loaded.
+void forgetKeyringSession()
+{
+    void* library = ::dlopen("libsecret-1.so.0", RTLD_LAZY | RTLD_NOLOAD);
+    if (!library)
+        return;
+    if (void* symbol = ::dlsym(library, "secret_service_disconnect"))
+        reinterpret_cast<void (*)()>(symbol)();
+    ::dlclose(library);
 }
 
 } // namespace
@@ -102,8 +118,11 @@ void QtSecretStore::run(QKeychain::Job* job, const QString& account, const QStri
                       kSource);
     }
     job->deleteLater();
-    if (job->error() != QKeychain::NoError)
+    if (job->error() != QKeychain::NoError) {
+        if (job->error() != QKeychain::EntryNotFound)
+            forgetKeyringSession();
         throw Failure(failures::kKeyring, failed + reason(*job, account), kSource);
+    }
     if (succeeded)
         succeeded();
 }
