@@ -8,6 +8,7 @@
 #include <qt6keychain/keychain.h>
 
 #include <dlfcn.h>
+#include <utility>
 
 namespace {
 
@@ -35,15 +36,17 @@ QString reason(const QKeychain::Job& job, const QString& account)
 // The secret library that the keychain loads keeps one session with the keyring's service for
 // the whole process. When the service has started again (an update, a crash, a new login)
 // every later call fails on that session, so a call that failed lets it go: the next one opens
-// a new one. Nothing is done when the library is not loaded.
-void forgetKeyringSession()
+// a new one. Nothing is done when the library is not loaded; true when it was let go.
+bool forgetKeyringSession()
 {
     void* library = ::dlopen("libsecret-1.so.0", RTLD_LAZY | RTLD_NOLOAD);
     if (!library)
-        return;
-    if (void* symbol = ::dlsym(library, "secret_service_disconnect"))
+        return false;
+    void* symbol = ::dlsym(library, "secret_service_disconnect");
+    if (symbol)
         reinterpret_cast<void (*)()>(symbol)();
     ::dlclose(library);
+    return symbol != nullptr;
 }
 
 } // namespace
@@ -55,29 +58,48 @@ QtSecretStore::QtSecretStore(QString service, std::chrono::milliseconds deadline
 
 QString QtSecretStore::read(const QString& account)
 {
-    auto* job = new QKeychain::ReadPasswordJob(mService, this);
-    QString secret;
-    run(job, account, QStringLiteral("read the password of ") + account + QStringLiteral(" from"),
-        [&] { secret = job->textData(); });
-    return secret;
+    return againOnANewSession([&] {
+        auto* job = new QKeychain::ReadPasswordJob(mService, this);
+        QString secret;
+        run(job, account, QStringLiteral("read the password of ") + account + QStringLiteral(" from"),
+            [&] { secret = job->textData(); });
+        return secret;
+    });
 }
 
 void QtSecretStore::write(const QString& account, const QString& secret)
 {
-    auto* job = new QKeychain::WritePasswordJob(mService, this);
-    job->setTextData(secret);
-    run(job, account, QStringLiteral("store the password of ") + account + QStringLiteral(" in"));
+    againOnANewSession([&] {
+        auto* job = new QKeychain::WritePasswordJob(mService, this);
+        job->setTextData(secret);
+        run(job, account, QStringLiteral("store the password of ") + account + QStringLiteral(" in"));
+    });
 }
 
 void QtSecretStore::remove(const QString& account)
 {
-    auto* job = new QKeychain::DeletePasswordJob(mService, this);
+    againOnANewSession([&] {
+        auto* job = new QKeychain::DeletePasswordJob(mService, this);
+        try {
+            run(job, account, QStringLiteral("remove the password of ") + account + QStringLiteral(" from"));
+        } catch (const Failure&) {
+            // Nothing to take away is what was asked for.
+            if (job->error() != QKeychain::EntryNotFound)
+                throw;
+        }
+    });
+}
+
+template <typename Call> auto QtSecretStore::againOnANewSession(const Call& call) -> decltype(call())
+{
+    mSessionDropped = false;
     try {
-        run(job, account, QStringLiteral("remove the password of ") + account + QStringLiteral(" from"));
+        return call();
     } catch (const Failure&) {
-        // Nothing to take away is what was asked for.
-        if (job->error() != QKeychain::EntryNotFound)
+        // A keyring service that has started again answers on a new session.
+        if (!std::exchange(mSessionDropped, false))
             throw;
+        return call();
     }
 }
 
@@ -119,8 +141,8 @@ void QtSecretStore::run(QKeychain::Job* job, const QString& account, const QStri
     }
     job->deleteLater();
     if (job->error() != QKeychain::NoError) {
-        if (job->error() != QKeychain::EntryNotFound)
-            forgetKeyringSession();
+        if (job->error() != QKeychain::EntryNotFound && job->error() != QKeychain::AccessDeniedByUser)
+            mSessionDropped = forgetKeyringSession();
         throw Failure(failures::kKeyring, failed + reason(*job, account), kSource);
     }
     if (succeeded)

@@ -34,6 +34,10 @@ private:
     void run(QKeychain::Job* job, const QString& account, const QString& doing,
              const std::function<void()>& succeeded = {});
 
+    // Makes the call, and once more when it failed on a session that was then let go.
+    template <typename Call> auto againOnANewSession(const Call& call) -> decltype(call());
+
     QString mService;
     std::chrono::milliseconds mDeadline;
+    bool mSessionDropped = false;
 };
