@@ -36,6 +36,7 @@ private slots:
     void killedMoveNeverLosesThePassword();
     void stoppedKeyringGetsNothingSent();
     void moveWaitsForTheWindowToEnd();
+    void keyringStartedAgainIsReached();
 
 private:
     void writeSettings(quint16 port);
@@ -176,6 +177,19 @@ void tst_EndToEndKeyring::stoppedKeyringGetsNothingSent()
     QVERIFY2(err.contains("the password stays in the keyring"), err.constData());
     QCOMPARE(settingsText(), inKeyring);
     QCOMPARE(mKeyring.resume(), QString());
+}
+
+// An update or a crash starts the keyring's service again under a program that runs on.
+void tst_EndToEndKeyring::keyringStartedAgainIsReached()
+{
+    try {
+        mSecrets->write(kAccount, kPassword);
+        mKeyring.stop();
+        QCOMPARE(mKeyring.resume(), QString());
+        QCOMPARE(mSecrets->read(kAccount), kPassword);
+    } catch (const Failure& failure) {
+        QFAIL(qPrintable(failure.description));
+    }
 }
 
 void tst_EndToEndKeyring::moveWaitsForTheWindowToEnd()
