@@ -39,8 +39,12 @@ void PasswordMove::to(PasswordPlace place, const CSettings& settings)
         else
             intoFile(account);
     } catch (const Failure& failure) {
-        throw withNote(failure, toKeyring ? QStringLiteral("the password stays in the settings file")
-                                          : QStringLiteral("the password stays in the keyring"));
+        throw withNote(
+            failure,
+            !toKeyring ? QStringLiteral("the password stays in the keyring")
+            : mKeyringHoldsIt
+                ? QStringLiteral("the password stays in the settings file, and the keyring keeps a copy")
+                : QStringLiteral("the password stays in the settings file"));
     }
     if (toKeyring)
         return;
@@ -77,6 +81,7 @@ void PasswordMove::intoKeyring(const QString& account, const QString& password)
                       QStringLiteral("The keyring gave back another password for ") + account +
                           QStringLiteral(" than it was given"),
                       identity::kErrorSource);
+    mKeyringHoldsIt = true;
     markKeyring();
 }
 

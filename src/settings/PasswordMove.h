@@ -30,4 +30,5 @@ private:
     ISettingsStore& mStore;
     ISecretStore& mSecrets;
     const IWindowing& mIdentity;
+    bool mKeyringHoldsIt = false; // the keyring gave back what it was given
 };
