@@ -32,6 +32,15 @@
 
 namespace {
 
+// Ends the process once everything is said and recorded, without waiting for the threads of
+// name lookups that have not answered; the locks go with the process.
+[[noreturn]] void endAtOnce(int status)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+}
+
 // One conversation, or a look at the settings or the history, with no window and no display
 // needed.
 int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& request)
@@ -45,12 +54,9 @@ int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& reque
     ConsoleWindowing windowing;
     OneShotRun run(socket, settingsStore, secrets, windowing, QtSettingsStore::filePath(identity::kTitle));
     const int status = request(run);
-    // Everything is said; a lookup that never answers would hold the end back for minutes.
-    if (socket.lookupRunning()) {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        std::_Exit(status);
-    }
+    // A lookup that never answers would hold the end back for minutes.
+    if (socket.lookupRunning())
+        endAtOnce(status);
     return status;
 }
 
@@ -151,12 +157,8 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
         if (!watcher.start())
             QCoreApplication::exit(OneShotRun::Unreadable);
     });
-    const int status = QCoreApplication::exec();
-    // Everything is said and recorded. A name lookup still running in its thread would hold
-    // the end back for seconds; the lock goes with the process.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(status);
+    // A name lookup still running in its thread would hold the end back for seconds.
+    endAtOnce(QCoreApplication::exec());
 }
 
 } // namespace

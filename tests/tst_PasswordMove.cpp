@@ -8,6 +8,40 @@
 
 #include <QtTest>
 
+namespace {
+
+const QString kAccount = QStringLiteral("alice@.dyn.brevant.example");
+
+// The settings and the keyring of alice, before and after a move.
+struct Stores
+{
+    Stores() { stored("Username") = QStringLiteral("alice"); }
+
+    QString& stored(const char* key)
+    {
+        return settings.values[FakeSettingsStore::path(identity.titleText, QLatin1String(key))];
+    }
+    // Moves the password as the settings read now have it; what went wrong, if anything.
+    QString move(PasswordPlace place, const std::function<void()>& before = {})
+    {
+        const CSettings read(settings, secrets, identity);
+        if (before)
+            before();
+        try {
+            PasswordMove(settings, secrets, identity).to(place, read);
+        } catch (const Failure& caught) {
+            return caught.description;
+        }
+        return QString();
+    }
+
+    FakeSettingsStore settings;
+    FakeSecretStore secrets;
+    const FakeWindowing identity;
+};
+
+} // namespace
+
 class tst_PasswordMove : public QObject
 {
     Q_OBJECT
@@ -40,46 +74,32 @@ void tst_PasswordMove::passwordIsNeverLost()
     QFETCH(QString, trouble);
     QFETCH(bool, moved);
     QFETCH(bool, fails);
-    const QString account = QStringLiteral("alice@.dyn.brevant.example");
-    FakeSettingsStore store;
-    FakeSecretStore secrets;
-    const FakeWindowing identity;
-    const auto stored = [&](const char* key) -> QString& {
-        return store.values[FakeSettingsStore::path(identity.titleText, QLatin1String(key))];
-    };
-    stored("Username") = QStringLiteral("alice");
-    stored("Server") = QStringLiteral("kept");
-    stored("Password") = toKeyring ? QStringLiteral("pw") : QString();
+    Stores w;
+    w.stored("Server") = QStringLiteral("kept");
+    w.stored("Password") = toKeyring ? QStringLiteral("pw") : QString();
     if (!toKeyring) {
-        stored("PasswordStore") = QStringLiteral("keyring");
-        secrets.secrets.insert(account, QStringLiteral("pw"));
+        w.stored("PasswordStore") = QStringLiteral("keyring");
+        w.secrets.secrets.insert(kAccount, QStringLiteral("pw"));
     }
-    const CSettings settings(store, secrets, identity);
-    store.refuseKey = trouble == QLatin1String("settings") ? QStringLiteral("Password") : QString();
-    if (trouble == QLatin1String("another"))
-        secrets.during = [&] { secrets.secrets.insert(account, QStringLiteral("other")); };
-    else
-        secrets.refuse = trouble;
-
-    QString failure;
-    try {
-        PasswordMove(store, secrets, identity)
-            .to(toKeyring ? PasswordPlace::Keyring : PasswordPlace::File, settings);
-    } catch (const Failure& caught) {
-        failure = caught.description;
-    }
+    const QString failure = w.move(toKeyring ? PasswordPlace::Keyring : PasswordPlace::File, [&] {
+        w.settings.refuseKey = trouble == QLatin1String("settings") ? QStringLiteral("Password") : QString();
+        if (trouble == QLatin1String("another"))
+            w.secrets.during = [&] { w.secrets.secrets.insert(kAccount, QStringLiteral("other")); };
+        else
+            w.secrets.refuse = trouble;
+    });
     QVERIFY2(failure.isEmpty() != fails, qPrintable(failure));
-    const bool inKeyring = stored("PasswordStore") == QLatin1String("keyring");
+    const bool inKeyring = w.stored("PasswordStore") == QLatin1String("keyring");
     QCOMPARE(inKeyring, toKeyring == moved);
-    QCOMPARE(inKeyring ? secrets.secrets.value(account) : stored("Password"), QStringLiteral("pw"));
+    QCOMPARE(inKeyring ? w.secrets.secrets.value(kAccount) : w.stored("Password"), QStringLiteral("pw"));
     if (!fails) // and only there
-        QCOMPARE(secrets.secrets.contains(account), toKeyring);
-    QCOMPARE(stored("Server"), QStringLiteral("kept"));
+        QCOMPARE(w.secrets.secrets.contains(kAccount), toKeyring);
+    QCOMPARE(w.stored("Server"), QStringLiteral("kept"));
     if (fails) // it says where the password is
         QVERIFY2(failure.contains(inKeyring ? "stays in the keyring" : "in the settings file"),
                  qPrintable(failure));
     if (fails && toKeyring) // and whether the keyring keeps a copy of it
-        QCOMPARE(failure.contains("keeps a copy"), secrets.secrets.value(account) == QLatin1String("pw"));
+        QCOMPARE(failure.contains("keeps a copy"), w.secrets.secrets.value(kAccount) == QLatin1String("pw"));
 }
 
 void tst_PasswordMove::settingsWithoutAPasswordKeepTheKeyrings_data()
@@ -87,12 +107,8 @@ void tst_PasswordMove::settingsWithoutAPasswordKeepTheKeyrings_data()
     QTest::addColumn<QString>("inKeyring"); // empty: none there
     QTest::addColumn<QString>("inFile");
     QTest::addColumn<QString>("store"); // the PasswordStore value before the move
-    QTest::newRow("the keyring keeps one") << "pw"
-                                           << ""
-                                           << "";
-    QTest::newRow("the keyring keeps none") << ""
-                                            << ""
-                                            << "";
+    QTest::newRow("the keyring keeps one") << "pw" << QString() << QString();
+    QTest::newRow("the keyring keeps none") << QString() << QString() << QString();
     QTest::newRow("one put back by hand") << "pw"
                                           << "hand"
                                           << "keyring";
@@ -105,29 +121,16 @@ void tst_PasswordMove::settingsWithoutAPasswordKeepTheKeyrings()
     QFETCH(QString, inKeyring);
     QFETCH(QString, inFile);
     QFETCH(QString, store);
-    const QString account = QStringLiteral("alice@.dyn.brevant.example");
-    FakeSettingsStore settingsStore;
-    FakeSecretStore secrets;
-    const FakeWindowing identity;
-    const auto stored = [&](const char* key) -> QString& {
-        return settingsStore.values[FakeSettingsStore::path(identity.titleText, QLatin1String(key))];
-    };
-    stored("Username") = QStringLiteral("alice");
-    stored("Password") = inFile;
-    stored("PasswordStore") = store;
+    Stores w;
+    w.stored("Password") = inFile;
+    w.stored("PasswordStore") = store;
     if (!inKeyring.isEmpty())
-        secrets.secrets.insert(account, inKeyring);
-    const CSettings settings(settingsStore, secrets, identity);
-    bool failed = false;
-    try {
-        PasswordMove(settingsStore, secrets, identity).to(PasswordPlace::Keyring, settings);
-    } catch (const Failure&) {
-        failed = true;
-    }
+        w.secrets.secrets.insert(kAccount, inKeyring);
+    const bool failed = !w.move(PasswordPlace::Keyring).isEmpty();
     QCOMPARE(failed, inKeyring.isEmpty());
-    QCOMPARE(secrets.secrets.value(account), inKeyring);
-    QCOMPARE(stored("PasswordStore"), failed ? QString() : QStringLiteral("keyring"));
-    QCOMPARE(stored("Password"), QString());
+    QCOMPARE(w.secrets.secrets.value(kAccount), inKeyring);
+    QCOMPARE(w.stored("PasswordStore"), failed ? QString() : QStringLiteral("keyring"));
+    QCOMPARE(w.stored("Password"), QString());
 }
 
 QTEST_GUILESS_MAIN(tst_PasswordMove)

@@ -126,27 +126,18 @@ void Watcher::rereadSettings()
     const QByteArray stamp = mServices.settingsStamp();
     const bool changed = stamp != mSettingsStamp;
     mSettingsStamp = stamp;
-    // A file deleted, emptied or replaced by a link to nothing holds no settings: the defaults
-    // would post for no one. An editor that saves in two steps comes back with the text.
-    if (stamp.isEmpty()) {
-        mLog.complain(QStringLiteral("the settings file ") + mServices.settingsFile +
-                      QStringLiteral(" is gone or empty; the last settings that could be read stay in use"));
-        return;
-    }
+    // A file deleted, emptied or replaced by a link to nothing, or text without a [Settings]
+    // group, gives the defaults: an update with them would go to the provider for no one. An
+    // editor that saves in two steps comes back with the text.
     auto fresh = std::make_unique<CSettings>(mServices.store, mServices.secrets, mServices.windowing);
-    const QStringList problems = ScriptSettings::problems(*fresh, mServices.settingsFile);
+    QStringList problems = ScriptSettings::problems(*fresh, mServices.settingsFile);
+    if (problems.isEmpty() && fresh->Username().isEmpty() && fresh->SubDomain().isEmpty())
+        problems.append(QStringLiteral("the settings file ") + mServices.settingsFile +
+                        QStringLiteral(" is gone, empty or names no user and no host"));
     if (!problems.isEmpty()) {
         for (const QString& problem : problems)
             mLog.complain(problem);
         mLog.complain(QStringLiteral("the last settings that could be read stay in use"));
-        return;
-    }
-    // Text without a [Settings] group, or with neither user name nor host, gives the defaults:
-    // an update with them would go to the provider for no one.
-    if (fresh->Username().isEmpty() && fresh->SubDomain().isEmpty()) {
-        mLog.complain(
-            QStringLiteral("the settings file ") + mServices.settingsFile +
-            QStringLiteral(" names no user and no host; the last settings that could be read stay in use"));
         return;
     }
     const bool differ = postingSettings(*gSettings) != postingSettings(*fresh);

@@ -59,7 +59,7 @@ public:
         const History& history;
         // Adds a finished conversation to the history.
         std::function<void(const ConversationResult&)> record;
-        // What changes when the settings file changes; empty when there is no file, or an empty one.
+        // What changes when the settings file changes.
         std::function<QByteArray()> settingsStamp;
         QString settingsFile;
         std::function<QDateTime()> now = &QDateTime::currentDateTimeUtc;

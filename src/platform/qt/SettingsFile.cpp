@@ -129,7 +129,7 @@ std::optional<QByteArray> SettingsFile::load(const QString& path)
 QByteArray SettingsFile::stamp(const QString& path)
 {
     struct stat info = {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || info.st_size == 0)
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return QByteArray();
     const qint64 parts[] = {qint64(info.st_dev),         qint64(info.st_ino),
                             qint64(info.st_mode),        qint64(info.st_size),

@@ -28,7 +28,7 @@ public:
     static std::optional<QByteArray> load(const QString& path);
 
     // What changes whenever the file at the path (or at the end of the link) changes; empty
-    // when nothing is there, or an empty file that holds nothing.
+    // when nothing is there.
     static QByteArray stamp(const QString& path);
 
     // What the file holds now; empty when it does not exist yet.
