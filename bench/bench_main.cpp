@@ -5,6 +5,7 @@
 // what it costs while nothing changes.
 
 #include "FakeAddressWatch.h"
+#include "FakeClock.h"
 #include "FakePlatform.h"
 #include "LoadedWindow.h"
 #include "UpdateServer.h"
@@ -13,6 +14,7 @@
 #include "history/HistoryRecorder.h"
 #include "monitor/ConnectionMonitor.h"
 #include "platform/qt/QtAddressWatch.h"
+#include "platform/qt/QtClock.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSocket.h"
@@ -33,6 +35,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <ctime>
 
 #include <benchmark/benchmark.h>
 
@@ -499,10 +502,10 @@ void WatcherCheckWithNothingChanged(benchmark::State& state)
     const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
                                    HistoryEntry::Runner::Watch);
     std::FILE* sink = std::fopen("/dev/null", "w");
+    QtClock clock;
     Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses,
-                     platform.windowing, recorder.history(),
-                     [&recorder](const ConversationResult& r) { recorder.record(r); },
-                     [] { return QByteArray("1"); }, QStringLiteral("settings.ini")},
+                     platform.windowing, clock, recorder, [] { return QByteArray("1"); },
+                     QStringLiteral("settings.ini")},
                     ConsoleLog(sink, sink, false));
     watcher.start();
     const auto check = [&addresses] {
@@ -527,6 +530,64 @@ void WatcherCheckWithNothingChanged(benchmark::State& state)
     std::fclose(sink);
 }
 BENCHMARK(WatcherCheckWithNothingChanged)->Iterations(10000)->Unit(benchmark::kMicrosecond);
+
+// An address that flaps: 1,000 changes 50 ms apart, each announced, through the watcher on its
+// doubles and a clock that moves on by itself; the server accepts each post at once. Reports
+// the posts the watcher made and the CPU time the whole run took.
+void WatcherThousandChanges(benchmark::State& state)
+{
+    for (auto _ : state) {
+        FakePlatform platform;
+        platform.storeSetting(QStringLiteral("Server"), QStringLiteral("s.example"));
+        platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("myhost"));
+        FakeAddressWatch addresses;
+        FakeClock clock;
+        QTemporaryDir folder;
+        const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
+                                       HistoryEntry::Runner::Watch);
+        std::FILE* sink = std::fopen("/dev/null", "w");
+        int posts = 0;
+        platform.socket.onConnectRequest = [&] {
+            ++posts;
+            platform.socket.localAddress = addresses.answers.value(QStringLiteral("s.example")).address;
+        };
+        const auto moveTo = [&addresses](int change) {
+            const QString address = QStringLiteral("192.0.2.%1").arg(10 + change % 2);
+            addresses.answers.insert(QStringLiteral("s.example"), {address, {}});
+            addresses.heldAddresses = {address};
+        };
+        const auto acceptIfRunning = [&platform] {
+            if (platform.socket.connectRequests > 0 && !platform.socket.isOpen()) {
+                platform.socket.raiseConnect();
+                platform.socket.raiseData(QByteArray("OK\r\n").repeated(7) + "BYE\r\n");
+            }
+        };
+        Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses,
+                         platform.windowing, clock, recorder, [] { return QByteArray("1"); },
+                         QStringLiteral("settings.ini")},
+                        ConsoleLog(sink, sink, false));
+        moveTo(0);
+        timespec begin = {};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &begin);
+        watcher.start();
+        for (int change = 1; change <= 1000; ++change) {
+            acceptIfRunning();
+            moveTo(change);
+            addresses.raiseChange();
+            clock.advance(std::chrono::milliseconds(50));
+        }
+        clock.advance(std::chrono::minutes(2));
+        acceptIfRunning();
+        timespec end = {};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &end);
+        watcher.stop();
+        std::fclose(sink);
+        state.counters["posts"] = posts;
+        state.counters["cpu_s"] = static_cast<double>(end.tv_sec - begin.tv_sec) +
+                                  static_cast<double>(end.tv_nsec - begin.tv_nsec) / 1e9;
+    }
+}
+BENCHMARK(WatcherThousandChanges)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The real watcher, idle for a minute: its address posted lately, nothing changing. Reports the
 // CPU time it took in that minute and its resident memory at the start and the end of it.

@@ -9,6 +9,7 @@
 #include "platform/qt/ConsoleWindowing.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtAddressWatch.h"
+#include "platform/qt/QtClock.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtNotifyIcon.h"
 #include "platform/qt/QtSecretStore.h"
@@ -16,6 +17,7 @@
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtSocket.h"
 #include "platform/qt/QtWindowing.h"
+#include "platform/qt/ServiceNotifier.h"
 #include "platform/qt/SessionEnvironment.h"
 #include "platform/qt/SettingsFile.h"
 #include "platform/qt/TerminationSignals.h"
@@ -111,8 +113,12 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     sigprocmask(SIG_UNBLOCK, &watcherSignals(), nullptr);
     const ConsoleLog log(stdout, stderr, request.quiet, ConsoleLog::WhenStalled::Drop);
 
-    InstanceLock lock(identity::kTitle + QStringLiteral(" watch"));
+    // The lock lives beside the history it guards, so that one user has one watcher whatever
+    // the environment it was started in (a login with a runtime folder, a cron job without).
+    const HistoryRecorder recorder(History(), HistoryEntry::Runner::Watch);
+    InstanceLock lock(QStringLiteral("watch"), recorder.history().folder());
     try {
+        recorder.history().makeFolder();
         if (!lock.tryTake()) {
             const QString holder = lock.holder();
             log.complain(
@@ -130,18 +136,19 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     QtSocket socket;
     QtDialup dialup;
     QtAddressWatch addresses;
-    const HistoryRecorder recorder(History(), HistoryEntry::Runner::Watch);
+    QtClock clock;
     const QString settingsFile = QtSettingsStore::filePath(identity::kTitle);
     WatcherTiming timing;
     timing.refresh = std::chrono::hours(24) * request.refreshDays;
     // For the tests only: they cannot wait minutes for a second try.
     if (const int pause = qEnvironmentVariableIntValue("CORVANE_WATCH_FIRST_PAUSE_MS"); pause > 0)
         timing.firstRetry = std::chrono::milliseconds(pause);
-    Watcher watcher({socket, store, secrets, dialup, addresses, windowing, recorder.history(),
-                     [&recorder](const ConversationResult& result) { recorder.record(result); },
-                     [settingsFile] { return SettingsFile::stamp(settingsFile); }, settingsFile},
+    Watcher watcher({socket, store, secrets, dialup, addresses, windowing, clock, recorder,
+                     [settingsFile] { return SettingsFile::stamp(settingsFile); }, settingsFile,
+                     &ServiceNotifier::status},
                     log, timing);
     windowing.setEndRequestHandler([&watcher] {
+        ServiceNotifier::stopping();
         watcher.stop();
         QCoreApplication::quit();
     });
@@ -156,6 +163,8 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     QTimer::singleShot(0, &watcher, [&watcher] {
         if (!watcher.start())
             QCoreApplication::exit(OneShotRun::Unreadable);
+        else
+            ServiceNotifier::ready();
     });
     // A name lookup still running in its thread would hold the end back for seconds.
     endAtOnce(QCoreApplication::exec());

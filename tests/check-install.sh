@@ -4,17 +4,16 @@
 # both manual pages, the icon at every size, and the watcher's systemd user unit (with
 # systemd-analyze, where it is installed).
 #
-#   check-install.sh CMAKE BUILD_DIR APPLICATION_ID BINDIR ICON_SIZE...
+#   check-install.sh CMAKE BUILD_DIR APPLICATION_ID ICON_SIZE...
 #
-# BINDIR is where the build was configured to install the programs. Exits 77 (skipped) when a
-# validator is missing.
+# It installs under another prefix than the one configured, as "cmake --install --prefix" may.
+# Exits 77 (skipped) when a validator is missing.
 set -euo pipefail
 
 cmake="$1"
 build="$2"
 id="$3"
-bindir="$4"
-shift 4
+shift 3
 sizes=("$@")
 
 missing=()
@@ -28,8 +27,9 @@ fi
 
 root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
-DESTDIR="$root/dest" "$cmake" --install "$build" --prefix /usr >/dev/null
-usr="$root/dest/usr"
+prefix=/opt/corvane-check
+DESTDIR="$root/dest" "$cmake" --install "$build" --prefix "$prefix" >/dev/null
+usr="$root/dest$prefix"
 
 failures=0
 fail() {
@@ -80,9 +80,10 @@ for page in corvane-dyndns corvane-update-server; do
     [ -z "$warnings" ] || fail "man warns about $page.1: $warnings"
 done
 
-# The unit starts the installed program; it is checked as a copy that starts the program of
-# this temporary install, since systemd-analyze insists that the program exists.
+# The unit starts the program where it was installed; it is checked as a copy that starts the
+# program of this temporary install, since systemd-analyze insists that the program exists.
 unit="$usr/lib/systemd/user/corvane-dyndns-watch.service"
+bindir="$prefix/bin"
 if [ -f "$unit" ]; then
     grep -qxF "ExecStart=$bindir/corvane-dyndns --watch" "$unit" ||
         fail "the unit does not start $bindir/corvane-dyndns --watch"
@@ -96,6 +97,12 @@ if [ -f "$unit" ]; then
             fail "systemd-analyze rejects the unit: $verdict"
         elif [ -n "$verdict" ]; then
             fail "systemd-analyze warns about the unit: $verdict"
+        fi
+        # The hardening a user unit can have without namespaces; it rated 9.6 without it.
+        if ! XDG_RUNTIME_DIR="$root/runtime" systemd-analyze --user --offline=yes --threshold=65 security \
+            "$root/unit/corvane-dyndns-watch.service" >/dev/null 2>&1; then
+            fail "the unit's exposure is above 6.5: $(XDG_RUNTIME_DIR="$root/runtime" \
+                systemd-analyze --user --offline=yes security "$root/unit/corvane-dyndns-watch.service" 2>&1 | tail -1)"
         fi
     else
         echo "SKIP: systemd-analyze is not installed (package systemd); the unit is not verified"

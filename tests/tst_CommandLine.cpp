@@ -110,6 +110,12 @@ void tst_CommandLine::usageError_data()
     QTest::newRow("password store, update")
         << QStringList{"--password-store", "file", "--update"} << exclusive;
     QTest::newRow("password store, quiet") << QStringList{"--password-store", "--quiet"} << quiet;
+    const QString stray = QStringLiteral("unexpected word ");
+    QTest::newRow("a word after the count") << QStringList{"--history", "3", "foo"} << stray + "\"foo\"";
+    QTest::newRow("a word after status") << QStringList{"--status", "5"} << stray + "\"5\"";
+    QTest::newRow("a word before update") << QStringList{"foo", "--update"} << stray + "\"foo\"";
+    QTest::newRow("update, window switches") << QStringList{"--update", "/close", "/MINIMIZE"} << "";
+    QTest::newRow("watch, a Qt switch's value") << QStringList{"--watch", "--platform", "minimal"} << "";
 }
 
 void tst_CommandLine::usageError()

@@ -33,6 +33,7 @@ private slots:
     void noTimerRunsWhileAReportIsOpen();
     void slowDripIsCutOffByTheConversationLimit();
     void connectionThatNeverOpensTimesOut();
+    void silentServerTimesOut_data();
     void silentServerTimesOut();
     void overlongLineEndsTheConversation_data();
     void overlongLineEndsTheConversation();
@@ -185,22 +186,44 @@ void tst_ConversationControl::connectionThatNeverOpensTimesOut()
     QCOMPARE(w.tips().last(), QStringLiteral("Corvane DynDNS"));
 }
 
+void tst_ConversationControl::silentServerTimesOut_data()
+{
+    QTest::addColumn<QByteArray>("sent"); // four times, then nothing
+    QTest::addColumn<QString>("error");
+    const QString silence = QStringLiteral("The server sent nothing for 0.1 seconds");
+    QTest::newRow("replies") << QByteArray("ERR still here\r\n") << silence;
+    QTest::newRow("a reply after a line that is not one") << QByteArray("junk\r\nERR x\r\n") << silence;
+    QTest::newRow("lines that are not replies") << QByteArray("junk\r\n\x1b[2Jmore\r\n")
+                                                << "The server sent 8 lines that are not replies, the last "
+                                                   "\"\\x1b[2Jmore\", then nothing for 0.1 seconds";
+    QTest::newRow("a line that is not one, cut")
+        << QByteArray(81, 'x') + "\r\n"
+        << "The server sent 4 lines that are not replies, the last \"" + QString(80, 'x') +
+               "\u2026\", then nothing for 0.1 seconds";
+    QTest::newRow("a line it never ends") << QByteArray("HEL")
+                                          << "The server sent the start of a line it never ended, "
+                                             "\"HELHELHELHEL\", then nothing for 0.1 seconds";
+}
+
+// Text that is not a reply is no silence: what came is said.
 void tst_ConversationControl::silentServerTimesOut()
 {
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, error);
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
     w.window->conversationControl().setTimeout(100);
     part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
-    // Replies that keep coming keep the conversation alive.
+    // What keeps coming keeps the conversation alive.
     for (int i = 0; i < 4; ++i) {
         QTest::qWait(60);
-        socket.raiseData("ERR still here\r\n");
+        socket.raiseData(sent);
     }
     QVERIFY(w.startCommandsDisabled());
     QTRY_VERIFY(w.startCommandsEnabled());
-    QCOMPARE(w.messages().mid(6),
-             (QStringList{" - Error: The server sent nothing for 0.1 seconds.", " - Disconnected."}));
+    QCOMPARE(w.messages().mid(w.messages().size() - 2),
+             (QStringList{" - Error: " + error + ".", " - Disconnected."}));
     QCOMPARE(w.window->conversation().ConversationStep(), 0);
 }
 

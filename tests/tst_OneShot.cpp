@@ -3,6 +3,7 @@
 
 #include "OneShotServer.h"
 #include "ScriptRun.h"
+#include "history/History.h"
 
 #include <QDir>
 #include <QFile>
@@ -230,6 +231,13 @@ void tst_OneShot::interruptedRunSaysSo()
     QVERIFY(program.waitForFinished(kWaitMs));
     QCOMPARE(program.exitCode(), 2);
     QVERIFY(program.readAllStandardError().contains("interrupted"));
+    // And the history says so.
+    const QList<HistoryEntry> entries =
+        History(mScript->home.filePath(QStringLiteral("state/corvane-dyndns/history"))).entries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries.first().outcome, ConversationResult::Outcome::Failed);
+    QCOMPARE(entries.first().message,
+             QStringLiteral("Error: The conversation was cut off: the run was interrupted by a signal."));
 }
 
 // Taken as it is, a relative one would put the files under the folder the program starts in.
@@ -286,7 +294,7 @@ void tst_OneShot::historyOfARun_data()
                              << "^time {17}runner  operation  host {22}address    outcome   message\n" +
                                     time +
                                     "  once    update     home\\.dyn\\.brevant\\.example  127\\.0\\.0\\.1  "
-                                    "accepted  BYE[^\n]*\n$";
+                                    "accepted  OK[^\n]*\n$";
     QTest::newRow("history that cannot be read") << QStringList{"--history"} << 3 << "^$";
 }
 

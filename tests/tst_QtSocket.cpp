@@ -57,6 +57,8 @@ private slots:
     void eventsComeOneAtATimeAndInOrder();
     void nothingIsSentToAPeerThatClosed();
     void eachAddressIsTriedInTurn();
+    void anAddressIsConnectedToAsItStands_data();
+    void anAddressIsConnectedToAsItStands();
 };
 
 void tst_QtSocket::badPortArrivesAsAnErrorEvent_data()
@@ -161,6 +163,37 @@ void tst_QtSocket::eachAddressIsTriedInTurn()
     socket.connectToHost(QStringLiteral("several.example"), port);
     QTRY_COMPARE(listener.events, (QStringList{"connect", "data", "close"}));
     QCOMPARE(listener.received, QStringLiteral("OK v6\r\n"));
+}
+
+void tst_QtSocket::anAddressIsConnectedToAsItStands_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<int>("lookups");
+    QTest::newRow("IPv4 address") << "127.0.0.1" << 0;
+    QTest::newRow("IPv6 address") << "::1" << 0;
+    QTest::newRow("a name") << "loopback.example" << 1;
+}
+
+// A lookup of an address asks the name server for its name: an update waited for a name server
+// that did not answer.
+void tst_QtSocket::anAddressIsConnectedToAsItStands()
+{
+    QFETCH(QString, server);
+    QFETCH(int, lookups);
+    const bool v6 = server == QLatin1String("::1");
+    OneShotServer peer("OK\r\n", v6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost);
+    int asked = 0;
+    QtSocket socket([&asked](const QString&, QObject* context, QtSocket::Resolved resolved) {
+        ++asked;
+        QTimer::singleShot(0, context, [resolved] { resolved({QHostAddress::LocalHost}, QString()); });
+    });
+    Recorder listener;
+    socket.setListener(&listener);
+    socket.connectToHost(server, peer.server.serverPort());
+    QVERIFY(listener.events.isEmpty()); // never inside the request
+    QTRY_VERIFY(!listener.events.isEmpty());
+    QCOMPARE(listener.events.first(), QStringLiteral("connect"));
+    QCOMPARE(asked, lookups);
 }
 
 QTEST_GUILESS_MAIN(tst_QtSocket)

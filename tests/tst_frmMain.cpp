@@ -393,7 +393,7 @@ void tst_frmMain::conversationIsRecordedInTheHistory()
     w.load();
     part(w, "mnuFileUpdateIP")->trigger();
     mPlatform->socket.raiseConnect();
-    mPlatform->socket.raiseData(QByteArray("OK\r\n").repeated(7) + "BYE see you\r\n");
+    mPlatform->socket.raiseData(QByteArray("OK\r\n").repeated(6) + "OK host updated\r\nBYE see you\r\n");
 
     QVERIFY(mPlatform->windowing.reports.isEmpty());
     QVERIFY(part(w, "mnuFileUpdateIP")->isEnabled());
@@ -408,7 +408,8 @@ void tst_frmMain::conversationIsRecordedInTheHistory()
     QCOMPARE(entries[0].host, QStringLiteral("h.dyn.brevant.example"));
     QCOMPARE(entries[0].address, mPlatform->socket.localAddress);
     QCOMPARE(entries[0].outcome, ConversationResult::Outcome::Accepted);
-    QCOMPARE(entries[0].message, QStringLiteral("BYE see you"));
+    // Recorded the moment the server accepted, with the reply that did.
+    QCOMPARE(entries[0].message, QStringLiteral("OK host updated"));
 }
 
 QTEST_MAIN(tst_frmMain)

@@ -198,6 +198,26 @@ bool known(const std::string& argument)
                        [&argument](const char* name) { return argument == name; });
 }
 
+// A switch followed by a word of its own: the program's, and Qt's.
+bool takesValue(const std::string& argument)
+{
+    static const char* const switches[] = {"--history",       "--refresh",      "--password-store",
+                                           "--autostart",     "--platform",     "--platformpluginpath",
+                                           "--platformtheme", "--plugin",       "--qwindowgeometry",
+                                           "--qwindowicon",   "--qwindowtitle", "--session",
+                                           "--display",       "--geometry",     "--style",
+                                           "--stylesheet"};
+    return std::any_of(std::begin(switches), std::end(switches),
+                       [&argument](const char* name) { return argument == name; });
+}
+
+// "/MINIMIZE" and "/CLOSE" are looked for anywhere, in any case, and never refused.
+bool isWindowSwitch(const std::string& argument)
+{
+    const QString upper = QString::fromLocal8Bit(argument).toUpper();
+    return upper == QLatin1String("/MINIMIZE") || upper == QLatin1String("/CLOSE");
+}
+
 } // namespace
 
 std::optional<std::string> informationRequest(const std::vector<std::string>& arguments)
@@ -244,6 +264,15 @@ std::optional<std::string> usageError(const std::vector<std::string>& arguments)
                          ", not \"" + shown(*value) + "\"");
     if (has(arguments, "--quiet") && !quietable)
         return complaint("--quiet goes only with --update, --offline or --watch");
+    // A run without a window takes no words but its switches and their values: one left over
+    // ("--status 5", "--update foo") is most likely a mistake that would go unnoticed.
+    if (requests > 0) {
+        for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+            const bool value = it != arguments.begin() && takesValue(*std::prev(it));
+            if (!it->starts_with("--") && !value && !isWindowSwitch(*it))
+                return complaint("unexpected word \"" + shown(*it) + "\"");
+        }
+    }
     return std::nullopt;
 }
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -84,6 +85,42 @@ private:
     int mFd;
 };
 
+QString userName(uid_t uid)
+{
+    const passwd* entry = ::getpwuid(uid);
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(uid);
+}
+
+// As a shell takes it, blanks and all.
+QString quotedForShell(const QString& path)
+{
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// A file or folder that another user owns (most often root, after a run with sudo) is not the
+// user's to fix by a change of mode: it is said whose it is, and how to give it back. Empty
+// when it is the user's own.
+QString ownedByAnother(const QString& what, const QString& path, const struct stat& info)
+{
+    const uid_t me = ::geteuid();
+    if (info.st_uid == me)
+        return QString();
+    const QString mine = userName(me);
+    return what + QStringLiteral(" belongs to ") + userName(info.st_uid) + QStringLiteral(", not to you (") +
+           mine + QStringLiteral("); give it back with: sudo chown ") +
+           (S_ISDIR(info.st_mode) ? QStringLiteral("-R ") : QString()) + mine + QStringLiteral(": ") +
+           quotedForShell(path);
+}
+
+// Why the user may not write there: whose it is when another user's, else that it is read-only.
+Failure cannotWrite(const QString& what, const QString& path, const struct stat& info)
+{
+    const QString owner = ownedByAnother(what, path, info);
+    return cannot(owner.isEmpty() ? what + QStringLiteral(" is read-only") : owner);
+}
+
 QString kindInPlace(mode_t mode)
 {
     return S_ISDIR(mode) ? QStringLiteral("a folder is in its place")
@@ -107,6 +144,12 @@ int openRegular(const QString& path, int flags)
             throw cannot(kindInPlace(S_IFDIR));
         if (error == ENXIO)
             throw cannot(kindInPlace(S_IFIFO));
+        struct stat info = {};
+        if (error == EACCES && ::lstat(QFile::encodeName(path).constData(), &info) == 0) {
+            if (const QString owner = ownedByAnother(QStringLiteral("the file"), path, info);
+                !owner.isEmpty())
+                throw cannot(owner);
+        }
         throw systemFailure(error);
     }
     struct stat info = {};
@@ -121,26 +164,6 @@ int openRegular(const QString& path, int flags)
 bool readOnly(const QByteArray& path, const struct stat& info)
 {
     return (info.st_mode & S_IWUSR) == 0 || ::access(path.constData(), W_OK) != 0;
-}
-
-// The folder and those of its parents that are missing, each for its owner only.
-void makeFolder(const QString& folder)
-{
-    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
-    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
-        const QByteArray part = slash < 0 ? path : path.left(slash);
-        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
-            throw systemFailure(errno);
-        if (slash < 0)
-            break;
-    }
-    struct stat info = {};
-    if (::stat(path.constData(), &info) != 0)
-        throw systemFailure(errno);
-    if (!S_ISDIR(info.st_mode))
-        throw cannot(QStringLiteral("a file is in the place of its folder"));
-    if (readOnly(path, info))
-        throw cannot(QStringLiteral("its folder is read-only"));
 }
 
 // Holds the lock beside the history. The history itself cannot carry it: a trim puts a new
@@ -297,13 +320,48 @@ QString History::word(ConversationResult::Outcome outcome)
     return kOutcomeWords.at(static_cast<qsizetype>(outcome));
 }
 
+QString History::folder() const
+{
+    return QFileInfo(mPath).absolutePath();
+}
+
+void History::makeFolder() const
+{
+    const QString folderPath = QDir::cleanPath(folder());
+    const QByteArray path = QFile::encodeName(folderPath);
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
+        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
+            const int error = errno;
+            struct stat parent = {};
+            const QString parentPath = QFile::decodeName(part.left(part.lastIndexOf('/')));
+            if (error == EACCES && ::stat(QFile::encodeName(parentPath).constData(), &parent) == 0) {
+                if (const QString owner =
+                        ownedByAnother(QStringLiteral("the folder ") + parentPath, parentPath, parent);
+                    !owner.isEmpty())
+                    throw cannot(owner);
+            }
+            throw systemFailure(error);
+        }
+        if (slash < 0)
+            break;
+    }
+    struct stat info = {};
+    if (::stat(path.constData(), &info) != 0)
+        throw systemFailure(errno);
+    if (!S_ISDIR(info.st_mode))
+        throw cannot(QStringLiteral("a file is in the place of its folder"));
+    if (readOnly(path, info))
+        throw cannotWrite(QStringLiteral("its folder"), folderPath, info);
+}
+
 void History::append(const HistoryEntry& entry) const
 {
-    makeFolder(QFileInfo(mPath).absolutePath());
+    makeFolder();
     struct stat info = {};
     const QByteArray path = QFile::encodeName(mPath);
     if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && readOnly(path, info))
-        throw cannot(QStringLiteral("the file is read-only"));
+        throw cannotWrite(QStringLiteral("the file"), mPath, info);
     const Descriptor lock = lockBeside(mPath);
     const Descriptor file(openRegular(mPath, O_RDWR | O_APPEND | O_CREAT));
     if (::fstat(file.get(), &info) != 0)

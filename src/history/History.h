@@ -22,7 +22,8 @@ struct HistoryEntry
     QString host;
     QString address; // empty for an offline step
     ConversationResult::Outcome outcome = ConversationResult::Outcome::Failed;
-    // The server's last words; for a conversation that failed, what ended it. Control
+    // The server's last words when it was recorded (for an accepted step, the reply that
+    // accepted it); for a conversation that failed or was cut off, what ended it. Control
     // characters removed, at most kMaxMessage characters.
     QString message;
 
@@ -44,6 +45,11 @@ public:
     explicit History(QString path = defaultPath());
     static QString defaultPath();
     const QString& path() const { return mPath; }
+    // The folder the history lives in, with its lock and the watcher's.
+    QString folder() const;
+    // Makes the folder (and the missing ones above it) for the owner only. Throws Failure when
+    // it cannot be made or written in, saying whose it is when it is another user's.
+    void makeFolder() const;
 
     // The names of the columns, and the words the lines use.
     static const QStringList& columns();

@@ -17,6 +17,19 @@ public:
 
     void record(const ConversationResult& result,
                 const QDateTime& now = QDateTime::currentDateTimeUtc()) const;
+    // The server accepted the step: recorded at once, so that an end that follows (a signal, a
+    // lost connection before "BYE") loses nothing of it.
+    void accepted(const ConversationResult& result,
+                  const QDateTime& now = QDateTime::currentDateTimeUtc()) const
+    {
+        record(result, now);
+    }
+    // The conversation ended, or was cut off: recorded unless its accepted step already was.
+    void ended(const ConversationResult& result, const QDateTime& now = QDateTime::currentDateTimeUtc()) const
+    {
+        if (result.outcome() != ConversationResult::Outcome::Accepted)
+            record(result, now);
+    }
     const History& history() const { return mHistory; }
 
 private:

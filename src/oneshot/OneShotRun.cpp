@@ -55,7 +55,7 @@ OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
     bool interrupted = false;
     mWindowing.setEndRequestHandler([&] {
         // Interrupted: the conversation is cut off and counts as none.
-        control.cutOff();
+        control.cutOff(QStringLiteral("the run was interrupted by a signal"));
         interrupted = true;
         mEnded = true;
         loop.quit();
@@ -214,7 +214,7 @@ void OneShotRun::AppendError(const QString& entry)
 
 bool OneShotRun::conversationEnded(const ConversationResult& result)
 {
-    mHistory.record(result);
+    mHistory.ended(result);
     mResult = result;
     mEnded = true;
     if (mLoop)

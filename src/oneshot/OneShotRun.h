@@ -51,6 +51,8 @@ public:
     void AppendError(const QString& text) override;
     void EnableMenus(bool) override {}
     void setTrayTip(const QString&) override {}
+    void stepAccepted(const ConversationResult& result) override { mHistory.accepted(result); }
+    void conversationCutOff(const ConversationResult& result) override { mHistory.ended(result); }
     bool conversationEnded(const ConversationResult& result) override;
 
 private:

@@ -221,7 +221,7 @@ void frmMain::Form_Unload()
         // Nothing may use the settings once they are gone, not even while a report of a
         // failed save is open: the monitor stops and a running conversation is cut off.
         tmrConnectionMonitor->stop();
-        mConversationControl->cutOff();
+        mConversationControl->cutOff(QStringLiteral("the window was closed"));
         if (mTrayIcon) {
             mTrayIcon->Remove();
             mTrayIcon.reset();
@@ -253,9 +253,19 @@ void frmMain::setTrayTip(const QString& tip)
     mTrayIcon->Update();
 }
 
+void frmMain::stepAccepted(const ConversationResult& result)
+{
+    mHistory->accepted(result);
+}
+
+void frmMain::conversationCutOff(const ConversationResult& result)
+{
+    mHistory->ended(result);
+}
+
 bool frmMain::conversationEnded(const ConversationResult& result)
 {
-    mHistory->record(result);
+    mHistory->ended(result);
     if (result.endedByBye && CommandLine::wantsClose(mPlatform.windowing.commandLine())) {
         endProgram();
         return false;

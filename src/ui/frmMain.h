@@ -41,6 +41,8 @@ public:
     void EnableMenus(bool enabled) override;
     void AppendLog(const QString& text) override;
     void setTrayTip(const QString& tip) override;
+    void stepAccepted(const ConversationResult& result) override;
+    void conversationCutOff(const ConversationResult& result) override;
     bool conversationEnded(const ConversationResult& result) override;
     // Stops the connection monitor and closes the window, which ends the program.
     void endProgram();

@@ -125,21 +125,30 @@ void ConversationControl::sckClient_Close()
     trap(mWindowing, "sckClient_Close", [&] { mConversation.handleServerClose(); });
 }
 
-void ConversationControl::cutOff()
+void ConversationControl::cutOff(const QString& reason)
 {
     stopTimers();
     mUpdateWaiting = false;
-    mConversation.cutOff();
+    mConversation.cutOff(reason);
 }
 
 void ConversationControl::timedOut()
 {
     if (!mConversation.isRunning())
         return;
-    sckClient_Error(0, mConnected ? QStringLiteral("The server sent nothing for ") + seconds(mTimeoutMs) +
-                                        QStringLiteral(" seconds")
-                                  : QStringLiteral("The connection did not open within ") +
-                                        seconds(mTimeoutMs) + QStringLiteral(" seconds"));
+    if (!mConnected) {
+        sckClient_Error(0, QStringLiteral("The connection did not open within ") + seconds(mTimeoutMs) +
+                               QStringLiteral(" seconds"));
+        return;
+    }
+    // Text that is not a reply is no silence: what came is said, so that a wrong server or a
+    // broken one is told from one that is slow.
+    const QString unreplied = mConversation.unrepliedText();
+    sckClient_Error(0, unreplied.isEmpty() ? QStringLiteral("The server sent nothing for ") +
+                                                 seconds(mTimeoutMs) + QStringLiteral(" seconds")
+                                           : QStringLiteral("The server sent ") + unreplied +
+                                                 QStringLiteral(", then nothing for ") + seconds(mTimeoutMs) +
+                                                 QStringLiteral(" seconds"));
 }
 
 void ConversationControl::tookTooLong()

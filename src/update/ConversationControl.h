@@ -40,8 +40,9 @@ public:
     void sckClient_Error(int number, const QString& description);
     void sckClient_Close();
 
-    // The window goes away: a running conversation is cut off without a word.
-    void cutOff();
+    // A running conversation is cut off without a word in the log; a reason (the program ends,
+    // the address went away) makes the host record it as cut off for that reason.
+    void cutOff(const QString& reason = QString());
 
     // How long a connection may take to open, and the server may stay silent.
     void setTimeout(int milliseconds) { mTimeoutMs = milliseconds; }

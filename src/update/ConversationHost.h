@@ -48,6 +48,12 @@ public:
     // Why the address about to be posted must not be, as the error's description; empty when
     // it may. The window posts whatever address its connection went out from.
     virtual QString addressRefusal(const QString& /*address*/) const { return QString(); }
+    // The server has accepted the step: the outcome is settled, whatever comes after it (a
+    // "BYE", a lost connection, the program's end).
+    virtual void stepAccepted(const ConversationResult& /*result*/) {}
+    // The program cut the conversation off (it ends, or the address went away); the result's
+    // error says why. Nothing more comes of the conversation.
+    virtual void conversationCutOff(const ConversationResult& /*result*/) {}
     virtual void EnableMenus(bool enabled) = 0;
     // Sets the tray icon's tip and passes it to the notification area.
     virtual void setTrayTip(const QString& tip) = 0;

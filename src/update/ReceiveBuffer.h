@@ -20,6 +20,8 @@ public:
     QString takeRest();
     void clear();
 
+    // The start of what is held, at most max characters, without taking it.
+    QString peek(qsizetype max) const { return mText.mid(mStart, max); }
     // Characters held and not yet taken.
     qsizetype heldSize() const { return mText.size() - mStart; }
     // Characters kept in memory: lines already taken count until the buffer lets them go.

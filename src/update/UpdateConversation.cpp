@@ -2,17 +2,34 @@
 
 #include "app/Identity.h"
 #include "app/Provider.h"
+#include "app/VisibleText.h"
 #include "platform/ISocket.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "update/ActivityLog.h"
 #include "update/basMisc.h"
 
+#include <QStringList>
+
+#include <utility>
+
 namespace {
 // Arriving data is read and cut into lines a piece at a time, so a flood of replies never
 // sits in memory twice over.
 constexpr qint64 kReadPiece = 64 * 1024;
 const QString kOverlongLine = QStringLiteral("The server sent a line longer than 65536 characters");
+// Enough of a line that is not a reply to tell what it was.
+constexpr qsizetype kQuoted = 80;
+
+QString quoted(const QString& text)
+{
+    const bool cut = text.size() > kQuoted;
+    QString shown = text.left(kQuoted);
+    if (cut && shown.back().isHighSurrogate())
+        shown.chop(1);
+    return QLatin1Char('"') + VisibleText::escaped(shown) +
+           (cut ? QStringLiteral("\u2026\"") : QStringLiteral("\""));
+}
 } // namespace
 
 UpdateConversation::UpdateConversation(ISocket& socket, ConversationHost& host, IWindowing& windowing)
@@ -31,6 +48,8 @@ void UpdateConversation::start(Operation operation)
     mReceiveBuffer.clear();
     mStep = 0;
     mRepliesWithoutProgress = 0;
+    mLinesWithoutReplyWord = 0;
+    mLastLineWithoutReplyWord.clear();
     mResult = ConversationResult();
     mResult.operation = operation;
     mRunning = true;
@@ -88,6 +107,14 @@ bool UpdateConversation::handleLine(const QString& line)
     // An empty line, or one of blanks only, carries no reply word: it moves nothing forward.
     QString replyText = line;
     const QString word = basMisc::GetCommand(replyText).toUpper();
+    const bool replyWord =
+        word == QLatin1String("OK") || word == QLatin1String("BYE") || word == QLatin1String("ERR");
+    if (replyWord) {
+        mLinesWithoutReplyWord = 0;
+    } else {
+        ++mLinesWithoutReplyWord;
+        mLastLineWithoutReplyWord = line;
+    }
     if (word == QLatin1String("OK")) {
         if (mStep < kMaxStep)
             ++mStep;
@@ -181,6 +208,7 @@ void UpdateConversation::actOnStep(const QString& replyText)
             mResult.accepted = QStringLiteral(" - ") + hostName() + QStringLiteral(" offline.");
             log(mResult.accepted);
             SendSocketData(QStringLiteral("DONE"));
+            mHost.stepAccepted(mResult);
         }
         break;
     case 7:
@@ -188,6 +216,7 @@ void UpdateConversation::actOnStep(const QString& replyText)
             mResult.accepted = QStringLiteral(" - ") + hostName() + QStringLiteral(" updated.");
             log(mResult.accepted);
             SendSocketData(QStringLiteral("DONE"));
+            mHost.stepAccepted(mResult);
         }
         break;
     default:
@@ -233,11 +262,32 @@ void UpdateConversation::endAfterError(const QString& description)
     finish(false);
 }
 
-void UpdateConversation::cutOff()
+void UpdateConversation::cutOff(const QString& reason)
 {
-    mRunning = false;
+    const bool wasRunning = std::exchange(mRunning, false);
     mReceiveBuffer.clear();
     mSocket.close();
+    if (!wasRunning || reason.isEmpty())
+        return;
+    mResult.error = QStringLiteral(" - Error: The conversation was cut off: ") + reason + QLatin1Char('.');
+    if (mResult.host.isEmpty() && gSettings)
+        mResult.host = hostName();
+    mHost.conversationCutOff(mResult);
+}
+
+QString UpdateConversation::unrepliedText() const
+{
+    const QString open = mReceiveBuffer.peek(kQuoted + 1);
+    QStringList parts;
+    if (mLinesWithoutReplyWord == 1)
+        parts.append(QStringLiteral("a line that is not a reply, ") + quoted(mLastLineWithoutReplyWord));
+    else if (mLinesWithoutReplyWord > 1)
+        parts.append(QString::number(mLinesWithoutReplyWord) +
+                     QStringLiteral(" lines that are not replies, the last ") +
+                     quoted(mLastLineWithoutReplyWord));
+    if (!open.isEmpty())
+        parts.append(QStringLiteral("the start of a line it never ended, ") + quoted(open));
+    return parts.join(QStringLiteral(", and "));
 }
 
 void UpdateConversation::finish(bool afterBye)

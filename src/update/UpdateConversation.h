@@ -35,8 +35,14 @@ public:
     void handleServerClose();
     // Ends the conversation as after a socket error with this description.
     void endAfterError(const QString& description);
-    // Ends it without a word: the window is going away.
-    void cutOff();
+    // Ends it without a word in the log (the window is going away, the address went away); a
+    // reason makes it known to the host as a conversation cut off for that reason.
+    void cutOff(const QString& reason = QString());
+
+    // What the server sent since its last reply that was not one (lines without a reply word,
+    // the start of a line it never ended), shown bounded and with control characters made
+    // visible; empty when it sent nothing else.
+    QString unrepliedText() const;
 
     // Called whenever a conversation has ended and the program goes on.
     void setFinishedHandler(std::function<void()> handler) { mFinished = std::move(handler); }
@@ -72,5 +78,7 @@ private:
     qint16 mStep = 0;
     bool mRunning = false;
     int mRepliesWithoutProgress = 0;
+    int mLinesWithoutReplyWord = 0; // since the last line that had one
+    QString mLastLineWithoutReplyWord;
     ConversationResult mResult;
 };

@@ -5,14 +5,17 @@
 #include "monitor/ConnectionMonitor.h"
 #include "platform/Failure.h"
 #include "platform/IAddressWatch.h"
+#include "platform/IClock.h"
 #include "platform/ISocket.h"
 #include "settings/CSettings.h"
 #include "settings/ScriptSettings.h"
 #include "update/ActivityLog.h"
 #include "watch/PostableAddress.h"
 
+#include <QCryptographicHash>
 #include <QHostAddress>
 #include <QRandomGenerator>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 
@@ -20,9 +23,12 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// A QTimer counts in int milliseconds: a longer wait is taken in pieces.
-constexpr milliseconds kLongestTimer = std::chrono::hours(1);
-constexpr int kMonitorIntervalMs = 1000;
+// A refresh is looked at again at least this often, against the wall clock: a machine that
+// slept through the interval posts soon after it wakes.
+constexpr milliseconds kLongestWait = std::chrono::hours(1);
+constexpr milliseconds kMonitorInterval = std::chrono::seconds(1);
+// The private addresses warned about are remembered up to this many.
+constexpr qsizetype kMaxWarned = 1000;
 
 QString hostName()
 {
@@ -59,12 +65,20 @@ Watcher::Watcher(const Services& services, const ConsoleLog& log, const WatcherT
       mControl(services.socket, mConversation, *this, services.windowing),
       mMonitor(std::make_unique<ConnectionMonitor>(services.dialup, *this, *this, services.windowing))
 {
-    mRefreshTimer.setSingleShot(true);
-    mRetryTimer.setSingleShot(true);
-    connect(&mMonitorTimer, &QTimer::timeout, this, [this] { mMonitor->tmrConnectionMonitor_Timer(); });
-    connect(&mRefreshTimer, &QTimer::timeout, this, [this] { check(Reason::Refresh); });
-    connect(&mRetryTimer, &QTimer::timeout, this, [this] { check(Reason::Retry); });
-    connect(&mSettingsTimer, &QTimer::timeout, this, &Watcher::settingsMayHaveChanged);
+    IClock& clock = services.clock;
+    mMonitorAlarm = clock.alarm([this] {
+        mMonitorAlarm->start(kMonitorInterval);
+        mMonitor->tmrConnectionMonitor_Timer();
+    });
+    mSettingsAlarm = clock.alarm([this] {
+        settingsMayHaveChanged();
+        if (gSettings)
+            mSettingsAlarm->start(mTiming.settingsCheck);
+    });
+    mRefreshAlarm = clock.alarm([this] { check(Refresh); });
+    mRetryAlarm = clock.alarm([this] { check(Retry); });
+    mTurnAlarm = clock.alarm([this] { check(TurnCame); });
+    mAnswerAlarm = clock.alarm([this] { check(0); });
 }
 
 Watcher::~Watcher()
@@ -85,20 +99,20 @@ bool Watcher::start()
     mSettingsStamp = mServices.settingsStamp();
     mServices.socket.setListener(&mControl);
     mServices.addresses.setChangeHandler([this] { addressesChanged(); });
-    mMonitorTimer.start(kMonitorIntervalMs);
-    mSettingsTimer.start(mTiming.settingsCheck);
+    mMonitorAlarm->start(kMonitorInterval);
+    mSettingsAlarm->start(mTiming.settingsCheck);
     say(QStringLiteral(" - Watching ") + hostName() + QStringLiteral("."));
-    check(Reason::Start);
+    tell(QStringLiteral("Watching ") + hostName());
+    check(Start);
     return true;
 }
 
 void Watcher::stop()
 {
-    mControl.cutOff();
-    mMonitorTimer.stop();
-    mRefreshTimer.stop();
-    mRetryTimer.stop();
-    mSettingsTimer.stop();
+    mControl.cutOff(QStringLiteral("the watcher was ended"));
+    for (IAlarm* alarm : {mMonitorAlarm.get(), mSettingsAlarm.get(), mRefreshAlarm.get(), mRetryAlarm.get(),
+                          mTurnAlarm.get(), mAnswerAlarm.get()})
+        alarm->stop();
     mServices.addresses.setChangeHandler({});
     mServices.socket.setListener(nullptr);
     gSettings.discard();
@@ -108,24 +122,23 @@ void Watcher::postNow()
 {
     if (!gSettings)
         return;
+    mForced = true;
     mRefused = false;
-    mRetryTimer.stop();
+    mRetryAlarm->stop();
     mNextRetry = milliseconds(0);
-    check(Reason::Asked);
+    check(Asked);
 }
 
 void Watcher::requestUpdate()
 {
-    check(Reason::LinkUp);
+    check(LinkUp);
 }
 
 void Watcher::rereadSettings()
 {
     if (!gSettings)
         return;
-    const QByteArray stamp = mServices.settingsStamp();
-    const bool changed = stamp != mSettingsStamp;
-    mSettingsStamp = stamp;
+    mSettingsStamp = mServices.settingsStamp();
     // A file deleted, emptied or replaced by a link to nothing, or text without a [Settings]
     // group, gives the defaults: an update with them would go to the provider for no one. An
     // editor that saves in two steps comes back with the text.
@@ -143,13 +156,26 @@ void Watcher::rereadSettings()
     const bool differ = postingSettings(*gSettings) != postingSettings(*fresh);
     gSettings.adopt(std::move(fresh));
     say(QStringLiteral(" - Settings read again."));
-    // A touch of the file is the user's word that a refusal is worth another try.
-    if (changed)
-        mRefused = false;
+    // A refused login is sent again only with something it depends on changed: a file touched
+    // or saved again unchanged (a backup, a sync, the window's end) sends nothing. A password
+    // kept in the keyring is read from there to tell.
+    if (mRefused && gSettings->passwordPlace() == PasswordPlace::Keyring) {
+        try {
+            if (!gSettings.fetchPassword())
+                return;
+        } catch (const Failure& failure) {
+            mLog.complain(failure.description);
+        }
+    }
+    if (mRefused) {
+        const QByteArray login = loginDigest(*gSettings);
+        if (!login.isEmpty() && login != mRefusedLogin)
+            mRefused = false;
+    }
     // New settings post as a new address would; the same ones again decide as before.
     if (differ)
         mAddress.clear();
-    check(Reason::Settings);
+    check(Settings);
 }
 
 void Watcher::settingsMayHaveChanged()
@@ -165,65 +191,85 @@ void Watcher::addressesChanged()
     if (mConversation.isRunning() && !local.isEmpty() && !mServices.addresses.holdsAddress(local)) {
         say(QStringLiteral(" - The address ") + local +
             QStringLiteral(" has gone; the conversation is cut off."));
-        mControl.cutOff();
+        mControl.cutOff(QStringLiteral("the address ") + local + QStringLiteral(" went away"));
+        mPostingAddress.clear();
         mAddress.clear();
-        check(Reason::Start);
-        return;
     }
-    check(Reason::AddressChange);
+    check(AddressChange);
 }
 
-void Watcher::check(Reason reason)
+void Watcher::check(Reasons reasons)
 {
-    if (mConversation.isRunning()) {
-        mPending = true;
-        mPendingForced = mPendingForced || reason == Reason::Asked;
+    if (!gSettings)
+        return;
+    // After a refusal nothing but a request, or new settings to log in with, brings a post.
+    if (mRefused && !mForced) {
+        mAsked = 0;
+        mUnanswered = 0;
         return;
     }
-    if (mRefused && reason != Reason::Asked)
+    mAsked |= reasons;
+    // A look that runs answers whatever was asked meanwhile as well; a conversation that runs
+    // is followed by one look for all that was asked while it ran.
+    if (mLookupRunning || mStarting || mConversation.isRunning())
         return;
-    if (mRetryTimer.isActive() && reason == Reason::Refresh)
-        return;
+    lookUp();
+}
+
+void Watcher::lookUp()
+{
     // Settings never made (a watcher started before the options were filled in) would post for
     // no one.
     if (gSettings->Username().isEmpty() && gSettings->SubDomain().isEmpty()) {
+        mAsked = 0;
         sayOnce(QStringLiteral(" - Nothing to post: the settings name no user and no host yet."));
         return;
     }
     if (!gSettings->CurrentIP()) {
-        decide(reason, gSettings->OtherIP(), QString());
+        answered(gSettings->OtherIP(), QString());
         return;
     }
-    mServices.addresses.findLocalAddress(
-        gSettings->Server(), static_cast<quint16>(gSettings->Port()),
-        [this, reason](const QString& address, const QString& problem) { decide(reason, address, problem); });
+    mLookupRunning = true;
+    mServices.addresses.findLocalAddress(gSettings->Server(), static_cast<quint16>(gSettings->Port()),
+                                         [this](const QString& address, const QString& problem) {
+                                             mLookupRunning = false;
+                                             answered(address, problem);
+                                         });
 }
 
-void Watcher::decide(Reason reason, const QString& address, const QString& problem)
+void Watcher::answered(const QString& address, const QString& problem)
 {
-    if (mConversation.isRunning()) {
-        mPending = true;
+    if (!gSettings)
         return;
-    }
+    const Reasons reasons = std::exchange(mAsked, 0) | std::exchange(mUnanswered, 0);
+    decide(reasons, address, problem);
+    // What was asked while a conversation that this answer started runs waits for its end.
+    if (mAsked && !mLookupRunning && !mConversation.isRunning())
+        mAnswerAlarm->start(milliseconds(0));
+}
+
+void Watcher::decide(Reasons reasons, const QString& address, const QString& problem)
+{
     // The address found last is kept: the same one coming back after a lost route is no
-    // change, and does not cut short the wait after a failed try.
-    if (!problem.isEmpty()) {
-        sayOnce(QStringLiteral(" - No address to post: ") + problem + QLatin1Char('.'));
-        return;
-    }
-    if (address.isEmpty()) {
-        sayOnce(QStringLiteral(" - No address to post: the settings hold no other IP."));
+    // change, and does not cut short the wait after a failed try. What was asked for (a retry,
+    // a refresh, a request) waits for the next look that finds an address.
+    if (!problem.isEmpty() || address.isEmpty()) {
+        mUnanswered |= reasons & ~Reasons(AddressChange);
+        sayOnce(QStringLiteral(" - No address to post: ") +
+                (problem.isEmpty() ? QStringLiteral("the settings hold no other IP") : problem) +
+                QLatin1Char('.'));
         return;
     }
     const bool changed = address != mAddress;
     mAddress = address;
-    if (reason == Reason::AddressChange && !changed)
+    const bool forced = mForced || (reasons & Asked);
+    if (!changed && !forced && (reasons & ~Reasons(AddressChange)) == 0)
         return;
     if (changed) {
         // A new address is tried at once, whatever failed with the last one.
-        mRetryTimer.stop();
+        mRetryAlarm->stop();
         mNextRetry = milliseconds(0);
-    } else if (mRetryTimer.isActive() && reason != Reason::Retry && reason != Reason::Asked) {
+    } else if (mRetryAlarm->isActive() && !forced && !(reasons & Retry)) {
         return;
     }
     const PostableAddress postable = PostableAddress::of(address);
@@ -232,31 +278,44 @@ void Watcher::decide(Reason reason, const QString& address, const QString& probl
                 QStringLiteral("; waiting for another."));
         return;
     }
-    if (postable.kind == PostableAddress::Kind::Private)
-        sayOnce(QStringLiteral(" - Warning: ") + address + QStringLiteral(" is ") + postable.why +
-                QStringLiteral(": the name will reach this machine only from inside that network."));
+    if (postable.kind == PostableAddress::Kind::Private && !mWarned.contains(address)) {
+        if (mWarned.size() >= kMaxWarned)
+            mWarned.clear();
+        mWarned.insert(address);
+        say(QStringLiteral(" - Warning: ") + address + QStringLiteral(" is ") + postable.why +
+            QStringLiteral(": the name will reach this machine only from inside that network."));
+    }
 
     const QString host = hostName();
     const std::optional<HistoryEntry> last = lastAcceptedStep(host);
     // Someone took the host offline: the watcher does not undo that by itself on a refresh
     // or a retry, only for a new address, at its own start or when asked.
-    if (last && last->operation == Operation::Offline && !changed && reason != Reason::Start &&
-        reason != Reason::Asked) {
-        sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" was taken offline (") +
-                last->time.toLocalTime().toString(Qt::ISODate) +
+    if (last && last->operation == Operation::Offline && !changed && !(reasons & Start) && !forced) {
+        sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" was taken offline (") + when(last->time) +
                 QStringLiteral("); no update until the address or the settings change or SIGUSR1 arrives."));
         return;
     }
     // A time ahead of the clock (a clock set back, a hand-edited line) proves nothing.
-    const qint64 age = last ? last->time.msecsTo(mServices.now()) : -1;
+    const QDateTime now = mServices.clock.now();
+    const qint64 age = last ? last->time.msecsTo(now) : -1;
     const bool fresh = last && last->operation == Operation::Update && last->address == address && age >= 0 &&
                        age < std::chrono::duration_cast<milliseconds>(mTiming.refresh).count();
-    if (fresh && reason != Reason::Asked) {
-        if (reason == Reason::Start || changed)
+    if (fresh && !forced) {
+        if ((reasons & Start) || changed) {
             sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" already points at ") + address +
-                    QStringLiteral(" (posted ") + last->time.toLocalTime().toString(Qt::ISODate) +
-                    QStringLiteral(")."));
+                    QStringLiteral(" (posted ") + when(last->time) + QStringLiteral(")."));
+            tell(host + QStringLiteral(" points at ") + address + QStringLiteral(" (posted ") +
+                 when(last->time) + QLatin1Char(')'));
+        }
         scheduleRefresh(last->time);
+        return;
+    }
+    // Its turn comes once the last post is far enough behind; the address in force then is
+    // the one posted.
+    if (const milliseconds wait = mPacing.waitAt(mServices.clock.elapsed()); wait > milliseconds(0)) {
+        mForced = forced;
+        if (!mTurnAlarm->isActive())
+            mTurnAlarm->start(wait);
         return;
     }
     post(address);
@@ -265,12 +324,13 @@ void Watcher::decide(Reason reason, const QString& address, const QString& probl
 std::optional<HistoryEntry> Watcher::lastAcceptedStep(const QString& host)
 {
     std::optional<HistoryEntry> recorded;
+    const History& history = mServices.history.history();
     try {
-        recorded = mServices.history.lastAcceptedStep(host);
+        recorded = history.lastAcceptedStep(host);
         mHistoryComplaint.clear();
     } catch (const Failure& failure) {
         // Without the history the watcher goes by its own memory: better once too often than never.
-        const QString complaint = QStringLiteral("the history ") + mServices.history.path() +
+        const QString complaint = QStringLiteral("the history ") + history.path() +
                                   QStringLiteral(" cannot be read: ") + failure.description;
         if (complaint != mHistoryComplaint)
             mLog.complain(complaint);
@@ -297,60 +357,76 @@ QString Watcher::addressRefusal(const QString& address) const
 
 void Watcher::post(const QString& address)
 {
-    mRefreshTimer.stop();
+    mRefreshAlarm->stop();
+    mTurnAlarm->stop();
+    mForced = false;
+    mRefused = false;
+    mPacing.started(mServices.clock.elapsed());
     mPostingAddress = address;
-    mControl.mnuFileUpdateIP_Click();
+    {
+        // The keyring may be asked for the password meanwhile, with the event loop running.
+        const QScopedValueRollback starting(mStarting, true);
+        mControl.mnuFileUpdateIP_Click();
+    }
     // A conversation that could not start (the keyring did not give the password) is tried again
     // as one that found no server; none is once the watcher has stopped.
     if (gSettings && !mConversation.isRunning() && !mPostingAddress.isEmpty()) {
         mPostingAddress.clear();
         scheduleRetry();
+        if (mAsked)
+            mAnswerAlarm->start(milliseconds(0));
     }
+}
+
+void Watcher::stepAccepted(const ConversationResult& result)
+{
+    const QDateTime now = mServices.clock.now();
+    mServices.history.accepted(result, now);
+    mOwnLastStep = HistoryEntry::of(HistoryEntry::Runner::Watch, result, now);
+}
+
+void Watcher::conversationCutOff(const ConversationResult& result)
+{
+    mServices.history.ended(result, mServices.clock.now());
 }
 
 bool Watcher::conversationEnded(const ConversationResult& result)
 {
     mPostingAddress.clear();
-    mServices.record(result);
-    const bool forced = mPendingForced;
-    bool recheck = mPending;
-    mPending = false;
-    mPendingForced = false;
+    const QDateTime now = mServices.clock.now();
+    mServices.history.ended(result, now);
     switch (result.outcome()) {
     case ConversationResult::Outcome::Accepted:
-        mOwnLastStep = HistoryEntry::of(HistoryEntry::Runner::Watch, result, mServices.now());
-        mRetryTimer.stop();
+        mRetryAlarm->stop();
         mNextRetry = milliseconds(0);
-        scheduleRefresh(mServices.now());
+        scheduleRefresh(now);
+        tell(QStringLiteral("Posted ") + result.address + QStringLiteral(" for ") + result.host +
+             QStringLiteral(" at ") + when(now));
         break;
     case ConversationResult::Outcome::Refused:
         mRefused = true;
+        mRefusedLogin = loginDigest(*gSettings);
         say(QStringLiteral(
             " - The server refused; no new try until the settings change or SIGUSR1 arrives."));
-        recheck = forced;
+        tell(QStringLiteral("Refused at ") + when(now) +
+             QStringLiteral("; waiting for the settings to change or SIGUSR1"));
         break;
     case ConversationResult::Outcome::Failed:
         scheduleRetry();
-        recheck = forced;
         break;
     }
-    if (recheck) {
-        // From the event loop, not from inside the handler that ended the conversation.
-        QTimer::singleShot(0, this, [this, forced] {
-            if (forced)
-                postNow();
-            else
-                check(Reason::Start);
-        });
-    }
+    // What was asked while it ran is answered now, from the event loop rather than from inside
+    // the handler that ended the conversation.
+    if (mAsked || mForced)
+        mAnswerAlarm->start(milliseconds(0));
     return true;
 }
 
 void Watcher::scheduleRefresh(const QDateTime& lastPosted)
 {
-    const milliseconds left(mServices.now().msecsTo(
+    const milliseconds left(mServices.clock.now().msecsTo(
         lastPosted.addMSecs(std::chrono::duration_cast<milliseconds>(mTiming.refresh).count())));
-    mRefreshTimer.start(std::clamp(left, milliseconds(0), kLongestTimer));
+    mRefreshAlarm->start(std::clamp(left, milliseconds(0), kLongestWait));
 }
 
 void Watcher::scheduleRetry()
@@ -363,7 +439,22 @@ void Watcher::scheduleRetry()
         milliseconds(static_cast<milliseconds::rep>(static_cast<double>(mNextRetry.count()) * spread)),
         mTiming.longestRetry);
     say(QStringLiteral(" - No conversation; the next try in ") + pause(wait) + QLatin1Char('.'));
-    mRetryTimer.start(std::min(wait, kLongestTimer));
+    tell(QStringLiteral("No conversation at ") + when(mServices.clock.now()) +
+         QStringLiteral("; the next try in ") + pause(wait));
+    mRetryAlarm->start(std::min(wait, kLongestWait));
+}
+
+QByteArray Watcher::loginDigest(const CSettings& settings) const
+{
+    QString password;
+    try {
+        password = settings.Password();
+    } catch (const Failure&) {
+        return QByteArray();
+    }
+    const QStringList login = {settings.Server(),    QString::number(settings.Port()),   settings.Username(),
+                               settings.SubDomain(), QString::number(settings.Domain()), password};
+    return QCryptographicHash::hash(login.join(QChar(0)).toUtf8(), QCryptographicHash::Sha256);
 }
 
 void Watcher::say(const QString& message) const
@@ -377,4 +468,15 @@ void Watcher::sayOnce(const QString& message)
         return;
     mLastSaid = message;
     say(message);
+}
+
+void Watcher::tell(const QString& status) const
+{
+    if (mServices.status)
+        mServices.status(status);
+}
+
+QString Watcher::when(const QDateTime& time) const
+{
+    return time.toLocalTime().toString(Qt::ISODate);
 }

@@ -1,23 +1,29 @@
 #pragma once
 
 #include "history/History.h"
+#include "history/HistoryRecorder.h"
 #include "update/ConsoleLog.h"
 #include "update/ConversationControl.h"
 #include "update/ConversationHost.h"
 #include "update/UpdateConversation.h"
 #include "update/UpdateStarter.h"
+#include "watch/PostPacing.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
-#include <QTimer>
+#include <QSet>
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class CSettings;
 class ConnectionMonitor;
 class IAddressWatch;
+class IAlarm;
+class IClock;
 class IDialup;
 class ISecretStore;
 class ISettingsStore;
@@ -41,9 +47,10 @@ struct WatcherTiming
 // when the address to post changes, when a point-to-point link comes up (if the settings ask for
 // it), when the last accepted update grows older than the refresh interval, and when asked
 // (postNow). It never posts the same address twice in a row within the refresh interval, never
-// an address others cannot reach, waits longer and longer after failed tries and does not try
-// again after a refusal until the settings change or it is asked to. Every wait is a timer of
-// the event loop.
+// an address others cannot reach, spaces its posts (PostPacing), waits longer and longer after
+// failed tries and does not try again after a refusal until what the login depends on changes
+// or it is asked to. Every check asked for is answered, whatever else runs at the same moment.
+// Every wait is an alarm of the clock.
 class Watcher : public QObject, public ConversationHost, public UpdateStarter
 {
     Q_OBJECT
@@ -56,13 +63,14 @@ public:
         IDialup& dialup;
         IAddressWatch& addresses;
         IWindowing& windowing;
-        const History& history;
-        // Adds a finished conversation to the history.
-        std::function<void(const ConversationResult&)> record;
+        IClock& clock;
+        // Reads the history, and adds the watcher's conversations to it.
+        const HistoryRecorder& history;
         // What changes when the settings file changes.
         std::function<QByteArray()> settingsStamp;
         QString settingsFile;
-        std::function<QDateTime()> now = &QDateTime::currentDateTimeUtc;
+        // Told, in a line, what the watcher last did: for the service manager's status.
+        std::function<void(const QString&)> status = {};
     };
 
     Watcher(const Services& services, const ConsoleLog& log, const WatcherTiming& timing = {});
@@ -71,11 +79,11 @@ public:
     // Loads the settings and starts watching. False, having said why, when a setting cannot be
     // read: the watcher then does nothing.
     bool start();
-    // Cuts off a running conversation and stops every timer.
+    // Cuts off a running conversation (recording it as cut off) and stops every wait.
     void stop();
 
-    // SIGUSR1: posts the current address at once, even an unchanged one, and ends the wait after
-    // a refusal.
+    // SIGUSR1: posts the current address, even an unchanged one, and ends the wait after a
+    // refusal. However often it comes while a post runs or waits its turn, one post answers it.
     void postNow();
     // SIGHUP, or a change of the settings file: reads the settings again; when one cannot be
     // read, the last good settings stay.
@@ -86,6 +94,8 @@ public:
     void AppendError(const QString& text) override { mLog.error(text); }
     void EnableMenus(bool) override {}
     void setTrayTip(const QString&) override {}
+    void stepAccepted(const ConversationResult& result) override;
+    void conversationCutOff(const ConversationResult& result) override;
     bool conversationEnded(const ConversationResult& result) override;
     QString addressRefusal(const QString& address) const override;
 
@@ -94,21 +104,39 @@ public:
     std::chrono::milliseconds nextRetry() const { return mNextRetry; }
 
 private:
-    enum class Reason { Start, AddressChange, LinkUp, Refresh, Retry, Settings, Asked };
+    // Why an address is looked for; several may be answered by one look.
+    enum Reason : unsigned {
+        Start = 1u << 0,
+        AddressChange = 1u << 1,
+        LinkUp = 1u << 2,
+        Refresh = 1u << 3,
+        Retry = 1u << 4,
+        Settings = 1u << 5,
+        Asked = 1u << 6,
+        TurnCame = 1u << 7, // a post that waited for its turn may go now
+    };
+    using Reasons = unsigned;
 
-    void check(Reason reason);
+    void check(Reasons reasons);
+    void lookUp();
+    void answered(const QString& address, const QString& problem);
+    void decide(Reasons reasons, const QString& address, const QString& problem);
     // The newest step the server accepted for the host: from the history, or from this
     // watcher's own memory when that is newer or the history cannot be read.
     std::optional<HistoryEntry> lastAcceptedStep(const QString& host);
-    void decide(Reason reason, const QString& address, const QString& problem);
     void post(const QString& address);
     void addressesChanged();
     void scheduleRefresh(const QDateTime& lastPosted);
     void scheduleRetry();
     void settingsMayHaveChanged();
+    // What a refused login was sent with, as a digest: the user name, password, host, server
+    // and port. Empty when the password cannot be known now.
+    QByteArray loginDigest(const CSettings& settings) const;
     void say(const QString& message) const;
     // Says it unless it was the last thing said of the address.
     void sayOnce(const QString& message);
+    void tell(const QString& status) const;
+    QString when(const QDateTime& time) const;
 
     Services mServices;
     ConsoleLog mLog;
@@ -116,18 +144,26 @@ private:
     UpdateConversation mConversation;
     ConversationControl mControl;
     std::unique_ptr<ConnectionMonitor> mMonitor;
-    QTimer mMonitorTimer;
-    QTimer mRefreshTimer;
-    QTimer mRetryTimer;
-    QTimer mSettingsTimer;
+    std::unique_ptr<IAlarm> mMonitorAlarm;
+    std::unique_ptr<IAlarm> mSettingsAlarm;
+    std::unique_ptr<IAlarm> mRefreshAlarm;
+    std::unique_ptr<IAlarm> mRetryAlarm;
+    std::unique_ptr<IAlarm> mTurnAlarm;   // a post waits for its turn
+    std::unique_ptr<IAlarm> mAnswerAlarm; // checks asked for during a conversation, after it
+    PostPacing mPacing;
     QByteArray mSettingsStamp;
     QString mAddress;                         // the address last found to post, kept while none can be found
     std::optional<HistoryEntry> mOwnLastStep; // the last step accepted in this watcher's conversations
     QString mPostingAddress;                  // the address of the conversation running, if one is
     QString mLastSaid;                        // the last message said about the address to post
     QString mHistoryComplaint;                // the last thing said about a history that cannot be read
-    bool mPending = false;                    // a check was asked for while a conversation ran
-    bool mPendingForced = false;
+    QSet<QString> mWarned;                    // private addresses warned about
+    Reasons mAsked = 0;                       // checks asked for and not yet answered
+    Reasons mUnanswered = 0;                  // checks that found no address, answered by the next that does
+    bool mLookupRunning = false;
+    bool mStarting = false; // a conversation is being started
+    bool mForced = false;   // a post was asked for (SIGUSR1) and has not started yet
     bool mRefused = false;
+    QByteArray mRefusedLogin; // what the refused login was sent with
     std::chrono::milliseconds mNextRetry{0};
 };

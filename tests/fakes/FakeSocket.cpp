@@ -17,6 +17,8 @@ void FakeSocket::connectToHost(const QString& host, qint32 port)
     connectedHost = host;
     connectedPort = port;
     mState = State::Connecting;
+    if (onConnectRequest)
+        onConnectRequest();
 }
 
 void FakeSocket::sendData(const QString& text)

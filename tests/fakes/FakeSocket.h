@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Records what is sent and lets the test raise the socket's events.
 class FakeSocket : public ISocket
 {
@@ -31,6 +33,8 @@ public:
     int closeCalls = 0;
     QString localAddress = QStringLiteral("192.0.2.10");
     bool failSends = false;
+    // Called after each connect request, as a server that answers would be reached.
+    std::function<void()> onConnectRequest;
 
 private:
     enum class State { Closed, Connecting, Connected, Closing };

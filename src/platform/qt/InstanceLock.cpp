@@ -57,7 +57,9 @@ int openLockFile(const QByteArray& path)
 
 } // namespace
 
-InstanceLock::InstanceLock(QString name) : mName(std::move(name)) {}
+InstanceLock::InstanceLock(QString name, QString folder) : mName(std::move(name)), mFolder(std::move(folder))
+{
+}
 
 InstanceLock::~InstanceLock()
 {
@@ -89,7 +91,7 @@ QString InstanceLock::folder()
 
 QString InstanceLock::path() const
 {
-    return folder() + QLatin1Char('/') + mName + QStringLiteral(".lock");
+    return (mFolder.isEmpty() ? folder() : mFolder) + QLatin1Char('/') + mName + QStringLiteral(".lock");
 }
 
 QString InstanceLock::holder() const

@@ -9,7 +9,8 @@
 class InstanceLock
 {
 public:
-    explicit InstanceLock(QString name);
+    // In the folder when one is given (it must exist), else in folder().
+    explicit InstanceLock(QString name, QString folder = QString());
     ~InstanceLock();
 
     InstanceLock(const InstanceLock&) = delete;
@@ -31,5 +32,6 @@ public:
 
 private:
     QString mName;
+    QString mFolder;
     int mFd = -1;
 };

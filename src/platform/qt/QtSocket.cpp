@@ -71,6 +71,14 @@ void QtSocket::connectToHost(const QString& host, qint32 port)
     }
     mPort = static_cast<quint16>(port);
     mState = State::Resolving;
+    // An address is connected to as it stands: a host lookup would ask the name server for its
+    // name, which waits for a name server that may not answer and tells it whom the user talks to.
+    if (QHostAddress numeric; numeric.setAddress(host)) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, numeric] { hostFound({numeric}, QString(), generation); },
+            Qt::QueuedConnection);
+        return;
+    }
     ++mLookups;
     mResolver(host, this, [this, generation](const QList<QHostAddress>& addresses, const QString& error) {
         --mLookups;
