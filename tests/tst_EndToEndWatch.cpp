@@ -10,6 +10,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,7 +81,9 @@ private slots:
     void init();
     void postsOnceAndNotAgainWithinTheRefreshInterval();
     void changedAddressIsPostedAndUsr1PostsAtOnce();
+    void secondWatcherNamesTheFirst_data();
     void secondWatcherNamesTheFirst();
+    void serviceManagerIsToldWhenReadyAndWhatWasPosted();
     void refusedLoginWaitsForTheSettingsToChange();
     void refusedConnectionsAreTriedAgainAfterGrowingPauses();
 
@@ -199,18 +205,59 @@ void tst_EndToEndWatch::changedAddressIsPostedAndUsr1PostsAtOnce()
     QCOMPARE(watch.stop(), 0);
 }
 
+void tst_EndToEndWatch::secondWatcherNamesTheFirst_data()
+{
+    QTest::addColumn<bool>("runtimeFolder"); // the second has one, as the first has
+    QTest::newRow("the same environment") << true;
+    QTest::newRow("one without a runtime folder (a cron job)") << false;
+}
+
+// One user has one watcher, whatever the environment each was started from.
 void tst_EndToEndWatch::secondWatcherNamesTheFirst()
 {
+    QFETCH(bool, runtimeFolder);
     Watch first;
     start(first);
     QProcess second;
-    second.setProcessEnvironment(first.process.processEnvironment());
+    QProcessEnvironment env = first.process.processEnvironment();
+    if (!runtimeFolder)
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    second.setProcessEnvironment(env);
     second.start(kProgram, {QStringLiteral("--watch")});
     QVERIFY(second.waitForFinished(kWaitMs));
     QCOMPARE(second.exitCode(), 75);
     QVERIFY(second.readAllStandardError().contains("(process " +
                                                    QByteArray::number(first.process.processId()) + ")"));
     QCOMPARE(first.stop(), 0);
+}
+
+// Started by systemd as a notify service: READY once its handlers are in place, so that a
+// reload right after it ends nothing; STATUS says what was posted.
+void tst_EndToEndWatch::serviceManagerIsToldWhenReadyAndWhatWasPosted()
+{
+    const QByteArray path = QFile::encodeName(mHome->filePath("notify"));
+    const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    QVERIFY(::bind(manager, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
+    QByteArray told;
+    const auto hear = [&]() -> const QByteArray& {
+        char datagram[4096];
+        for (ssize_t n; (n = ::recv(manager, datagram, sizeof datagram, 0)) > 0;)
+            told += QByteArray(datagram, n) + '\n';
+        return told;
+    };
+    Watch watch;
+    start(watch, {"NOTIFY_SOCKET=" + QString::fromLocal8Bit(path)});
+    QTRY_VERIFY_WITH_TIMEOUT(hear().contains("READY=1"), kWaitMs);
+    watch.signal(SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT(watch.output().contains(" - Settings read again."), kWaitMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(hear().contains("STATUS=Posted 10.7.0.2 for home.dyn.brevant.example at "),
+                              told.constData(), kWaitMs);
+    QCOMPARE(watch.stop(), 0);
+    QVERIFY(hear().contains("STOPPING=1"));
+    ::close(manager);
 }
 
 void tst_EndToEndWatch::refusedLoginWaitsForTheSettingsToChange()

@@ -4,13 +4,20 @@
 #include "platform/Failure.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +77,10 @@ private slots:
     void lastAcceptedUpdateAndLastAttempt();
     void tableLinesUp();
     void threeWritersAtOnceKeepEveryLineWhole();
+    void writerWaitsForTheLockAWhile_data();
+    void writerWaitsForTheLockAWhile();
+    void anotherUsersFileOrFolderIsNamed_data();
+    void anotherUsersFileOrFolderIsNamed();
 
 private:
     std::unique_ptr<QTemporaryDir> mDir;
@@ -376,6 +387,86 @@ void tst_History::threeWritersAtOnceKeepEveryLineWhole()
         for (qsizetype i = 0; i < numbers.size(); ++i)
             QCOMPARE(numbers[i], History::kMaxLines - numbers.size() + i);
     }
+}
+
+void tst_History::writerWaitsForTheLockAWhile_data()
+{
+    QTest::addColumn<int>("heldMs");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("held for a second: it waits") << 1000 << true;
+    QTest::newRow("held for three: it gives up after two") << 3000 << false;
+}
+
+// Another writer holds the lock (a window appending while the watcher does): the line waits for
+// it, but not for ever.
+void tst_History::writerWaitsForTheLockAWhile()
+{
+    QFETCH(int, heldMs);
+    QFETCH(bool, written);
+    const History history(mPath);
+    history.makeFolder();
+    const int fd =
+        ::open(QFile::encodeName(mPath + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT, 0600);
+    QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
+    std::thread holder([fd, heldMs] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(heldMs));
+        ::close(fd);
+    });
+    QElapsedTimer waited;
+    waited.start();
+    QString failed;
+    try {
+        history.append(entry());
+    } catch (const Failure& failure) {
+        failed = failure.description;
+    }
+    const qint64 ms = waited.elapsed();
+    holder.join();
+    QCOMPARE(failed.isEmpty(), written);
+    QCOMPARE(history.entries().size(), written ? 1 : 0);
+    if (written)
+        QVERIFY2(ms >= 900, qPrintable(QString::number(ms)));
+    else
+        QVERIFY2(failed.contains("another writer has held it for 2 seconds") && ms >= 1900 && ms < 2900,
+                 qPrintable(failed + QStringLiteral(" after %1 ms").arg(ms)));
+}
+
+void tst_History::anotherUsersFileOrFolderIsNamed_data()
+{
+    QTest::addColumn<QString>("owned"); // what root owns, of what the user "nobody" writes to
+    QTest::addColumn<QString>("why");
+    QTest::newRow("the file") << "file"
+                              << "the file belongs to root, not to you (nobody); give it back with: "
+                                 "sudo chown nobody: '%1'";
+    QTest::newRow("its folder") << "folder"
+                                << "its folder belongs to root, not to you (nobody); give it back "
+                                   "with: sudo chown -R nobody: '%1'";
+}
+
+// A run with sudo leaves the history or its folder to root: the user is told whose it is and how
+// to take it back, not that it is read-only.
+void tst_History::anotherUsersFileOrFolderIsNamed()
+{
+    QFETCH(QString, owned);
+    QFETCH(QString, why);
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("needs root, to write as another user, and setpriv (util-linux)");
+    const QString folder = QFileInfo(mPath).path();
+    put(mPath, kHeader + kGoodLine);
+    const uid_t nobody = 65534;
+    for (const QString& path : {mDir->path(), mDir->filePath(QStringLiteral("state")), folder, mPath})
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+    const QString rootOwns = owned == "file" ? mPath : folder;
+    QCOMPARE(::chown(QFile::encodeName(rootOwns).constData(), 0, 0), 0);
+    QProcess writer;
+    writer.start(QStringLiteral("setpriv"),
+                 {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                  QStringLiteral("--clear-groups"), QStringLiteral(CORVANE_HISTORY_WRITER), mPath,
+                  QStringLiteral("watch"), QStringLiteral("1")});
+    QVERIFY(writer.waitForFinished(30000));
+    const QString said = QString::fromLocal8Bit(writer.readAllStandardError());
+    QCOMPARE(writer.exitCode(), 1);
+    QVERIFY2(said.contains(why.arg(rootOwns)), qPrintable(said));
 }
 
 QTEST_GUILESS_MAIN(tst_History)
