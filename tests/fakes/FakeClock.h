@@ -43,14 +43,6 @@ public:
         }
         mElapsed = target;
     }
-    // Sets the wall clock without moving the time that only goes forward.
-    void setWallClock(const QDateTime& wall) { mStart = wall.addMSecs(-mElapsed.count()); }
-
-    int activeAlarms() const
-    {
-        return int(std::count_if(mAlarms.cbegin(), mAlarms.cend(),
-                                 [](const Alarm* a) { return a->due.has_value(); }));
-    }
 
 private:
     struct Alarm : IAlarm
