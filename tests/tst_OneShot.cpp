@@ -324,6 +324,10 @@ void tst_OneShot::passwordPlaceWithoutAKeyring_data()
         << "wallet" << QStringList{"--status"} << 3 << QByteArray("is neither keyring nor file") << true;
     QTest::newRow("unreadable place, mended") << "wallet" << QStringList{"--password-store", "file"} << 0
                                               << QByteArray("Password: set, in the settings file\n") << false;
+    for (const char* request : {"--status", "--password-store"})
+        QTest::addRow("no session bus, %s", request)
+            << "keyring" << QStringList{request} << 0
+            << QByteArray("which cannot be asked: there is no session bus") << true;
     QTest::newRow("no session bus") << "" << QStringList{"--password-store", "keyring"} << 3
                                     << QByteArray("no session bus to reach it on") << true;
 }
