@@ -12,6 +12,9 @@
 SettingsReference gSettings;
 
 namespace {
+// A hand-edited value is quoted in a message, but not at any length.
+constexpr qsizetype kQuotedLength = 40;
+
 QString asText(const QString& text)
 {
     return text;
@@ -44,10 +47,12 @@ CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindow
             return PasswordPlace::Keyring;
         if (!text.isEmpty() && text.trimmed().compare(kFileValue, Qt::CaseInsensitive) != 0)
             throw Failure(failures::kTypeMismatch,
-                          QStringLiteral("Type mismatch: \"") + text + QStringLiteral("\" is neither ") +
-                              kKeyringValue + QStringLiteral(" nor ") + kFileValue + QStringLiteral(" (") +
-                              identity::kProgram + QStringLiteral(" --password-store ") + kKeyringValue +
-                              QStringLiteral(", or ") + kFileValue + QStringLiteral(", writes a valid one)"),
+                          QStringLiteral("Type mismatch: \"") + text.left(kQuotedLength) +
+                              (text.size() > kQuotedLength ? QStringLiteral("\u2026") : QString()) +
+                              QStringLiteral("\" is neither ") + kKeyringValue + QStringLiteral(" nor ") +
+                              kFileValue + QStringLiteral(" (") + identity::kProgram +
+                              QStringLiteral(" --password-store ") + kKeyringValue + QStringLiteral(", or ") +
+                              kFileValue + QStringLiteral(", writes a valid one)"),
                           identity::kErrorSource);
         return PasswordPlace::File;
     });

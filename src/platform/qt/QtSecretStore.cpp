@@ -20,6 +20,7 @@
 namespace {
 
 const QString kSource = QStringLiteral("Keyring");
+const QString kEnded = QStringLiteral("the program was ended while it waited");
 const QString kSecrets = QStringLiteral("org.freedesktop.secrets");
 const QString kServicePath = QStringLiteral("/org/freedesktop/secrets");
 const QString kServiceInterface = QStringLiteral("org.freedesktop.Secret.Service");
@@ -73,9 +74,15 @@ bool forgetKeyringSession()
     return symbol != nullptr;
 }
 
+bool onBus(const QDBusConnection& bus, const QString& name)
+{
+    return bus.interface()->isServiceRegistered(name).value() ||
+           bus.interface()->activatableServiceNames().value().contains(name);
+}
+
 // As QtKeychain chooses its keyring: KDE Wallet in a KDE session (KDE 4, or Plasma 5 with its
-// wallet service on the bus), else the Secret Service.
-bool keychainUsesKdeWallet(const QDBusConnection& bus)
+// wallet service on the bus), else the Secret Service. The wallet's service name, or none.
+QString kdeWallet(const QDBusConnection& bus)
 {
     const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
     const QByteArray session = qgetenv("DESKTOP_SESSION");
@@ -86,11 +93,11 @@ bool keychainUsesKdeWallet(const QDBusConnection& bus)
         kde = qEnvironmentVariableIsEmpty("GNOME_DESKTOP_SESSION_ID") &&
               !qEnvironmentVariableIsEmpty("KDE_FULL_SESSION");
     const QByteArray version = qgetenv("KDE_SESSION_VERSION");
-    if (!kde || (version != "5" && version != "4") || !bus.isConnected())
-        return false;
-    const QString wallet = QStringLiteral("org.kde.kwalletd5");
-    return version == "4" || bus.interface()->isServiceRegistered(wallet).value() ||
-           bus.interface()->activatableServiceNames().value().contains(wallet);
+    if (kde && version == "4")
+        return QStringLiteral("org.kde.kwalletd");
+    if (kde && version == "5" && onBus(bus, QStringLiteral("org.kde.kwalletd5")))
+        return QStringLiteral("org.kde.kwalletd5");
+    return QString();
 }
 
 QString noBus(const QString& detail)
@@ -216,11 +223,7 @@ void QtSecretStore::run(QKeychain::Job* job, const QString& account, const QStri
     if (end != End::Finished) {
         // It lets go of itself whenever it ends.
         job->setAutoDelete(true);
-        throw Failure(failures::kKeyring,
-                      failed + (end == End::Deadline
-                                    ? silence()
-                                    : QStringLiteral("the program was ended while it waited")),
-                      kSource);
+        throw Failure(failures::kKeyring, failed + (end == End::Deadline ? silence() : kEnded), kSource);
     }
     job->deleteLater();
     const QKeychain::Error error = job->error();
@@ -248,8 +251,8 @@ void QtSecretStore::run(QKeychain::Job* job, const QString& account, const QStri
     else if (error == QKeychain::EntryNotFound) {
         number = failures::kKeyringNoEntry;
         why = QStringLiteral("it holds none for ") + account;
-    } else if (!found.why.isEmpty())
-        why = found.why;
+    } else if (found.state == State::Missing && !found.why.isEmpty())
+        why = found.why; // no collection to store it in
     throw Failure(number, failed + why, kSource);
 }
 
@@ -264,8 +267,9 @@ QDBusMessage QtSecretStore::ask(const QDBusMessage& call, const QDeadlineTimer& 
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusPendingCallWatcher pending(bus.asyncCall(call, int(std::max<qint64>(1, deadline.remainingTime()))));
-    if (await(&pending, &QDBusPendingCallWatcher::finished, deadline) != End::Finished)
-        return call.createErrorReply(QDBusError::NoReply, silence());
+    const End end = await(&pending, &QDBusPendingCallWatcher::finished, deadline);
+    if (end != End::Finished)
+        return call.createErrorReply(QDBusError::NoReply, end == End::Deadline ? silence() : kEnded);
     return pending.reply();
 }
 
@@ -274,15 +278,20 @@ SecretLook QtSecretStore::lookWithin(const QString& account, const QDeadlineTime
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return {State::Unreachable, false, noBus(bus.lastError().message()), {}};
-    if (keychainUsesKdeWallet(bus))
+    if (const QString wallet = kdeWallet(bus); !wallet.isEmpty()) {
+        if (!onBus(bus, wallet))
+            return {State::Unreachable,
+                    false,
+                    QStringLiteral("KDE Wallet's service (") + wallet +
+                        QStringLiteral(") is not on the session bus"),
+                    {}};
         return {State::Unknown,
                 false,
                 QStringLiteral(
                     "KDE Wallet keeps it, and is not opened just to look (it may ask for its password)"),
                 {}};
-    const QDBusConnectionInterface* names = bus.interface();
-    if (!names->isServiceRegistered(kSecrets).value() &&
-        !names->activatableServiceNames().value().contains(kSecrets))
+    }
+    if (!onBus(bus, kSecrets))
         return {State::Unreachable, false, noService(), {}};
 
     // A locked keyring hides its secrets, not which entries it holds: a search answers with
@@ -297,7 +306,7 @@ SecretLook QtSecretStore::lookWithin(const QString& account, const QDeadlineTime
     if (items.type() == QDBusMessage::ErrorMessage) {
         if (items.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
             items.errorName() == QDBusError::errorString(QDBusError::Timeout))
-            return {State::Unreachable, false, silence(), {}};
+            return {State::Unreachable, false, items.errorMessage() == kEnded ? kEnded : silence(), {}};
         if (items.errorName() == QDBusError::errorString(QDBusError::ServiceUnknown))
             return {State::Unreachable, false, noService(), {}};
         return {State::Unreachable, false, items.errorMessage(), {}};
