@@ -39,6 +39,8 @@ private slots:
     void passwordPlaceIsReadAndSaved_data();
     void passwordPlaceIsReadAndSaved();
     void keyringPasswordIsFetchedOncePerAccount();
+    void keyringIsAskedWhatItHolds_data();
+    void keyringIsAskedWhatItHolds();
 
 private:
     FakeSettingsStore mStore;
@@ -269,6 +271,9 @@ void tst_CSettings::passwordPlaceIsReadAndSaved()
     CSettings settings(mStore, mSecrets, mIdentity);
     QCOMPARE(settings.passwordPlace() == PasswordPlace::Keyring, keyring);
     QCOMPARE(settings.loadFailures().size(), std::size_t{unreadable ? 1u : 0u});
+    if (unreadable) // and what would be
+        QVERIFY2(settings.loadFailures().front().failure.description.contains("neither keyring nor file"),
+                 qPrintable(settings.loadFailures().front().failure.description));
     if (keyring)
         QVERIFY_THROWS_EXCEPTION(Failure, settings.Password()); // never an empty one for it
     settings.setPassword(QStringLiteral("typed"));
@@ -276,13 +281,15 @@ void tst_CSettings::passwordPlaceIsReadAndSaved()
     QCOMPARE(mStore.writes,
              keyring ? kKeysInOrder + QStringList{QStringLiteral("PasswordStore")} : kKeysInOrder);
     QCOMPARE(mStore.removals, keyring ? QStringList() : QStringList{QStringLiteral("PasswordStore")});
-    QCOMPARE(stored(QStringLiteral("Password")), keyring ? QString() : QStringLiteral("typed"));
+    // One put back by hand may be the only copy: it stays while the keyring is not known to hold one.
+    QCOMPARE(stored(QStringLiteral("Password")), keyring ? inFile : QStringLiteral("typed"));
     QVERIFY(mSecrets.calls.isEmpty());
 }
 
 void tst_CSettings::keyringPasswordIsFetchedOncePerAccount()
 {
     store(QStringLiteral("PasswordStore"), QStringLiteral("keyring"));
+    store(QStringLiteral("Password"), QStringLiteral("put back"));
     mSecrets.secrets = {{"alice@.dyn.brevant.example", "pw"}, {"bob@.dyn.brevant.example", "pw2"}};
     gSettings.create(mStore, mSecrets, mIdentity);
     gSettings->setUsername(QStringLiteral("alice"));
@@ -294,6 +301,77 @@ void tst_CSettings::keyringPasswordIsFetchedOncePerAccount()
     QCOMPARE(gSettings->Password(), QStringLiteral("pw2"));
     QCOMPARE(mSecrets.calls,
              (QStringList{"read alice@.dyn.brevant.example", "read bob@.dyn.brevant.example"}));
+    gSettings.release(); // the keyring holds bob's: the copy put back goes
+    QCOMPARE(stored(QStringLiteral("Password")), QString());
+}
+
+void tst_CSettings::keyringIsAskedWhatItHolds_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>(
+        "keyring");                     // "held", "bob's", "locked", "unreachable", "frozen", "other backend"
+    QTest::addColumn<QString>("said");  // where the password is
+    QTest::addColumn<QString>("fetch"); // why a fetch of it fails; empty: it does not
+    const QString where =
+        "in the keyring (service example.vexlin.CorvaneDynDNS, account alice@.dyn.brevant.example)";
+    const QString bobs = "holds one for bob@.dyn.brevant.example, the account of a user name";
+    QTest::newRow("held") << "alice"
+                          << "held" << where << "";
+    QTest::newRow("missing") << "alice"
+                             << ""
+                             << "missing: the settings say the keyring keeps it, but it holds none"
+                             << "holds none";
+    QTest::newRow("user name changed") << "alice"
+                                       << "bob's" << bobs << bobs;
+    QTest::newRow("locked") << "alice"
+                            << "locked" << where + "; it is locked"
+                            << "locked";
+    QTest::newRow("unreachable") << "alice"
+                                 << "unreachable" << where + ", which cannot be asked: it cannot be reached"
+                                 << "cannot be reached";
+    QTest::newRow("frozen") << "alice"
+                            << "frozen" << where + ", which cannot be asked: it cannot be reached"
+                            << "did not answer";
+    QTest::newRow("another kind of keyring") << "alice"
+                                             << "other backend" << where + "; it is not asked"
+                                             << "";
+    QTest::newRow("no user and no host") << ""
+                                         << "held"
+                                         << "no user and no host"
+                                         << "no user and no host";
+}
+
+// What --status says of a password kept in the keyring, and why a fetch of it fails: the
+// keyring is asked, and a frozen one at most once.
+void tst_CSettings::keyringIsAskedWhatItHolds()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, keyring);
+    QFETCH(QString, said);
+    QFETCH(QString, fetch);
+    store(QStringLiteral("PasswordStore"), QStringLiteral("keyring"));
+    store(QStringLiteral("Username"), user);
+    if (!keyring.isEmpty())
+        mSecrets.secrets.insert(keyring == QLatin1String("bob's") ? "bob@.dyn.brevant.example"
+                                                                  : "alice@.dyn.brevant.example",
+                                QStringLiteral("pw"));
+    mSecrets.locked = keyring == QLatin1String("locked");
+    mSecrets.unreachable = keyring == QLatin1String("unreachable");
+    mSecrets.frozen = keyring == QLatin1String("frozen");
+    mSecrets.otherBackend = keyring == QLatin1String("other backend");
+    gSettings.create(mStore, mSecrets, mIdentity);
+    const QString text = gSettings->checkedPasswordPlace();
+    QVERIFY2(text.contains(said), qPrintable(text));
+    QVERIFY(mSecrets.waited <= FakeSecretStore::kDeadline);
+    mSecrets.waited = {};
+    QString failed;
+    try {
+        gSettings.fetchPassword();
+    } catch (const Failure& failure) {
+        failed = failure.description;
+    }
+    QVERIFY2(fetch.isEmpty() ? failed.isEmpty() : failed.contains(fetch), qPrintable(failed));
+    QVERIFY(mSecrets.waited <= FakeSecretStore::kDeadline);
     gSettings.discard();
 }
 

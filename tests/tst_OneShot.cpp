@@ -39,6 +39,8 @@ private slots:
     void relativeConfigHomeIsIgnored();
     void historyOfARun_data();
     void historyOfARun();
+    void passwordPlaceWithoutAKeyring_data();
+    void passwordPlaceWithoutAKeyring();
 
 private:
     void writeSettings(const QString& port, const QString& password);
@@ -317,6 +319,50 @@ void tst_OneShot::historyOfARun()
                                           " cannot be read: ")
                          : err.isEmpty(),
              err.constData());
+}
+
+void tst_OneShot::passwordPlaceWithoutAKeyring_data()
+{
+    QTest::addColumn<QString>("store"); // the PasswordStore value
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("said"); // on either stream
+    QTest::addColumn<bool>("storeKept");
+    QTest::newRow("unreadable place, status")
+        << "wallet" << QStringList{"--status"} << 3 << QByteArray("is neither keyring nor file") << true;
+    QTest::newRow("unreadable place, mended") << "wallet" << QStringList{"--password-store", "file"} << 0
+                                              << QByteArray("Password: set, in the settings file\n") << false;
+    for (const char* request : {"--status", "--password-store"})
+        QTest::addRow("no session bus, %s", request)
+            << "keyring" << QStringList{request} << 0
+            << QByteArray("which cannot be asked: there is no session bus") << true;
+    QTest::newRow("no session bus") << "" << QStringList{"--password-store", "keyring"} << 3
+                                    << QByteArray("no session bus to reach it on") << true;
+}
+
+// Moves and looks that need no keyring, and one that finds no session bus to reach it on.
+void tst_OneShot::passwordPlaceWithoutAKeyring()
+{
+    QFETCH(QString, store);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, said);
+    QFETCH(bool, storeKept);
+    writeSettings(mPort, QStringLiteral("pw"));
+    QFile ini(mScript->settingsFile());
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write("PasswordStore=" + store.toLatin1() + "\n");
+    ini.close();
+    const QString noBus =
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + mScript->home.filePath(QStringLiteral("no-bus"));
+    QByteArray out;
+    QByteArray err;
+    QCOMPARE(mScript->run(arguments, &out, &err, {noBus}), status);
+    QVERIFY2((out + err).contains(said), (out + err).constData());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray text = ini.readAll();
+    QCOMPARE(text.contains("PasswordStore="), storeKept);
+    QVERIFY(text.contains("Password=pw\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_OneShot)

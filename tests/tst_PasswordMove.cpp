@@ -48,8 +48,8 @@ class tst_PasswordMove : public QObject
 private slots:
     void passwordIsNeverLost_data();
     void passwordIsNeverLost();
-    void settingsWithoutAPasswordKeepTheKeyrings_data();
-    void settingsWithoutAPasswordKeepTheKeyrings();
+    void whatTheTwoPlacesHoldDecides_data();
+    void whatTheTwoPlacesHoldDecides();
 };
 
 void tst_PasswordMove::passwordIsNeverLost_data()
@@ -66,6 +66,10 @@ void tst_PasswordMove::passwordIsNeverLost_data()
     QTest::newRow("keyring refuses to give it") << false << "read" << false << true;
     QTest::newRow("settings refuse it, out of the keyring") << false << "settings" << false << true;
     QTest::newRow("keyring refuses to let it go") << false << "remove" << true << true;
+    // It answers "none there", and keeps it.
+    QTest::newRow("keyring locked before it lets go") << false << "locked at remove" << true << true;
+    QTest::newRow("keyring frozen, into it") << true << "frozen" << false << true;
+    QTest::newRow("keyring frozen, out of it") << false << "frozen" << false << true;
 }
 
 void tst_PasswordMove::passwordIsNeverLost()
@@ -85,7 +89,11 @@ void tst_PasswordMove::passwordIsNeverLost()
         w.settings.refuseKey = trouble == QLatin1String("settings") ? QStringLiteral("Password") : QString();
         if (trouble == QLatin1String("another"))
             w.secrets.during = [&] { w.secrets.secrets.insert(kAccount, QStringLiteral("other")); };
+        else if (trouble == QLatin1String("locked at remove"))
+            w.secrets.during = [&] { w.secrets.locked = w.secrets.calls.last().startsWith("remove"); };
         else
+            w.secrets.frozen = trouble == QLatin1String("frozen");
+        if (!w.secrets.frozen && !w.secrets.during)
             w.secrets.refuse = trouble;
     });
     QVERIFY2(failure.isEmpty() != fails, qPrintable(failure));
@@ -95,42 +103,158 @@ void tst_PasswordMove::passwordIsNeverLost()
     if (!fails) // and only there
         QCOMPARE(w.secrets.secrets.contains(kAccount), toKeyring);
     QCOMPARE(w.stored("Server"), QStringLiteral("kept"));
-    if (fails) // it says where the password is
+    QVERIFY(w.secrets.waited <= FakeSecretStore::kDeadline); // a frozen keyring is waited for once
+    if (fails)                                               // it says where the password is
         QVERIFY2(failure.contains(inKeyring ? "stays in the keyring" : "in the settings file"),
                  qPrintable(failure));
     if (fails && toKeyring) // and whether the keyring keeps a copy of it
         QCOMPARE(failure.contains("keeps a copy"), w.secrets.secrets.value(kAccount) == QLatin1String("pw"));
 }
 
-void tst_PasswordMove::settingsWithoutAPasswordKeepTheKeyrings_data()
+void tst_PasswordMove::whatTheTwoPlacesHoldDecides_data()
 {
-    QTest::addColumn<QString>("inKeyring"); // empty: none there
+    QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("inFile");
-    QTest::addColumn<QString>("store"); // the PasswordStore value before the move
-    QTest::newRow("the keyring keeps one") << "pw" << QString() << QString();
-    QTest::newRow("the keyring keeps none") << QString() << QString() << QString();
-    QTest::newRow("one put back by hand") << "pw"
-                                          << "hand"
-                                          << "keyring";
+    QTest::addColumn<QString>("store");     // the PasswordStore value before the move
+    QTest::addColumn<QString>("inKeyring"); // alice's; empty: none there
+    QTest::addColumn<QString>("keyring");   // "locked", "unreachable", "frozen", "other backend"
+    QTest::addColumn<bool>("toKeyring");
+    QTest::addColumn<QString>("said"); // in the failure; empty: none
+    QTest::addColumn<QString>("fileAfter");
+    QTest::addColumn<QString>("storeAfter");
+    QTest::addColumn<QString>("keyringAfter");
+    const QString k = QStringLiteral("keyring");
+    QTest::newRow("the keyring keeps one") << "alice"
+                                           << ""
+                                           << ""
+                                           << "pw"
+                                           << "" << true << ""
+                                           << "" << k << "pw";
+    QTest::newRow("neither keeps one") << "alice"
+                                       << ""
+                                       << ""
+                                       << ""
+                                       << "" << true << "Neither"
+                                       << ""
+                                       << ""
+                                       << "";
+    QTest::newRow("there, and the keyring keeps it") << "alice"
+                                                     << "" << k << "pw"
+                                                     << "" << true << ""
+                                                     << "" << k << "pw";
+    QTest::newRow("there, but the keyring was emptied") << "alice"
+                                                        << "" << k << ""
+                                                        << "" << true << "Neither"
+                                                        << "" << k << "";
+    QTest::newRow("there, locked") << "alice"
+                                   << "" << k << "pw"
+                                   << "locked" << true << ""
+                                   << "" << k << "pw";
+    QTest::newRow("there, unreachable") << "alice"
+                                        << "" << k << "pw"
+                                        << "unreachable" << true << "cannot be reached"
+                                        << "" << k << "pw";
+    QTest::newRow("there, frozen") << "alice"
+                                   << "" << k << "pw"
+                                   << "frozen" << true << "cannot be reached"
+                                   << "" << k << "pw";
+    QTest::newRow("put back, the keyring keeps none") << "alice"
+                                                      << "hand" << k << ""
+                                                      << "" << true << ""
+                                                      << "" << k << "hand";
+    QTest::newRow("put back, the keyring keeps the same") << "alice"
+                                                          << "pw" << k << "pw"
+                                                          << "" << true << ""
+                                                          << "" << k << "pw";
+    QTest::newRow("put back, the keyring keeps another") << "alice"
+                                                         << "hand" << k << "pw"
+                                                         << "" << true << "different passwords"
+                                                         << "hand" << k << "pw";
+    QTest::newRow("put back, the keyring keeps another, out of it") << "alice"
+                                                                    << "hand" << k << "pw"
+                                                                    << "" << false << "different passwords"
+                                                                    << "hand" << k << "pw";
+    QTest::newRow("put back, locked") << "alice"
+                                      << "hand" << k << "pw"
+                                      << "locked" << true << "stays in the settings file"
+                                      << "hand" << k << "pw";
+    QTest::newRow("put back, unreachable") << "alice"
+                                           << "hand" << k << ""
+                                           << "unreachable" << true << "stays in the settings file"
+                                           << "hand" << k << "";
+    QTest::newRow("put back, frozen") << "alice"
+                                      << "hand" << k << ""
+                                      << "frozen" << true << "stays in the settings file"
+                                      << "hand" << k << "";
+    QTest::newRow("put back, a keyring that only a read can ask") << "alice"
+                                                                  << "hand" << k << ""
+                                                                  << "other backend" << true << ""
+                                                                  << "" << k << "hand";
+    QTest::newRow("place unreadable, into the keyring") << "alice"
+                                                        << ""
+                                                        << "wallet"
+                                                        << "pw"
+                                                        << "" << true << ""
+                                                        << "" << k << "pw";
+    QTest::newRow("place unreadable, into the file") << "alice"
+                                                     << "pw"
+                                                     << "wallet"
+                                                     << ""
+                                                     << "" << false << ""
+                                                     << "pw"
+                                                     << ""
+                                                     << "";
+    QTest::newRow("no user and no host") << ""
+                                         << "pw"
+                                         << ""
+                                         << ""
+                                         << "" << true << "no user and no host"
+                                         << "pw"
+                                         << ""
+                                         << "";
+    QTest::newRow("user name changed") << "bob"
+                                       << "" << k << "pw"
+                                       << "" << true << "holds one for " + kAccount << "" << k << "pw";
+    QTest::newRow("user name changed, out of the keyring")
+        << "bob"
+        << "" << k << "pw"
+        << "" << false << "holds one for " + kAccount << "" << k << "pw";
 }
 
-// A restored backup or a hand edit: the file's empty password never wipes out the keyring's,
-// and a password beside the keyring's does not stay in the file.
-void tst_PasswordMove::settingsWithoutAPasswordKeepTheKeyrings()
+// A restored backup, a hand edit, an older copy of the program, a keyring that cannot be asked:
+// a password is cleared from one place only once the other holds it, read back, and a failure
+// says why.
+void tst_PasswordMove::whatTheTwoPlacesHoldDecides()
 {
-    QFETCH(QString, inKeyring);
+    QFETCH(QString, user);
     QFETCH(QString, inFile);
     QFETCH(QString, store);
+    QFETCH(QString, inKeyring);
+    QFETCH(QString, keyring);
+    QFETCH(bool, toKeyring);
+    QFETCH(QString, said);
+    QFETCH(QString, fileAfter);
+    QFETCH(QString, storeAfter);
+    QFETCH(QString, keyringAfter);
     Stores w;
+    w.stored("Username") = user;
     w.stored("Password") = inFile;
     w.stored("PasswordStore") = store;
     if (!inKeyring.isEmpty())
         w.secrets.secrets.insert(kAccount, inKeyring);
-    const bool failed = !w.move(PasswordPlace::Keyring).isEmpty();
-    QCOMPARE(failed, inKeyring.isEmpty());
-    QCOMPARE(w.secrets.secrets.value(kAccount), inKeyring);
-    QCOMPARE(w.stored("PasswordStore"), failed ? QString() : QStringLiteral("keyring"));
-    QCOMPARE(w.stored("Password"), QString());
+    const QString failure = w.move(toKeyring ? PasswordPlace::Keyring : PasswordPlace::File, [&] {
+        w.secrets.locked = keyring == QLatin1String("locked");
+        w.secrets.unreachable = keyring == QLatin1String("unreachable");
+        w.secrets.frozen = keyring == QLatin1String("frozen");
+        w.secrets.otherBackend = keyring == QLatin1String("other backend");
+    });
+    QVERIFY2(said.isEmpty() ? failure.isEmpty() : failure.contains(said), qPrintable(failure));
+    QCOMPARE(w.stored("Password"), fileAfter);
+    QCOMPARE(w.stored("PasswordStore"), storeAfter);
+    QCOMPARE(w.secrets.secrets.value(kAccount), keyringAfter);
+    QVERIFY(w.secrets.waited <= FakeSecretStore::kDeadline);
+    if (user.isEmpty())
+        QCOMPARE(w.secrets.calls, QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_PasswordMove)

@@ -11,6 +11,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -318,13 +320,21 @@ void tst_QtSettingsStore::killedSaveLeavesTheOldFileOrTheNew()
         for (int k = 1; k < 10; ++k)
             QCOMPARE(settings.value(QStringLiteral("Key%1").arg(k)).toString(), first);
     }
-    // The temporary file of a save killed before its rename, with the password in it, goes at
-    // the next save; files of other names stay.
+    // The temporary file of a save killed before its rename, with the password in it, goes when
+    // a run next reads the settings; that of a save under way (locked) and files of other names
+    // stay.
     put(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.a1B2c3")), "[Settings]\nPassword=secret\n");
     put(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.mine")), "kept");
-    mStore.write(kApp, kSection, one(QStringLiteral("Password"), QStringLiteral("new")));
+    put(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.d4E5f6")), "[Settings]\n");
+    const int underWay =
+        ::open(QFile::encodeName(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.d4E5f6"))),
+               O_RDONLY | O_CLOEXEC);
+    QVERIFY(underWay >= 0 && ::flock(underWay, LOCK_EX) == 0);
+    QtSettingsStore().read(kApp, kSection, QStringLiteral("Password"), QString());
+    ::close(underWay);
     QCOMPARE(QDir(mConfig->path()).entryList({QStringLiteral(".Corvane*")}, QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral(".Corvane DynDNS.ini.mine")});
+             (QStringList{QStringLiteral(".Corvane DynDNS.ini.d4E5f6"),
+                          QStringLiteral(".Corvane DynDNS.ini.mine")}));
 }
 
 QTEST_GUILESS_MAIN(tst_QtSettingsStore)

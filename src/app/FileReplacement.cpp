@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,11 +36,13 @@ bool writeAll(int fd, const QByteArray& text)
     return true;
 }
 
-// A replacement killed between creating its temporary file and the rename leaves that file
-// behind (the settings' holds the password): the user's regular files named as mkostemp
-// names them for this path.
-void removeLeftovers(const QFileInfo& target)
+} // namespace
+
+namespace FileReplacement {
+
+void removeLeftovers(const QString& path)
 {
+    const QFileInfo target(path);
     const QString prefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
     const QDir folder(target.absolutePath());
     const QStringList names = folder.entryList({prefix + QStringLiteral("??????")},
@@ -48,37 +51,66 @@ void removeLeftovers(const QFileInfo& target)
         const bool generated = std::all_of(name.begin() + prefix.size(), name.end(), [](QChar c) {
             return c.unicode() < 128 && std::isalnum(static_cast<unsigned char>(c.unicode()));
         });
-        const QByteArray path = QFile::encodeName(folder.filePath(name));
-        struct stat info = {};
-        if (generated && ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
-            info.st_uid == ::geteuid())
-            ::unlink(path.constData());
+        if (!generated)
+            continue;
+        const QByteArray file = QFile::encodeName(folder.filePath(name));
+        const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // A replacement under way holds its file locked; one that was killed holds nothing.
+        struct stat opened = {};
+        struct stat named = {};
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(file.constData(), &named) == 0 &&
+            named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
+            ::unlink(file.constData());
+        ::close(fd);
     }
 }
-
-} // namespace
-
-namespace FileReplacement {
 
 QString replace(const QString& path, const QByteArray& text, mode_t mode)
 {
     const QFileInfo target(path);
-    removeLeftovers(target);
+    removeLeftovers(path);
     const QByteArray folder = QFile::encodeName(target.absolutePath());
-    QByteArray temporary = folder + "/." + QFile::encodeName(target.fileName()) + ".XXXXXX";
-
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    QByteArray temporary;
+    int fd = -1;
+    // Locked until it is in place, so that a look for leftovers leaves it alone; one taken away
+    // before the lock was held is made anew.
+    for (int tries = 0; fd < 0 && tries < 3; ++tries) {
+        temporary = folder + "/." + QFile::encodeName(target.fileName()) + ".XXXXXX";
+        fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd < 0)
+            return QStringLiteral("cannot create a file in its folder: ") + systemError(errno);
+        struct stat info = {};
+        if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &info) != 0) {
+            const int lockError = errno;
+            ::unlink(temporary.constData());
+            ::close(fd);
+            return QStringLiteral("cannot lock the file it writes: ") + systemError(lockError);
+        }
+        if (info.st_nlink == 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
     if (fd < 0)
-        return QStringLiteral("cannot create a file in its folder: ") + systemError(errno);
-    const bool written = writeAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+        return QStringLiteral("cannot create a file in its folder: it was taken away at once");
+    // Holds the lock past the close that tells whether the text reached the disk.
+    const int lock = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    const bool written = lock >= 0 && writeAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
         const int closeError = errno;
         ::unlink(temporary.constData());
+        if (lock >= 0)
+            ::close(lock);
         return QStringLiteral("cannot write: ") + systemError(written ? closeError : writeError);
     }
-    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
-        const int renameError = errno;
+    const bool renamed = ::rename(temporary.constData(), QFile::encodeName(path).constData()) == 0;
+    const int renameError = errno;
+    ::close(lock);
+    if (!renamed) {
         ::unlink(temporary.constData());
         return QStringLiteral("cannot replace the file: ") + systemError(renameError);
     }

@@ -14,4 +14,9 @@ namespace FileReplacement {
 // wrong, or an empty text when the file is in place.
 QString replace(const QString& path, const QByteArray& text, mode_t mode);
 
+// Takes away the temporary files that replacements of the path killed before their rename left
+// beside it (a settings file's may hold the password): the user's own regular files named as
+// replace() names them, unless a replacement under way holds one.
+void removeLeftovers(const QString& path);
+
 } // namespace FileReplacement

@@ -25,10 +25,11 @@ OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& sec
 {
 }
 
-bool OneShotRun::loadSettings()
+bool OneShotRun::loadSettings(bool placeMended)
 {
     gSettings.create(mStore, mSecrets, mWindowing);
-    const QStringList problems = ScriptSettings::problems(*gSettings, mSettingsFile);
+    const QStringList problems = ScriptSettings::problems(
+        *gSettings, mSettingsFile, placeMended ? CSettings::kPasswordStoreKey : QString());
     for (const QString& problem : problems)
         log().complain(problem);
     if (!problems.isEmpty())
@@ -112,7 +113,7 @@ OneShotRun::Status OneShotRun::printSettings()
         QStringLiteral("Server: ") + settings.Server(),
         QStringLiteral("Port: ") + QString::number(settings.Port()),
         QStringLiteral("User name: ") + settings.Username(),
-        QStringLiteral("Password: ") + settings.passwordPlaceText(),
+        QStringLiteral("Password: ") + settings.checkedPasswordPlace(),
         QStringLiteral("Host: ") + host,
         QStringLiteral("Address posted: ") + (settings.CurrentIP()
                                                   ? QStringLiteral("this machine's address on the connection")
@@ -143,7 +144,8 @@ OneShotRun::Status OneShotRun::printSettings()
 
 OneShotRun::Status OneShotRun::passwordStore(std::optional<PasswordPlace> place)
 {
-    if (!loadSettings())
+    // A move writes the place anew, so a value that could not be read does not stop it.
+    if (!loadSettings(place.has_value()))
         return Unreadable;
     if (place) {
         bool interrupted = false;
@@ -169,7 +171,7 @@ OneShotRun::Status OneShotRun::passwordStore(std::optional<PasswordPlace> place)
         if (!loadSettings())
             return Unreadable;
     }
-    log().line(QStringLiteral("Password: ") + gSettings->passwordPlaceText());
+    log().line(QStringLiteral("Password: ") + gSettings->checkedPasswordPlace());
     gSettings.discard();
     return Accepted;
 }

@@ -56,7 +56,8 @@ public:
     bool conversationEnded(const ConversationResult& result) override;
 
 private:
-    bool loadSettings();
+    // placeMended: a PasswordStore value that cannot be read is no problem.
+    bool loadSettings(bool placeMended = false);
     ConsoleLog log() const;
     // A look at the history; false when it cannot be read, which is said on the error stream.
     bool readHistory(const std::function<void(const History&)>& look);

@@ -36,7 +36,8 @@ inline constexpr long kDllFunctionNotFound = 453;  // the dial-up service cannot
 inline constexpr long kSocketNotConnected = 40006; // wrong connection state for the request
 inline constexpr long kSocketNotClosed = 40020;    // the socket still has a connection
 inline constexpr long kSocketInvalidPort = kInvalidPropertyValue;
-inline constexpr long kKeyring = 40100; // the keyring cannot be reached, stays locked or refuses
+inline constexpr long kKeyring = 40100;        // the keyring cannot be reached, stays locked or refuses
+inline constexpr long kKeyringNoEntry = 40101; // the keyring answered that it holds none for the account
 
 Failure overflow();
 Failure typeMismatch();

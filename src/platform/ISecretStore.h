@@ -1,12 +1,30 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+// What the keyring says it holds for an account, asked without unlocking anything and without
+// a word to the user.
+struct SecretLook
+{
+    enum class State {
+        Held,        // an entry, unlocked
+        Locked,      // locked: an entry is there (seen), or may be hidden
+        Missing,     // none, and nothing locked that could hide one
+        Unreachable, // no session bus, no keyring on it, or the keyring did not answer
+        Unknown,     // a keyring that cannot be asked without opening it
+    };
+    State state = State::Unknown;
+    bool seen = false;  // Locked: an entry for the account is there
+    QString why;        // what stands in the way, or what else the user should know
+    QStringList others; // Missing: the accounts that do hold one of the program's passwords
+};
 
 // The desktop's keyring (the Secret Service, KDE Wallet): one secret per account, under the
 // program's own service name. A call may wait for the keyring, and for the user when the keyring
 // asks to be unlocked, but never without a deadline. Each throws Failure (failures::kKeyring),
 // with a description that names the keyring, when the keyring cannot be reached, stays locked
-// or refuses.
+// or refuses; failures::kKeyringNoEntry when it answered that it holds none for the account.
 class ISecretStore
 {
 public:
@@ -16,6 +34,9 @@ public:
     virtual QString read(const QString& account) = 0;
     // Stores the secret for the account, in place of any earlier one.
     virtual void write(const QString& account, const QString& secret) = 0;
-    // Takes away the account's secret; an account with none is no failure.
+    // Takes away the account's secret; an account with none is no failure. A locked keyring may
+    // answer so while it keeps the secret: look() tells.
     virtual void remove(const QString& account) = 0;
+    // What the keyring holds for the account, within the same deadline as a call; never fails.
+    virtual SecretLook look(const QString& account) = 0;
 };

@@ -12,6 +12,9 @@
 SettingsReference gSettings;
 
 namespace {
+// A hand-edited value is quoted in a message, but not at any length.
+constexpr qsizetype kQuotedLength = 40;
+
 QString asText(const QString& text)
 {
     return text;
@@ -43,14 +46,24 @@ CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindow
         if (text.trimmed().compare(kKeyringValue, Qt::CaseInsensitive) == 0)
             return PasswordPlace::Keyring;
         if (!text.isEmpty() && text.trimmed().compare(kFileValue, Qt::CaseInsensitive) != 0)
-            throw failures::typeMismatch();
+            throw Failure(failures::kTypeMismatch,
+                          QStringLiteral("Type mismatch: \"") + text.left(kQuotedLength) +
+                              (text.size() > kQuotedLength ? QStringLiteral("\u2026") : QString()) +
+                              QStringLiteral("\" is neither ") + kKeyringValue + QStringLiteral(" nor ") +
+                              kFileValue + QStringLiteral(" (") + identity::kProgram +
+                              QStringLiteral(" --password-store ") + kKeyringValue + QStringLiteral(", or ") +
+                              kFileValue + QStringLiteral(", writes a valid one)"),
+                          identity::kErrorSource);
         return PasswordPlace::File;
     });
     // A value no copy of the program writes (a hand edit): the password is taken to be where it
     // is found, so that no save loses it. With none in the file, the keyring keeps it.
-    if (!mLoadFailures.empty() && mLoadFailures.back().key == kPasswordStoreKey)
+    mPasswordPlaceUnreadable = !mLoadFailures.empty() && mLoadFailures.back().key == kPasswordStoreKey;
+    if (mPasswordPlaceUnreadable)
         mPasswordPlace = mPassword.isEmpty() ? PasswordPlace::Keyring : PasswordPlace::File;
-    // What a copy that knew no keyring may have left in the file is not the password.
+    // What a copy that knew no keyring may have left in the file is not the password in use,
+    // but it may be the only copy: a save keeps it until the keyring is known to hold one.
+    mFilePassword = mPassword;
     if (mPasswordPlace == PasswordPlace::Keyring)
         mPassword.clear();
 }
@@ -100,7 +113,9 @@ void CSettings::save()
         {QStringLiteral("Domain"), fromLong(mDomain)},
         {QStringLiteral("SubDomain"), mSubDomain},
         {QStringLiteral("Username"), mUsername},
-        {QStringLiteral("Password"), mPasswordPlace == PasswordPlace::Keyring ? QString() : mPassword},
+        {QStringLiteral("Password"), mPasswordPlace == PasswordPlace::File ? mPassword
+                                     : passwordKnown()                     ? QString()
+                                                                           : mFilePassword},
         {QStringLiteral("Server"), mServer},
         {QStringLiteral("Port"), fromLong(mPort)},
         {QStringLiteral("CurrentIP"), fromBoolean(mCurrentIP)},
@@ -137,6 +152,63 @@ QString CSettings::passwordPlaceText() const
         return QStringLiteral("in the keyring (service ") + identity::kApplicationId +
                QStringLiteral(", account ") + keyringAccount() + QLatin1Char(')');
     return mPassword.isEmpty() ? QStringLiteral("empty") : QStringLiteral("set, in the settings file");
+}
+
+QString CSettings::checkedPasswordPlace() const
+{
+    if (mPasswordPlace == PasswordPlace::File)
+        return passwordPlaceText();
+    if (namesNoAccount())
+        return QStringLiteral("in the keyring, but ") + kNoAccount +
+               QStringLiteral(", so it has no account there");
+    const SecretLook look = mSecrets.look(keyringAccount());
+    QString text = passwordPlaceText();
+    switch (look.state) {
+    case SecretLook::State::Held:
+        break;
+    case SecretLook::State::Missing:
+        text = QStringLiteral("missing: the settings say the keyring keeps it, but it holds none for ") +
+               keyringAccount() + QStringLiteral(" (service ") + identity::kApplicationId + QLatin1Char(')') +
+               otherAccountsNote(look.others) +
+               (look.why.isEmpty() ? QString() : QStringLiteral("; ") + look.why);
+        break;
+    case SecretLook::State::Unreachable:
+        text += QStringLiteral(", which cannot be asked: ") + look.why;
+        break;
+    case SecretLook::State::Locked:
+    case SecretLook::State::Unknown:
+        text += QStringLiteral("; ") + look.why;
+        break;
+    }
+    if (!mFilePassword.isEmpty())
+        text += QStringLiteral("; the settings file holds one too, put there by hand, which ") +
+                identity::kProgram +
+                QStringLiteral(" --password-store keyring moves into the keyring unless that holds another");
+    return text;
+}
+
+QString CSettings::readPassword(ISecretStore& secrets, const QString& account)
+{
+    try {
+        return secrets.read(account);
+    } catch (const Failure& failure) {
+        if (failure.number != failures::kKeyringNoEntry)
+            throw;
+        const QString note = otherAccountsNote(secrets.look(account).others);
+        if (note.isEmpty())
+            throw;
+        throw Failure(failure.number, failure.description + note, failure.source);
+    }
+}
+
+QString CSettings::otherAccountsNote(const QStringList& accounts)
+{
+    if (accounts.isEmpty())
+        return QString();
+    return QStringLiteral("; the keyring holds one for ") + accounts.join(QStringLiteral(" and ")) +
+           QStringLiteral(", the account of a user name and host since changed: set them back, or put the "
+                          "password in the settings file (Password=) and run ") +
+           identity::kProgram + QStringLiteral(" --password-store keyring");
 }
 
 QString CSettings::read(const QString& key, const QString& defaultText)
@@ -181,10 +253,14 @@ bool SettingsReference::fetchPassword()
     const CSettings& settings = **this;
     if (settings.passwordKnown())
         return true;
+    if (settings.namesNoAccount())
+        throw Failure(failures::kKeyring,
+                      QStringLiteral("Cannot read the password from the keyring: ") + CSettings::kNoAccount,
+                      identity::kErrorSource);
     ISecretStore& secrets = settings.mSecrets;
     const QString account = settings.keyringAccount();
     QString password;
-    if (!stillHeldAfter([&] { password = secrets.read(account); }))
+    if (!stillHeldAfter([&] { password = CSettings::readPassword(secrets, account); }))
         return false;
     mObject->mPassword = password;
     mObject->mKeyringAccount = account;

@@ -72,11 +72,28 @@ public:
     const std::vector<LoadFailure>& loadFailures() const { return mLoadFailures; }
 
     PasswordPlace passwordPlace() const { return mPasswordPlace; }
+    // The stored place could not be read: passwordPlace() is where the password was found.
+    bool passwordPlaceUnreadable() const { return mPasswordPlaceUnreadable; }
+    // The file's Password as loaded: beside PasswordStore=keyring one put there by hand (an
+    // older copy of the program, an edit), which is not the password in use.
+    QString filePassword() const { return mFilePassword; }
+    // Without a user name and a host the keyring has no account for the password.
+    bool namesNoAccount() const { return mUsername.isEmpty() && mSubDomain.isEmpty(); }
     // The keyring's account for the password of this user name and host.
     static QString keyringAccount(const QString& username, const QString& subDomain);
     QString keyringAccount() const { return keyringAccount(mUsername, mSubDomain); }
     // Where the password is, for the user to read: never the password itself.
     QString passwordPlaceText() const;
+    // The same, as the keyring says now (asked without unlocking anything): whether it holds
+    // the password, is locked, or cannot be asked, and why.
+    QString checkedPasswordPlace() const;
+
+    // The keyring's password for the account; when it holds none there, the failure names the
+    // accounts it does hold one for (a user name or host changed since).
+    static QString readPassword(ISecretStore& secrets, const QString& account);
+    // "; it holds one for ..." and what to do, or nothing when there are none.
+    static QString otherAccountsNote(const QStringList& accounts);
+    static inline const QString kNoAccount = QStringLiteral("the settings name no user and no host");
 
     // Writes all ten keys in one step: the store then holds all of them, or, when it refuses,
     // none of the change. With the keyring the file's Password is written empty, and the key
@@ -111,6 +128,8 @@ private:
     bool mMinimizeToSystemTray = false;
 
     PasswordPlace mPasswordPlace = PasswordPlace::File;
+    bool mPasswordPlaceUnreadable = false;
+    QString mFilePassword;
     // The account whose password mPassword holds, as fetched from the keyring or written there.
     QString mKeyringAccount;
 };

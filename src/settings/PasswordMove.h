@@ -9,23 +9,31 @@ class IWindowing;
 // Moves the stored password between the settings file and the keyring so that at every moment,
 // a kill included, it can be read from one of the two: the new place is written and read back
 // before the old one is cleared, and the file changes in one step. Only the password and the key
-// beside the ten change; every other byte of the file stays.
+// beside the ten change; every other byte of the file stays. A password is never cleared from
+// one place unless the other holds it, read back.
 class PasswordMove
 {
 public:
     PasswordMove(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
 
-    // Moves the password of the loaded settings to the place, unless it is there already.
-    // Throws Failure, saying where the password is, when a step fails.
+    // Moves the password of the loaded settings to the place; when it is there already, checks
+    // that the place holds it (and writes a place key that could not be read anew). Throws
+    // Failure, saying where the password is, when a step fails or neither place holds one.
     void to(PasswordPlace place, const CSettings& settings);
 
 private:
     // Each writes the new place and reads it back; the file's change clears the old place or
     // (moving out of the keyring) is followed by the keyring's removal.
-    void intoKeyring(const QString& account, const QString& password);
-    void intoFile(const QString& account);
+    // putBack: the settings said the keyring keeps it already.
+    void intoKeyring(const QString& account, const QString& password, bool putBack);
+    void intoFile(const QString& account, const QString& inFile);
+    // The keyring holds one for the account already: the settings point at it.
+    void pointAtKeyring(const QString& account, bool marked);
     // The settings say the keyring keeps the password, and hold none themselves.
     void markKeyring();
+    // A removal that the keyring answered may have left the password there (a locked keyring
+    // answers "none there").
+    void checkRemoved(const QString& account);
 
     ISettingsStore& mStore;
     ISecretStore& mSecrets;

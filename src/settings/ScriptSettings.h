@@ -11,6 +11,7 @@ class CSettings;
 // script is told at once.
 namespace ScriptSettings {
 
-QStringList problems(const CSettings& settings, const QString& file);
+// A value of the key mended is no problem: the run writes that key anew.
+QStringList problems(const CSettings& settings, const QString& file, const QString& mended = {});
 
 } // namespace ScriptSettings

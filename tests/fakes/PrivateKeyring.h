@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 // A Secret Service of the test's own: gnome-keyring-daemon, unlocked with a throwaway password,
 // on a private session bus that activates no service, with a home of its own, so that nothing
 // reaches a real keyring. The test's process and every program it starts use that bus.
@@ -71,9 +73,14 @@ public:
         return QString();
     }
 
+    // Stops the keyring where it stands, as a hung service is, and lets it go on.
+    void freeze() { ::kill(pid_t(mKeyring.processId()), SIGSTOP); }
+    void thaw() { ::kill(pid_t(mKeyring.processId()), SIGCONT); }
+
     // Ends the keyring; the bus stays.
     void stop()
     {
+        thaw();
         mKeyring.terminate();
         mKeyring.waitForFinished();
     }

@@ -1,9 +1,12 @@
 #include "platform/qt/QtSettingsStore.h"
 
+#include "app/FileReplacement.h"
 #include "app/UserFolders.h"
 #include "platform/Failure.h"
 #include "platform/qt/IniText.h"
 #include "platform/qt/SettingsFile.h"
+
+#include <QFileInfo>
 
 #include <new>
 
@@ -20,6 +23,10 @@ QString QtSettingsStore::read(const QString& application, const QString& section
     if (!mLoaded || mLoaded->path != path || mLoaded->section != section || mLoaded->stamp != stamp ||
         stamp.isEmpty()) {
         mLoaded.reset();
+        // A save killed before its rename may have left its temporary file, the password in it,
+        // beside the file (a link's target): every run that reads the settings takes it away.
+        const QString target = QFileInfo(path).canonicalFilePath();
+        FileReplacement::removeLeftovers(target.isEmpty() ? path : target);
         try {
             const std::optional<QByteArray> text = SettingsFile::load(path);
             if (!text)
