@@ -123,102 +123,42 @@ void tst_PasswordMove::whatTheTwoPlacesHoldDecides_data()
     QTest::addColumn<QString>("fileAfter");
     QTest::addColumn<QString>("storeAfter");
     QTest::addColumn<QString>("keyringAfter");
+    struct Row
+    {
+        const char* name;
+        QString user, inFile, store, inKeyring, keyring;
+        bool toKeyring;
+        QString said, fileAfter, storeAfter, keyringAfter;
+    };
     const QString k = QStringLiteral("keyring");
-    QTest::newRow("the keyring keeps one") << "alice"
-                                           << ""
-                                           << ""
-                                           << "pw"
-                                           << "" << true << ""
-                                           << "" << k << "pw";
-    QTest::newRow("neither keeps one") << "alice"
-                                       << ""
-                                       << ""
-                                       << ""
-                                       << "" << true << "Neither"
-                                       << ""
-                                       << ""
-                                       << "";
-    QTest::newRow("there, and the keyring keeps it") << "alice"
-                                                     << "" << k << "pw"
-                                                     << "" << true << ""
-                                                     << "" << k << "pw";
-    QTest::newRow("there, but the keyring was emptied") << "alice"
-                                                        << "" << k << ""
-                                                        << "" << true << "Neither"
-                                                        << "" << k << "";
-    QTest::newRow("there, locked") << "alice"
-                                   << "" << k << "pw"
-                                   << "locked" << true << ""
-                                   << "" << k << "pw";
-    QTest::newRow("there, unreachable") << "alice"
-                                        << "" << k << "pw"
-                                        << "unreachable" << true << "cannot be reached"
-                                        << "" << k << "pw";
-    QTest::newRow("there, frozen") << "alice"
-                                   << "" << k << "pw"
-                                   << "frozen" << true << "cannot be reached"
-                                   << "" << k << "pw";
-    QTest::newRow("put back, the keyring keeps none") << "alice"
-                                                      << "hand" << k << ""
-                                                      << "" << true << ""
-                                                      << "" << k << "hand";
-    QTest::newRow("put back, the keyring keeps the same") << "alice"
-                                                          << "pw" << k << "pw"
-                                                          << "" << true << ""
-                                                          << "" << k << "pw";
-    QTest::newRow("put back, the keyring keeps another") << "alice"
-                                                         << "hand" << k << "pw"
-                                                         << "" << true << "different passwords"
-                                                         << "hand" << k << "pw";
-    QTest::newRow("put back, the keyring keeps another, out of it") << "alice"
-                                                                    << "hand" << k << "pw"
-                                                                    << "" << false << "different passwords"
-                                                                    << "hand" << k << "pw";
-    QTest::newRow("put back, locked") << "alice"
-                                      << "hand" << k << "pw"
-                                      << "locked" << true << "stays in the settings file"
-                                      << "hand" << k << "pw";
-    QTest::newRow("put back, unreachable") << "alice"
-                                           << "hand" << k << ""
-                                           << "unreachable" << true << "stays in the settings file"
-                                           << "hand" << k << "";
-    QTest::newRow("put back, frozen") << "alice"
-                                      << "hand" << k << ""
-                                      << "frozen" << true << "stays in the settings file"
-                                      << "hand" << k << "";
-    QTest::newRow("put back, a keyring that only a read can ask") << "alice"
-                                                                  << "hand" << k << ""
-                                                                  << "other backend" << true << ""
-                                                                  << "" << k << "hand";
-    QTest::newRow("place unreadable, into the keyring") << "alice"
-                                                        << ""
-                                                        << "wallet"
-                                                        << "pw"
-                                                        << "" << true << ""
-                                                        << "" << k << "pw";
-    QTest::newRow("place unreadable, into the file") << "alice"
-                                                     << "pw"
-                                                     << "wallet"
-                                                     << ""
-                                                     << "" << false << ""
-                                                     << "pw"
-                                                     << ""
-                                                     << "";
-    QTest::newRow("no user and no host") << ""
-                                         << "pw"
-                                         << ""
-                                         << ""
-                                         << "" << true << "no user and no host"
-                                         << "pw"
-                                         << ""
-                                         << "";
-    QTest::newRow("user name changed") << "bob"
-                                       << "" << k << "pw"
-                                       << "" << true << "holds one for " + kAccount << "" << k << "pw";
-    QTest::newRow("user name changed, out of the keyring")
-        << "bob"
-        << "" << k << "pw"
-        << "" << false << "holds one for " + kAccount << "" << k << "pw";
+    const QString other = "holds one for " + kAccount;
+    // clang-format off
+    const Row rows[] = {
+        {"the keyring keeps one", "alice", "", "", "pw", "", true, "", "", k, "pw"},
+        {"neither keeps one", "alice", "", "", "", "", true, "Neither", "", "", ""},
+        {"there, and the keyring keeps it", "alice", "", k, "pw", "", true, "", "", k, "pw"},
+        {"there, but the keyring was emptied", "alice", "", k, "", "", true, "Neither", "", k, ""},
+        {"there, locked", "alice", "", k, "pw", "locked", true, "", "", k, "pw"},
+        {"there, unreachable", "alice", "", k, "pw", "unreachable", true, "cannot be reached", "", k, "pw"},
+        {"there, frozen", "alice", "", k, "pw", "frozen", true, "cannot be reached", "", k, "pw"},
+        {"put back, the keyring keeps none", "alice", "hand", k, "", "", true, "", "", k, "hand"},
+        {"put back, the keyring keeps the same", "alice", "pw", k, "pw", "", true, "", "", k, "pw"},
+        {"put back, the keyring keeps another", "alice", "hand", k, "pw", "", true, "different passwords", "hand", k, "pw"},
+        {"put back, the keyring keeps another, out of it", "alice", "hand", k, "pw", "", false, "different passwords", "hand", k, "pw"},
+        {"put back, locked", "alice", "hand", k, "pw", "locked", true, "stays in the settings file", "hand", k, "pw"},
+        {"put back, unreachable", "alice", "hand", k, "", "unreachable", true, "stays in the settings file", "hand", k, ""},
+        {"put back, frozen", "alice", "hand", k, "", "frozen", true, "stays in the settings file", "hand", k, ""},
+        {"put back, a keyring that only a read can ask", "alice", "hand", k, "", "other backend", true, "", "", k, "hand"},
+        {"place unreadable, into the keyring", "alice", "", "wallet", "pw", "", true, "", "", k, "pw"},
+        {"place unreadable, into the file", "alice", "pw", "wallet", "", "", false, "", "pw", "", ""},
+        {"no user and no host", "", "pw", "", "", "", true, "no user and no host", "pw", "", ""},
+        {"user name changed", "bob", "", k, "pw", "", true, other, "", k, "pw"},
+        {"user name changed, out of the keyring", "bob", "", k, "pw", "", false, other, "", k, "pw"},
+    };
+    // clang-format on
+    for (const Row& r : rows)
+        QTest::newRow(r.name) << r.user << r.inFile << r.store << r.inKeyring << r.keyring << r.toKeyring
+                              << r.said << r.fileAfter << r.storeAfter << r.keyringAfter;
 }
 
 // A restored backup, a hand edit, an older copy of the program, a keyring that cannot be asked:
