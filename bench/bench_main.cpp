@@ -18,7 +18,7 @@
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSocket.h"
-#include "update/ActivityLog.h"
+#include "ui/ActivityLog.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 #include "watch/Watcher.h"
@@ -207,7 +207,8 @@ void WholeConversationOnLoopback(benchmark::State& state)
     QtSocket socket;
     {
         frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
-                                        platform.shell, platform.windowing, platform.secrets});
+                                        platform.shell, platform.windowing, platform.secrets,
+                                        platform.clock});
         window.load();
         for (auto _ : state) {
             part(window, "mnuFileUpdateIP")->trigger();
@@ -324,7 +325,8 @@ void ReplyTurnaround(benchmark::State& state)
     QtSocket socket;
     {
         frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
-                                        platform.shell, platform.windowing, platform.secrets});
+                                        platform.shell, platform.windowing, platform.secrets,
+                                        platform.clock});
         window.show();
         window.load();
         for (auto _ : state) {
@@ -371,7 +373,8 @@ void ThousandConversationsSoak(benchmark::State& state)
     int failed = 0;
     {
         frmMain window(PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon,
-                                        platform.shell, platform.windowing, platform.secrets});
+                                        platform.shell, platform.windowing, platform.secrets,
+                                        platform.clock});
         window.show();
         window.load();
         for (int i = 0; i < ActivityLog::kMaxEntries; ++i)
@@ -443,11 +446,12 @@ void MonitorTickWithTheRealService(benchmark::State& state)
     QtDialup dialup;
     {
         frmMain window(PlatformServices{platform.socket, platform.store, dialup, platform.notifyIcon,
-                                        platform.shell, platform.windowing, platform.secrets});
+                                        platform.shell, platform.windowing, platform.secrets,
+                                        platform.clock});
         window.load();
         part<QTimer>(window, "tmrConnectionMonitor")->stop();
         for (auto _ : state)
-            window.connectionMonitor().tmrConnectionMonitor_Timer();
+            window.tmrConnectionMonitor_Timer();
         if (!platform.windowing.reports.isEmpty())
             state.SkipWithError("the tick reported a failure");
     }

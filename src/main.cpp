@@ -54,7 +54,9 @@ int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& reque
     QtSecretStore secrets(identity::kApplicationId);
     QtSocket socket;
     ConsoleWindowing windowing;
-    OneShotRun run(socket, settingsStore, secrets, windowing, QtSettingsStore::filePath(identity::kTitle));
+    QtClock clock;
+    OneShotRun run(socket, settingsStore, secrets, windowing, clock,
+                   QtSettingsStore::filePath(identity::kTitle));
     const int status = request(run);
     // A lookup that never answers would hold the end back for minutes.
     if (socket.lookupRunning())
@@ -225,8 +227,10 @@ int main(int argc, char* argv[])
     QtDialup dialup;
     QtNotifyIcon notifyIcon;
     QtShell shell;
+    QtClock clock;
 
-    frmMain window(PlatformServices{socket, settingsStore, dialup, notifyIcon, shell, windowing, secrets});
+    frmMain window(
+        PlatformServices{socket, settingsStore, dialup, notifyIcon, shell, windowing, secrets, clock});
     QObject::connect(&window, &frmMain::unloaded, &app, &QApplication::quit, Qt::QueuedConnection);
     window.load();
     if (window.isUnloaded())

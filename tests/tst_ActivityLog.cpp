@@ -1,5 +1,5 @@
 #include "FakeWindowing.h"
-#include "update/ActivityLog.h"
+#include "ui/ActivityLog.h"
 #include "update/LogTimeStamp.h"
 
 #include <QPlainTextEdit>
@@ -153,7 +153,7 @@ void tst_ActivityLog::timeStampOfNowHasNoFractionOrZone()
     QVERIFY2(!format.contains(QLatin1Char('t')), qPrintable(format));
     QVERIFY(!format.contains(QStringLiteral("()")));
     QVERIFY(format.contains(QStringLiteral("ss")));
-    const QString stamp = ActivityLog::stamped(QStringLiteral(" - x"));
+    const QString stamp = LogEntry::stamped(QStringLiteral(" - x"));
     QVERIFY(stamp.endsWith(QStringLiteral(" - x")));
     QVERIFY(!stamp.startsWith(QLatin1Char(' ')));
 }

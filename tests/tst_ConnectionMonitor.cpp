@@ -26,7 +26,7 @@ struct Monitored : LoadedWindow
     using LoadedWindow::LoadedWindow;
     void linkUp() { platform->dialup.connections = {{3, kRasConnected}}; }
     void linkDown() { platform->dialup.connections = {{3, kRasDisconnected}}; }
-    void tick() { window->connectionMonitor().tmrConnectionMonitor_Timer(); }
+    void tick() { window->tmrConnectionMonitor_Timer(); }
     void finishConversation()
     {
         platform->socket.raiseConnect();

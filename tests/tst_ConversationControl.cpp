@@ -1,5 +1,6 @@
 #include "LoadedWindow.h"
 #include "WindowPart.h"
+#include "session/UpdateSession.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
@@ -261,13 +262,12 @@ void tst_ConversationControl::monitorStartDuringAConversationWaitsForItsEnd()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    ConversationControl& control = w.window->conversationControl();
     part(*w.window, "mnuFileGoOffline")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\n");
 
-    control.requestUpdate();
-    control.requestUpdate(); // at most one waits
+    w.window->requestUpdate();
+    w.window->requestUpdate(); // at most one waits
     QCOMPARE(w.window->conversation().operation(), Operation::Offline);
     QCOMPARE(socket.connectRequests, 1);
     QVERIFY(w.platform->windowing.reports.isEmpty());
@@ -286,10 +286,10 @@ void tst_ConversationControl::monitorStartDuringAConversationWaitsForItsEnd()
 void tst_ConversationControl::monitorStartWhenIdleStartsAtOnce()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
-    w.window->conversationControl().requestUpdate();
+    w.window->requestUpdate();
     QCOMPARE(w.platform->socket.connectRequests, 1);
     QCOMPARE(w.window->conversation().operation(), Operation::Update);
-    QVERIFY(!w.window->conversationControl().updateWaiting());
+    QVERIFY(!w.window->session().updateWaiting());
 }
 
 void tst_ConversationControl::passwordFromTheKeyringComesBeforeAnythingIsSent_data()
@@ -321,13 +321,13 @@ void tst_ConversationControl::passwordFromTheKeyringComesBeforeAnythingIsSent()
         if (meanwhile == QLatin1String("start"))
             part(*w.window, "mnuContextUpdateIP")->trigger();
         else if (meanwhile == QLatin1String("monitor"))
-            w.window->conversationControl().requestUpdate();
+            w.window->requestUpdate();
         else if (meanwhile.startsWith(QLatin1String("end")))
             w.platform->windowing.requestEnd();
     };
     part(*w.window, "mnuFileUpdateIP")->trigger();
     QCOMPARE(w.platform->socket.connectRequests, connects);
-    QCOMPARE(w.window->conversationControl().updateWaiting(), meanwhile == QLatin1String("monitor"));
+    QCOMPARE(w.window->session().updateWaiting(), meanwhile == QLatin1String("monitor"));
     QCOMPARE(w.platform->windowing.reports,
              report.isEmpty() ? QStringList() : QStringList{"An error occured in FakeSecretStore" + report});
     if (connects == 0)

@@ -99,14 +99,14 @@ void tst_History::entryOfAConversation_data()
 {
     QTest::addColumn<bool>("offline");
     QTest::addColumn<QString>("lastReply");
-    QTest::addColumn<QString>("error");   // what ended it, if it failed
+    QTest::addColumn<QString>("failure"); // what ended it, if it failed
     QTest::addColumn<QString>("address"); // what the history keeps of 192.0.2.7
     QTest::addColumn<QString>("message");
     const QString ip = QStringLiteral("192.0.2.7");
     QTest::newRow("accepted") << false << "BYE see you"
                               << "" << ip << "BYE see you";
     QTest::newRow("failed: what ended it") << false << "OK"
-                                           << " - Error: Host not found." << ip << "Error: Host not found.";
+                                           << "Host not found" << ip << "Error: Host not found.";
     QTest::newRow("offline: no address") << true << "BYE"
                                          << ""
                                          << ""
@@ -121,7 +121,7 @@ void tst_History::entryOfAConversation()
 {
     QFETCH(bool, offline);
     QFETCH(QString, lastReply);
-    QFETCH(QString, error);
+    QFETCH(QString, failure);
     QFETCH(QString, address);
     QFETCH(QString, message);
     ConversationResult result;
@@ -129,16 +129,16 @@ void tst_History::entryOfAConversation()
     result.host = kHost;
     result.address = QStringLiteral("192.0.2.7");
     result.lastReply = lastReply;
-    result.error = error;
-    if (error.isEmpty())
-        result.accepted = QStringLiteral(" - h.dyn.brevant.example updated.");
+    result.failure = failure;
+    if (failure.isEmpty())
+        result.outcome = ConversationResult::Outcome::Accepted;
     const QDateTime now(QDate(2026, 12, 8), QTime(1, 2, 3, 456), Qt::OffsetFromUTC, 3600);
     const HistoryEntry made = HistoryEntry::of(HistoryEntry::Runner::Watch, result, now);
     QCOMPARE(made.time, kTime);
     QCOMPARE(made.runner, HistoryEntry::Runner::Watch);
     QCOMPARE(made.operation, result.operation);
     QCOMPARE(made.host, kHost);
-    QCOMPARE(made.outcome, result.outcome());
+    QCOMPARE(made.outcome, result.outcome);
     QCOMPARE(made.address, address);
     QCOMPARE(made.message, message);
 }
@@ -302,7 +302,7 @@ void tst_History::recorderSaysOnceThatItCannotWrite()
     QVERIFY(err);
     const HistoryRecorder recorder(History(mPath), HistoryEntry::Runner::Once, err);
     ConversationResult result;
-    result.accepted = QStringLiteral(" - h.dyn.brevant.example updated.");
+    result.outcome = ConversationResult::Outcome::Accepted;
     recorder.record(result);
     recorder.record(result);
     std::rewind(err);
@@ -342,7 +342,7 @@ void tst_History::tableLinesUp()
     failed.runner = HistoryEntry::Runner::Watch;
     failed.operation = Operation::Offline;
     failed.address.clear();
-    failed.outcome = ConversationResult::Outcome::Failed;
+    failed.outcome = ConversationResult::Outcome::NoConversation;
     const QList<HistoryEntry> entries = {entry(), failed};
     const QString time = kTime.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     QCOMPARE(
@@ -381,7 +381,7 @@ void tst_History::threeWritersAtOnceKeepEveryLineWhole()
     for (const QString& runner : runners) {
         QList<int> numbers;
         for (const HistoryEntry& e : read) {
-            if (History::word(e.runner) == runner)
+            if (wordOf(kRunnerWords, e.runner) == runner)
                 numbers.append(e.message.toInt());
         }
         for (qsizetype i = 0; i < numbers.size(); ++i)

@@ -237,7 +237,7 @@ void tst_OneShot::interruptedRunSaysSo()
     const QList<HistoryEntry> entries =
         History(mScript->home.filePath(QStringLiteral("state/corvane-dyndns/history"))).entries();
     QCOMPARE(entries.size(), 1);
-    QCOMPARE(entries.first().outcome, ConversationResult::Outcome::Failed);
+    QCOMPARE(entries.first().outcome, ConversationResult::Outcome::NoConversation);
     QCOMPARE(entries.first().message,
              QStringLiteral("Error: The conversation was cut off: the run was interrupted by a signal."));
 }

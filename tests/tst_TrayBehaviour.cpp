@@ -1,8 +1,8 @@
 #include "LoadedWindow.h"
 #include "ModalDriver.h"
 #include "WindowPart.h"
+#include "ui/ActivityLog.h"
 #include "ui/TrayBehaviour.h"
-#include "update/ActivityLog.h"
 
 #include <QAction>
 #include <QMenu>

@@ -30,9 +30,9 @@ struct Client
         platform.storeSetting(QStringLiteral("Username"), QStringLiteral("alice"));
         platform.storeSetting(QStringLiteral("Password"), password);
         platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("home"));
-        window = std::make_unique<frmMain>(PlatformServices{socket, platform.store, platform.dialup,
-                                                            platform.notifyIcon, platform.shell,
-                                                            platform.windowing, platform.secrets});
+        window = std::make_unique<frmMain>(
+            PlatformServices{socket, platform.store, platform.dialup, platform.notifyIcon, platform.shell,
+                             platform.windowing, platform.secrets, platform.clock});
         window->load();
     }
     ~Client()

@@ -5,7 +5,7 @@
 #include "app/UserFolders.h"
 #include "app/VisibleText.h"
 #include "platform/Failure.h"
-#include "update/UpdateConversation.h"
+#include "update/ConversationText.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,10 +35,6 @@ constexpr std::chrono::milliseconds kLockPatience{2000};
 constexpr std::chrono::microseconds kLockPoll{100};
 // Far beyond any history the program keeps: a bigger file at the path is read from its end.
 constexpr qint64 kMaxRead = 16 * 1024 * 1024;
-
-const QStringList kRunnerWords = {QStringLiteral("window"), QStringLiteral("once"), QStringLiteral("watch")};
-const QStringList kOutcomeWords = {QStringLiteral("accepted"), QStringLiteral("refused"),
-                                   QStringLiteral("failed")};
 
 Failure cannot(const QString& why)
 {
@@ -244,11 +240,11 @@ void writeAll(int fd, const QByteArray& text)
 QByteArray lineOf(const HistoryEntry& entry)
 {
     const QStringList fields = {entry.time.toUTC().toString(Qt::ISODate),
-                                History::word(entry.runner),
-                                UpdateConversation::operationWord(entry.operation),
+                                wordOf(kRunnerWords, entry.runner),
+                                wordOf(kOperationWords, entry.operation),
                                 clean(entry.host),
                                 clean(entry.address),
-                                History::word(entry.outcome),
+                                wordOf(kOutcomeWords, entry.outcome),
                                 clean(entry.message, History::kMaxMessage)};
     return fields.join(QLatin1Char('\t')).toUtf8();
 }
@@ -260,17 +256,16 @@ std::optional<HistoryEntry> parse(const QByteArray& line)
         return std::nullopt;
     HistoryEntry entry;
     entry.time = QDateTime::fromString(fields[0], Qt::ISODate).toUTC();
-    const qsizetype runner = kRunnerWords.indexOf(fields[1]);
-    const qsizetype outcome = kOutcomeWords.indexOf(fields[5]);
-    const bool update = fields[2] == UpdateConversation::operationWord(Operation::Update);
-    if (!entry.time.isValid() || runner < 0 || outcome < 0 ||
-        (!update && fields[2] != UpdateConversation::operationWord(Operation::Offline)))
+    const auto runner = valueOf(kRunnerWords, fields[1]);
+    const auto operation = valueOf(kOperationWords, fields[2]);
+    const auto outcome = valueOf(kOutcomeWords, fields[5]);
+    if (!entry.time.isValid() || !runner || !operation || !outcome)
         return std::nullopt;
-    entry.runner = static_cast<HistoryEntry::Runner>(runner);
-    entry.operation = update ? Operation::Update : Operation::Offline;
+    entry.runner = *runner;
+    entry.operation = *operation;
     entry.host = clean(fields[3]);
     entry.address = clean(fields[4]);
-    entry.outcome = static_cast<ConversationResult::Outcome>(outcome);
+    entry.outcome = *outcome;
     entry.message = clean(fields[6], History::kMaxMessage);
     return entry;
 }
@@ -286,11 +281,13 @@ HistoryEntry HistoryEntry::of(Runner runner, const ConversationResult& result, c
     entry.host = clean(result.host);
     if (result.operation == Operation::Update)
         entry.address = clean(result.address);
-    entry.outcome = result.outcome();
-    QString message = result.lastReply;
-    if (entry.outcome == ConversationResult::Outcome::Failed && !result.error.isEmpty())
-        message = result.error.startsWith(QStringLiteral(" - ")) ? result.error.mid(3) : result.error;
-    entry.message = clean(message, History::kMaxMessage);
+    entry.outcome = result.outcome;
+    // What ended a conversation that failed; else the server's own words.
+    const bool failed = result.outcome == ConversationResult::Outcome::NoConversation ||
+                        result.outcome == ConversationResult::Outcome::EndedByProgram;
+    entry.message = clean(failed && !result.failure.isEmpty() ? ConversationText::error(result.failure)
+                                                              : result.lastReply,
+                          History::kMaxMessage);
     return entry;
 }
 
@@ -308,16 +305,6 @@ const QStringList& History::columns()
                                       QStringLiteral("address"),   QStringLiteral("outcome"),
                                       QStringLiteral("message")};
     return names;
-}
-
-QString History::word(HistoryEntry::Runner runner)
-{
-    return kRunnerWords.at(static_cast<qsizetype>(runner));
-}
-
-QString History::word(ConversationResult::Outcome outcome)
-{
-    return kOutcomeWords.at(static_cast<qsizetype>(outcome));
 }
 
 QString History::folder() const

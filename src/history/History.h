@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/Operation.h"
-#include "update/ConversationHost.h"
+#include "update/ConversationResult.h"
 
 #include <QDateTime>
 #include <QList>
@@ -21,7 +21,7 @@ struct HistoryEntry
     Operation operation = Operation::Update;
     QString host;
     QString address; // empty for an offline step
-    ConversationResult::Outcome outcome = ConversationResult::Outcome::Failed;
+    ConversationResult::Outcome outcome = ConversationResult::Outcome::NoConversation;
     // The server's last words when it was recorded (for an accepted step, the reply that
     // accepted it); for a conversation that failed or was cut off, what ended it. Control
     // characters removed, at most kMaxMessage characters.
@@ -30,6 +30,17 @@ struct HistoryEntry
     // The entry for a conversation that has just ended.
     static HistoryEntry of(Runner runner, const ConversationResult& result, const QDateTime& now);
 };
+
+// The words of the history's runner and outcome columns. A conversation the program cut off is
+// one that failed, as a conversation that broke off is.
+inline constexpr Word<HistoryEntry::Runner> kRunnerWords[] = {{HistoryEntry::Runner::Window, "window"},
+                                                              {HistoryEntry::Runner::Once, "once"},
+                                                              {HistoryEntry::Runner::Watch, "watch"}};
+inline constexpr Word<ConversationResult::Outcome> kOutcomeWords[] = {
+    {ConversationResult::Outcome::Accepted, "accepted"},
+    {ConversationResult::Outcome::Refused, "refused"},
+    {ConversationResult::Outcome::NoConversation, "failed"},
+    {ConversationResult::Outcome::EndedByProgram, "failed"}};
 
 // The record of finished conversations, one line each, in a file that the window, the runs from
 // scripts and the watcher all append to: $XDG_STATE_HOME/corvane-dyndns/history (by default
@@ -51,10 +62,8 @@ public:
     // it cannot be made or written in, saying whose it is when it is another user's.
     void makeFolder() const;
 
-    // The names of the columns, and the words the lines use.
+    // The names of the columns.
     static const QStringList& columns();
-    static QString word(HistoryEntry::Runner runner);
-    static QString word(ConversationResult::Outcome outcome);
 
     // Adds the entry as one line. Throws Failure when the history cannot be written (a
     // read-only file or folder, a full disk, a folder where the file should be).

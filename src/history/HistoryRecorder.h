@@ -27,7 +27,7 @@ public:
     // The conversation ended, or was cut off: recorded unless its accepted step already was.
     void ended(const ConversationResult& result, const QDateTime& now = QDateTime::currentDateTimeUtc()) const
     {
-        if (result.outcome() != ConversationResult::Outcome::Accepted)
+        if (result.outcome != ConversationResult::Outcome::Accepted)
             record(result, now);
     }
     const History& history() const { return mHistory; }

@@ -1,6 +1,6 @@
 #include "history/HistoryTable.h"
 
-#include "update/UpdateConversation.h"
+#include "history/History.h"
 
 #include <algorithm>
 
@@ -28,9 +28,9 @@ QStringList rows(const QList<HistoryEntry>& entries)
 {
     QList<QStringList> cells = {History::columns()};
     for (const HistoryEntry& entry : entries)
-        cells.append({localTime(entry.time), History::word(entry.runner),
-                      UpdateConversation::operationWord(entry.operation), cell(entry.host),
-                      cell(entry.address), History::word(entry.outcome), entry.message});
+        cells.append({localTime(entry.time), wordOf(kRunnerWords, entry.runner),
+                      wordOf(kOperationWords, entry.operation), cell(entry.host), cell(entry.address),
+                      wordOf(kOutcomeWords, entry.outcome), entry.message});
     QList<qsizetype> widths(History::columns().size(), 0);
     for (const QStringList& row : cells) {
         for (qsizetype column = 0; column < row.size(); ++column)

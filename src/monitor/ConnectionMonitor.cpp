@@ -2,8 +2,8 @@
 
 #include "monitor/basDialupNetworking.h"
 #include "platform/Trap.h"
-#include "settings/CSettings.h"
-#include "update/ActivityLog.h"
+#include "update/ConversationText.h"
+#include "update/LogEntry.h"
 #include "update/LogSink.h"
 #include "update/UpdateStarter.h"
 
@@ -13,31 +13,31 @@ ConnectionMonitor::ConnectionMonitor(IDialup& dialup, LogSink& log, UpdateStarte
 {
 }
 
-void ConnectionMonitor::tmrConnectionMonitor_Timer()
+void ConnectionMonitor::tick(bool watchLinks)
 {
     // An error report runs a nested event loop in which the timer goes on firing: while the
     // report of a tick is open, no further tick starts, so a failing probe shows one box.
-    if (mTickRunning)
+    if (mTickRunning || !watchLinks)
         return;
     mTickRunning = true;
-    trap(mWindowing, "tmrConnectionMonitor_Timer", [&] { tick(); });
+    trap(mWindowing, "tmrConnectionMonitor_Timer", [&] { look(); });
     mTickRunning = false;
 }
 
-void ConnectionMonitor::tick()
+void ConnectionMonitor::look()
 {
-    if (!gSettings->UpdateOnConnection())
-        return;
     if (basDialupNetworking::IsDialupConnected(mDialup)) {
         if (mConnectionDetected)
             return;
         mConnectionDetected = true;
-        mLog.AppendLog(ActivityLog::stamped(QStringLiteral(" - Internet connection detected.")));
+        mLog.AppendLog(
+            LogEntry::stamped(ConversationText::line(QStringLiteral("Internet connection detected."))));
         mUpdates.requestUpdate();
     } else {
         if (!mConnectionDetected)
             return;
-        mLog.AppendLog(ActivityLog::stamped(QStringLiteral(" - Internet connection no longer detected.")));
+        mLog.AppendLog(LogEntry::stamped(
+            ConversationText::line(QStringLiteral("Internet connection no longer detected."))));
         mConnectionDetected = false;
     }
 }

@@ -12,12 +12,13 @@ class ConnectionMonitor
 public:
     ConnectionMonitor(IDialup& dialup, LogSink& log, UpdateStarter& updates, IWindowing& windowing);
 
-    void tmrConnectionMonitor_Timer();
+    // One look, when the settings want links watched (UpdateOnConnection).
+    void tick(bool watchLinks);
 
     bool ConnectionDetected() const { return mConnectionDetected; }
 
 private:
-    void tick();
+    void look();
 
     IDialup& mDialup;
     LogSink& mLog;

@@ -5,11 +5,10 @@
 #include "platform/Failure.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
+#include "session/UpdateSession.h"
 #include "settings/CSettings.h"
 #include "settings/PasswordMove.h"
 #include "settings/ScriptSettings.h"
-#include "update/ConversationControl.h"
-#include "update/UpdateConversation.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -18,8 +17,8 @@
 #include <functional>
 
 OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
-                       QString settingsFile, std::FILE* out, std::FILE* err)
-    : mSocket(socket), mStore(store), mSecrets(secrets), mWindowing(windowing),
+                       IClock& clock, QString settingsFile, std::FILE* out, std::FILE* err)
+    : mSocket(socket), mStore(store), mSecrets(secrets), mWindowing(windowing), mClock(clock),
       mSettingsFile(std::move(settingsFile)), mOut(out), mErr(err),
       mHistory(History(), HistoryEntry::Runner::Once, err)
 {
@@ -47,56 +46,41 @@ OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
     mQuiet = quiet;
     if (!loadSettings())
         return Unreadable;
+    const UpdateRequest request = UpdateRequest::of(*gSettings, operation);
+    gSettings.discard();
 
-    UpdateConversation conversation(mSocket, *this, mWindowing);
-    ConversationControl control(mSocket, conversation, *this, mWindowing);
-    mSocket.setListener(&control);
+    UpdateSession session({mSocket, mSecrets, mWindowing, mClock, mHistory}, *this);
     QEventLoop loop;
     mLoop = &loop;
-    bool interrupted = false;
     mWindowing.setEndRequestHandler([&] {
         // Interrupted: the conversation is cut off and counts as none.
-        control.cutOff(QStringLiteral("the run was interrupted by a signal"));
-        interrupted = true;
+        session.cutOff(QStringLiteral("the run was interrupted by a signal"));
+        mInterrupted = true;
         mEnded = true;
         loop.quit();
         // A wait for the keyring ends with it.
         QCoreApplication::exit(NoConversation);
     });
-    // Fetched before the conversation would fetch it, so that a keyring that cannot give it ends
-    // the run as a setting that cannot be read does.
-    bool fetched = false;
-    try {
-        fetched = gSettings.fetchPassword();
-    } catch (const Failure& failure) {
-        if (!interrupted)
-            log().complain(failure.description);
-    }
-    if (fetched && !interrupted) {
-        if (operation == Operation::Update)
-            control.mnuFileUpdateIP_Click();
-        else
-            control.mnuFileGoOffline_Click();
-        if (!mEnded && conversation.isRunning())
-            loop.exec();
-    }
+    session.start(request);
+    if (!mEnded && session.isRunning())
+        loop.exec();
     mLoop = nullptr;
     mWindowing.setEndRequestHandler({});
-    mSocket.setListener(nullptr);
-    gSettings.discard();
-    if (!fetched && !interrupted)
-        return Unreadable;
 
-    if (interrupted) {
+    if (mInterrupted) {
         log().complain(QStringLiteral("interrupted; the conversation was cut off"));
         return NoConversation;
     }
-    switch (mResult.outcome()) {
+    // A keyring that cannot give the password ends the run as a setting that cannot be read does.
+    if (mPasswordUnavailable)
+        return Unreadable;
+    switch (mResult.outcome) {
     case ConversationResult::Outcome::Accepted:
         return Accepted;
     case ConversationResult::Outcome::Refused:
         return Refused;
-    case ConversationResult::Outcome::Failed:
+    case ConversationResult::Outcome::NoConversation:
+    case ConversationResult::Outcome::EndedByProgram:
         break;
     }
     return NoConversation;
@@ -107,7 +91,7 @@ OneShotRun::Status OneShotRun::printSettings()
     if (!loadSettings())
         return Unreadable;
     const CSettings& settings = *gSettings;
-    const QString host = settings.SubDomain() + provider::kDomainSuffix;
+    const QString host = settings.hostName();
     const QString lines[] = {
         QStringLiteral("Settings file: ") + mSettingsFile,
         QStringLiteral("Server: ") + settings.Server(),
@@ -136,8 +120,8 @@ OneShotRun::Status OneShotRun::printSettings()
                          : none));
     log().line(QStringLiteral("Last attempt: ") +
                (attempt ? HistoryTable::localTime(attempt->time) + QStringLiteral(", ") +
-                              UpdateConversation::operationWord(attempt->operation) + QStringLiteral(", ") +
-                              History::word(attempt->outcome)
+                              wordOf(kOperationWords, attempt->operation) + QStringLiteral(", ") +
+                              wordOf(kOutcomeWords, attempt->outcome)
                         : none));
     return Accepted;
 }
@@ -214,9 +198,15 @@ void OneShotRun::AppendError(const QString& entry)
     log().error(entry);
 }
 
+void OneShotRun::passwordUnavailable(const Failure& failure, Operation)
+{
+    mPasswordUnavailable = true;
+    if (!mInterrupted)
+        log().complain(failure.description);
+}
+
 bool OneShotRun::conversationEnded(const ConversationResult& result)
 {
-    mHistory.ended(result);
     mResult = result;
     mEnded = true;
     if (mLoop)

@@ -3,8 +3,8 @@
 #include "app/ExitStatus.h"
 #include "app/Operation.h"
 #include "history/HistoryRecorder.h"
+#include "session/SessionHost.h"
 #include "update/ConsoleLog.h"
-#include "update/ConversationHost.h"
 
 #include <QString>
 
@@ -13,6 +13,7 @@
 #include <optional>
 
 enum class PasswordPlace;
+class IClock;
 class ISecretStore;
 class ISettingsStore;
 class QEventLoop;
@@ -22,7 +23,7 @@ class IWindowing;
 // One conversation with the stored settings and no window, for scripts, timers and hooks: the
 // log lines go to standard output as the window would show them (control characters made
 // visible), errors to standard error. It never writes the settings.
-class OneShotRun : public ConversationHost
+class OneShotRun : public SessionHost
 {
 public:
     enum Status {
@@ -33,7 +34,7 @@ public:
     };
 
     OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
-               QString settingsFile, std::FILE* out = stdout, std::FILE* err = stderr);
+               IClock& clock, QString settingsFile, std::FILE* out = stdout, std::FILE* err = stderr);
 
     // Runs a conversation to its end. A password kept in the keyring is fetched first; when the
     // keyring cannot give it, nothing is sent and the run is Unreadable.
@@ -49,11 +50,8 @@ public:
 
     void AppendLog(const QString& text) override;
     void AppendError(const QString& text) override;
-    void EnableMenus(bool) override {}
-    void setTrayTip(const QString&) override {}
-    void stepAccepted(const ConversationResult& result) override { mHistory.accepted(result); }
-    void conversationCutOff(const ConversationResult& result) override { mHistory.ended(result); }
     bool conversationEnded(const ConversationResult& result) override;
+    void passwordUnavailable(const Failure& failure, Operation operation) override;
 
 private:
     // placeMended: a PasswordStore value that cannot be read is no problem.
@@ -66,6 +64,7 @@ private:
     ISettingsStore& mStore;
     ISecretStore& mSecrets;
     IWindowing& mWindowing;
+    IClock& mClock;
     QString mSettingsFile;
     std::FILE* mOut;
     std::FILE* mErr;
@@ -73,5 +72,7 @@ private:
     QEventLoop* mLoop = nullptr;
     bool mQuiet = false;
     bool mEnded = false;
+    bool mInterrupted = false;
+    bool mPasswordUnavailable = false;
     ConversationResult mResult;
 };

@@ -7,8 +7,9 @@ class INotifyIcon;
 class IShell;
 class IWindowing;
 class ISecretStore;
+class IClock;
 
-// The seven platform services the main window is built with.
+// The platform services the main window is built with.
 struct PlatformServices
 {
     ISocket& socket;
@@ -18,4 +19,5 @@ struct PlatformServices
     IShell& shell;
     IWindowing& windowing;
     ISecretStore& secretStore;
+    IClock& clock;
 };

@@ -141,9 +141,14 @@ QString CSettings::Password() const
     return mPassword;
 }
 
+QString CSettings::hostName(const QString& subDomain)
+{
+    return subDomain + provider::kDomainSuffix;
+}
+
 QString CSettings::keyringAccount(const QString& username, const QString& subDomain)
 {
-    return username + QLatin1Char('@') + subDomain + provider::kDomainSuffix;
+    return username + QLatin1Char('@') + hostName(subDomain);
 }
 
 QString CSettings::passwordPlaceText() const

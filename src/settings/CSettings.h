@@ -71,7 +71,17 @@ public:
     };
     const std::vector<LoadFailure>& loadFailures() const { return mLoadFailures; }
 
+    // The host's whole name: the sub-domain under the provider's domain.
+    static QString hostName(const QString& subDomain);
+    QString hostName() const { return hostName(mSubDomain); }
+
     PasswordPlace passwordPlace() const { return mPasswordPlace; }
+    // Whether the password is known: kept in the file, or read from the keyring (or written
+    // there) for the current user name and host.
+    bool passwordKnown() const
+    {
+        return mPasswordPlace == PasswordPlace::File || mKeyringAccount == keyringAccount();
+    }
     // The stored place could not be read: passwordPlace() is where the password was found.
     bool passwordPlaceUnreadable() const { return mPasswordPlaceUnreadable; }
     // The file's Password as loaded: beside PasswordStore=keyring one put there by hand (an
@@ -102,10 +112,6 @@ public:
 
 private:
     friend class SettingsReference;
-    bool passwordKnown() const
-    {
-        return mPasswordPlace == PasswordPlace::File || mKeyringAccount == keyringAccount();
-    }
 
     QString read(const QString& key, const QString& defaultText);
     template <typename T, typename Convert> void load(T& field, const QString& key, Convert convert);

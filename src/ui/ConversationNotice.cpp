@@ -1,24 +1,11 @@
 #include "ui/ConversationNotice.h"
 
-#include "update/ActivityLog.h"
-
-namespace {
-
-// A log message without the " - " every message begins with, cut where the log cuts it.
-QString words(const QString& message)
-{
-    return ActivityLog::bounded(message.startsWith(QStringLiteral(" - ")) ? message.mid(3) : message);
-}
-
-} // namespace
+#include "update/ConversationText.h"
+#include "update/LogEntry.h"
 
 ConversationNotice ConversationNotice::of(const ConversationResult& result)
 {
-    if (!result.accepted.isEmpty())
-        return {words(result.accepted), false};
-    if (!result.refused.isEmpty())
-        return {words(result.refused), true};
-    if (!result.error.isEmpty())
-        return {words(result.error), true};
-    return {QStringLiteral("Disconnected."), true};
+    // Cut where the log cuts it.
+    return {LogEntry::bounded(ConversationText::outcome(result)),
+            result.outcome != ConversationResult::Outcome::Accepted};
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/ConversationHost.h"
+#include "update/ConversationResult.h"
 
 #include <QString>
 

@@ -6,21 +6,19 @@
 #include "app/Provider.h"
 #include "app/ScreenPlacement.h"
 #include "history/HistoryRecorder.h"
-#include "monitor/ConnectionMonitor.h"
 #include "platform/INotifyIcon.h"
 #include "platform/IShell.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "platform/Trap.h"
+#include "session/UpdateSession.h"
 #include "settings/CSettings.h"
 #include "settings/frmOptions.h"
+#include "ui/ActivityLog.h"
 #include "ui/CTrayIcon.h"
 #include "ui/ConversationNotice.h"
 #include "ui/TrayBehaviour.h"
 #include "ui/frmAbout.h"
-#include "update/ActivityLog.h"
-#include "update/ConversationControl.h"
-#include "update/UpdateConversation.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -40,14 +38,13 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
     : QMainWindow(parent), mPlatform(platform), mMenus(std::make_unique<MenuTree>(menuBar())),
       txtLog(new QPlainTextEdit(this)), picTrayIcon(new QLabel(this)), tmrConnectionMonitor(new QTimer(this)),
       mLog(std::make_unique<ActivityLog>(*txtLog, platform.windowing)),
-      mConversation(std::make_unique<UpdateConversation>(platform.socket, *this, platform.windowing)),
-      mConversationControl(
-          std::make_unique<ConversationControl>(platform.socket, *mConversation, *this, platform.windowing)),
-      mConnectionMonitor(std::make_unique<ConnectionMonitor>(platform.dialup, *this, *mConversationControl,
-                                                             platform.windowing)),
+      mHistory(std::make_unique<HistoryRecorder>(History(), HistoryEntry::Runner::Window)),
+      mSession(std::make_unique<UpdateSession>(UpdateSession::Services{platform.socket, platform.secretStore,
+                                                                       platform.windowing, platform.clock,
+                                                                       *mHistory},
+                                               *this)),
       mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.notifyIcon,
-                                            platform.windowing)),
-      mHistory(std::make_unique<HistoryRecorder>(History(), HistoryEntry::Runner::Window))
+                                            platform.windowing))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(caption(identity::kTitle));
@@ -71,14 +68,13 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
 
     tmrConnectionMonitor->setObjectName(QStringLiteral("tmrConnectionMonitor"));
     tmrConnectionMonitor->setInterval(kMonitorInterval);
-    connect(tmrConnectionMonitor, &QTimer::timeout, this,
-            [this] { mConnectionMonitor->tmrConnectionMonitor_Timer(); });
+    connect(tmrConnectionMonitor, &QTimer::timeout, this, &frmMain::tmrConnectionMonitor_Timer);
+    mSession->watchLinks(platform.dialup, *this);
 
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     ScreenPlacement::centre(*this);
     connectMenus();
     mPlatform.windowing.setEndRequestHandler([this] { close(); });
-    mPlatform.socket.setListener(mConversationControl.get());
     mPlatform.notifyIcon.setContextMenu(mMenus->mnuContext);
     mPlatform.notifyIcon.setEventHandler(
         [this](quintptr window, std::uint32_t message, int code) { trayIconEvent(window, message, code); });
@@ -88,7 +84,6 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
 frmMain::~frmMain()
 {
     mPlatform.windowing.setEndRequestHandler({});
-    mPlatform.socket.setListener(nullptr);
     mPlatform.notifyIcon.setEventHandler({});
     mPlatform.notifyIcon.setAvailabilityHandler({});
     mPlatform.notifyIcon.setContextMenu(nullptr);
@@ -97,13 +92,10 @@ frmMain::~frmMain()
 void frmMain::connectMenus()
 {
     const MenuTree& m = *mMenus;
-    ConversationControl* control = mConversationControl.get();
-    connect(m.mnuFileUpdateIP, &QAction::triggered, control, &ConversationControl::mnuFileUpdateIP_Click);
-    connect(m.mnuFileGoOffline, &QAction::triggered, control, &ConversationControl::mnuFileGoOffline_Click);
-    connect(m.mnuContextUpdateIP, &QAction::triggered, control,
-            &ConversationControl::mnuContextUpdateIP_Click);
-    connect(m.mnuContextGoOffline, &QAction::triggered, control,
-            &ConversationControl::mnuContextGoOffline_Click);
+    connect(m.mnuFileUpdateIP, &QAction::triggered, this, &frmMain::mnuFileUpdateIP_Click);
+    connect(m.mnuFileGoOffline, &QAction::triggered, this, &frmMain::mnuFileGoOffline_Click);
+    connect(m.mnuContextUpdateIP, &QAction::triggered, this, &frmMain::mnuContextUpdateIP_Click);
+    connect(m.mnuContextGoOffline, &QAction::triggered, this, &frmMain::mnuContextGoOffline_Click);
     TrayBehaviour* tray = mTray.get();
     connect(m.mnuContextRestore, &QAction::triggered, this, [tray] { tray->mnuContextRestore_Click(); });
     connect(m.mnuEditOptions, &QAction::triggered, this, &frmMain::mnuEditOptions_Click);
@@ -221,7 +213,7 @@ void frmMain::Form_Unload()
         // Nothing may use the settings once they are gone, not even while a report of a
         // failed save is open: the monitor stops and a running conversation is cut off.
         tmrConnectionMonitor->stop();
-        mConversationControl->cutOff(QStringLiteral("the window was closed"));
+        mSession->cutOff(QStringLiteral("the window was closed"));
         if (mTrayIcon) {
             mTrayIcon->Remove();
             mTrayIcon.reset();
@@ -253,19 +245,15 @@ void frmMain::setTrayTip(const QString& tip)
     mTrayIcon->Update();
 }
 
-void frmMain::stepAccepted(const ConversationResult& result)
+void frmMain::conversationStarted(Operation operation)
 {
-    mHistory->accepted(result);
-}
-
-void frmMain::conversationCutOff(const ConversationResult& result)
-{
-    mHistory->ended(result);
+    EnableMenus(false);
+    setTrayTip(identity::kTitle + (operation == Operation::Update ? QStringLiteral(" - Updating IP")
+                                                                  : QStringLiteral(" - Going Offline")));
 }
 
 bool frmMain::conversationEnded(const ConversationResult& result)
 {
-    mHistory->ended(result);
     if (result.endedByBye && CommandLine::wantsClose(mPlatform.windowing.commandLine())) {
         endProgram();
         return false;
@@ -275,7 +263,62 @@ bool frmMain::conversationEnded(const ConversationResult& result)
         const ConversationNotice notice = ConversationNotice::of(result);
         mPlatform.notifyIcon.showMessage(mPlatform.windowing.title(), notice.text, notice.warning);
     }
+    EnableMenus(true);
+    setTrayTip(identity::kTitle);
     return true;
+}
+
+void frmMain::passwordUnavailable(const Failure& failure, Operation operation)
+{
+    reportFailure(mPlatform.windowing, failure, QString::fromLatin1(UpdateSession::procedure(operation)));
+}
+
+void frmMain::requestUpdate()
+{
+    mSession->requestUpdate([] { return UpdateRequest::of(*gSettings, Operation::Update); });
+}
+
+void frmMain::mnuFileUpdateIP_Click()
+{
+    trap(mPlatform.windowing, "mnuFileUpdateIP_Click",
+         [&] { mSession->start(UpdateRequest::of(*gSettings, Operation::Update)); });
+}
+
+void frmMain::mnuFileGoOffline_Click()
+{
+    trap(mPlatform.windowing, "mnuFileGoOffline_Click",
+         [&] { mSession->start(UpdateRequest::of(*gSettings, Operation::Offline)); });
+}
+
+void frmMain::mnuContextUpdateIP_Click()
+{
+    trap(mPlatform.windowing, "mnuContextUpdateIP_Click", [&] { mnuFileUpdateIP_Click(); });
+}
+
+void frmMain::mnuContextGoOffline_Click()
+{
+    trap(mPlatform.windowing, "mnuContextGoOffline_Click", [&] { mnuFileGoOffline_Click(); });
+}
+
+void frmMain::tmrConnectionMonitor_Timer()
+{
+    trap(mPlatform.windowing, "tmrConnectionMonitor_Timer",
+         [&] { mSession->tick(gSettings->UpdateOnConnection()); });
+}
+
+UpdateConversation& frmMain::conversation()
+{
+    return mSession->conversation();
+}
+
+ConversationControl& frmMain::conversationControl()
+{
+    return mSession->control();
+}
+
+ConnectionMonitor& frmMain::connectionMonitor()
+{
+    return *mSession->monitor();
 }
 
 void frmMain::endProgram()

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "platform/PlatformServices.h"
+#include "session/SessionHost.h"
 #include "ui/MenuTree.h"
-#include "update/ConversationHost.h"
+#include "update/UpdateStarter.h"
 
 #include <QMainWindow>
 
@@ -21,10 +22,11 @@ class TrayBehaviour;
 class QPlainTextEdit;
 class QTimer;
 class UpdateConversation;
+class UpdateSession;
 
 // The main window: the activity log, the menus and the popup menu, the connection-monitor
-// timer and the socket. Loading it sets up the program; unloading it ends the program.
-class frmMain : public QMainWindow, public ConversationHost
+// timer and the update session. Loading it sets up the program; unloading it ends the program.
+class frmMain : public QMainWindow, public SessionHost, public UpdateStarter
 {
     Q_OBJECT
 public:
@@ -38,15 +40,23 @@ public:
     // The caption: the title, the major and minor version once loaded, and the maker.
     static QString caption(const QString& title, std::optional<std::pair<int, int>> version = std::nullopt);
 
-    void EnableMenus(bool enabled) override;
+    void EnableMenus(bool enabled);
+    // Sets the tray icon's tip and passes it to the notification area.
+    void setTrayTip(const QString& tip);
     void AppendLog(const QString& text) override;
-    void setTrayTip(const QString& tip) override;
-    void stepAccepted(const ConversationResult& result) override;
-    void conversationCutOff(const ConversationResult& result) override;
+    void conversationStarted(Operation operation) override;
     bool conversationEnded(const ConversationResult& result) override;
+    void passwordUnavailable(const Failure& failure, Operation operation) override;
+    // A point-to-point link came up: its address is posted.
+    void requestUpdate() override;
     // Stops the connection monitor and closes the window, which ends the program.
     void endProgram();
 
+    void mnuFileUpdateIP_Click();
+    void mnuFileGoOffline_Click();
+    void mnuContextUpdateIP_Click();
+    void mnuContextGoOffline_Click();
+    void tmrConnectionMonitor_Timer();
     void mnuFileExit_Click();
     void mnuContextExit_Click();
     void mnuHelpHomepage_Click();
@@ -59,9 +69,10 @@ public:
     void mnuContextAbout_Click();
 
     CTrayIcon* trayIcon() const { return mTrayIcon.get(); }
-    UpdateConversation& conversation() { return *mConversation; }
-    ConversationControl& conversationControl() { return *mConversationControl; }
-    ConnectionMonitor& connectionMonitor() { return *mConnectionMonitor; }
+    UpdateSession& session() { return *mSession; }
+    UpdateConversation& conversation();
+    ConversationControl& conversationControl();
+    ConnectionMonitor& connectionMonitor();
     TrayBehaviour& tray() { return *mTray; }
     bool isUnloaded() const { return mUnloaded; }
 
@@ -87,10 +98,8 @@ private:
     QTimer* tmrConnectionMonitor;
     std::unique_ptr<ActivityLog> mLog;
     std::unique_ptr<CTrayIcon> mTrayIcon;
-    std::unique_ptr<UpdateConversation> mConversation;
-    std::unique_ptr<ConversationControl> mConversationControl;
-    std::unique_ptr<ConnectionMonitor> mConnectionMonitor;
-    std::unique_ptr<TrayBehaviour> mTray;
     std::unique_ptr<HistoryRecorder> mHistory;
+    std::unique_ptr<UpdateSession> mSession;
+    std::unique_ptr<TrayBehaviour> mTray;
     bool mUnloaded = false;
 };

@@ -2,7 +2,7 @@
 
 #include "app/Identity.h"
 #include "app/VisibleText.h"
-#include "update/ActivityLog.h"
+#include "update/LogEntry.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,12 +15,12 @@
 void ConsoleLog::entry(const QString& text) const
 {
     if (!mQuiet)
-        print(mOut, ActivityLog::bounded(text));
+        print(mOut, LogEntry::bounded(text));
 }
 
 void ConsoleLog::error(const QString& text) const
 {
-    print(mErr, ActivityLog::bounded(text));
+    print(mErr, LogEntry::bounded(text));
 }
 
 void ConsoleLog::complain(const QString& text) const

@@ -1,13 +1,10 @@
 #include "update/ConversationControl.h"
 
-#include "app/Identity.h"
 #include "platform/Trap.h"
-#include "settings/CSettings.h"
-#include "update/ActivityLog.h"
 #include "update/ConversationHost.h"
+#include "update/ConversationText.h"
+#include "update/LogEntry.h"
 #include "update/UpdateConversation.h"
-
-#include <QScopedValueRollback>
 
 #include <algorithm>
 
@@ -39,61 +36,14 @@ ConversationControl::~ConversationControl()
     mWindowing.setReportWatcher({});
 }
 
-void ConversationControl::mnuFileUpdateIP_Click()
+void ConversationControl::start(const UpdateRequest& request)
 {
-    trap(mWindowing, "mnuFileUpdateIP_Click",
-         [&] { begin(Operation::Update, identity::kTitle + QStringLiteral(" - Updating IP")); });
-}
-
-void ConversationControl::mnuFileGoOffline_Click()
-{
-    trap(mWindowing, "mnuFileGoOffline_Click",
-         [&] { begin(Operation::Offline, identity::kTitle + QStringLiteral(" - Going Offline")); });
-}
-
-void ConversationControl::mnuContextUpdateIP_Click()
-{
-    trap(mWindowing, "mnuContextUpdateIP_Click", [&] { mnuFileUpdateIP_Click(); });
-}
-
-void ConversationControl::mnuContextGoOffline_Click()
-{
-    trap(mWindowing, "mnuContextGoOffline_Click", [&] { mnuFileGoOffline_Click(); });
-}
-
-void ConversationControl::requestUpdate()
-{
-    // A running conversation, an offline one above all, must not be turned into an update
-    // halfway; the new link's address is posted once it has ended.
-    if (mConversation.isRunning() || mFetchingPassword) {
-        mUpdateWaiting = true;
-        return;
-    }
-    mnuFileUpdateIP_Click();
-}
-
-void ConversationControl::begin(Operation operation, const QString& tip)
-{
-    // The password first: without it nothing is sent. The keyring may take a while, with the
-    // event loop running; no second conversation starts meanwhile, and none at all once the
-    // settings have gone (the program is ending).
-    if (mFetchingPassword)
-        return;
-    {
-        const QScopedValueRollback fetching(mFetchingPassword, true);
-        if (!gSettings.fetchPassword())
-            return;
-    }
-    const QString server = gSettings->Server();
-    const qint32 port = gSettings->Port();
-    mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Connecting to ") + server + QLatin1Char(':') +
-                                         QString::number(port) + QStringLiteral("...")));
-    mConversation.start(operation);
-    mHost.EnableMenus(false);
-    mHost.setTrayTip(tip);
+    mHost.AppendLog(LogEntry::stamped(ConversationText::connecting(request.server, request.port)));
+    mConversation.start(request);
+    mHost.conversationStarted(request.operation);
     mConnected = false;
     startTimers();
-    mSocket.connectToHost(server, port);
+    mSocket.connectToHost(request.server, request.port);
 }
 
 void ConversationControl::sckClient_Connect()
@@ -101,7 +51,7 @@ void ConversationControl::sckClient_Connect()
     trap(mWindowing, "sckClient_Connect", [&] {
         mConnected = true;
         restartReplyTimer();
-        mHost.AppendLog(ActivityLog::stamped(QStringLiteral(" - Connected.")));
+        mHost.AppendLog(LogEntry::stamped(ConversationText::connected()));
     });
 }
 
@@ -128,7 +78,6 @@ void ConversationControl::sckClient_Close()
 void ConversationControl::cutOff(const QString& reason)
 {
     stopTimers();
-    mUpdateWaiting = false;
     mConversation.cutOff(reason);
 }
 
@@ -163,14 +112,6 @@ void ConversationControl::conversationFinished()
 {
     stopTimers();
     mConnected = false;
-    if (mUpdateWaiting) {
-        mUpdateWaiting = false;
-        // Started from the event loop, not from inside the handler that ended the last one.
-        QTimer::singleShot(0, this, [this] {
-            if (!mConversation.isRunning())
-                mnuFileUpdateIP_Click();
-        });
-    }
 }
 
 void ConversationControl::reportOpening(bool opening)

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "app/Operation.h"
-
 #include "platform/ISocket.h"
-#include "update/UpdateStarter.h"
 
 #include <QObject>
 #include <QTimer>
@@ -11,11 +8,11 @@
 class ConversationHost;
 class IWindowing;
 class UpdateConversation;
+struct UpdateRequest;
 
-// Starts conversations from the menus and the connection monitor, and ends them on the
-// socket's Error and Close events, when the server falls silent, or when the whole
-// conversation takes too long.
-class ConversationControl : public QObject, public ISocketListener, public UpdateStarter
+// Starts conversations, and ends them on the socket's Error and Close events, when the server
+// falls silent, or when the whole conversation takes too long.
+class ConversationControl : public QObject, public ISocketListener
 {
     Q_OBJECT
 public:
@@ -26,15 +23,9 @@ public:
                         IWindowing& windowing);
     ~ConversationControl() override;
 
-    void mnuFileUpdateIP_Click();
-    void mnuFileGoOffline_Click();
-    void mnuContextUpdateIP_Click();
-    void mnuContextGoOffline_Click();
-
-    // An update asked for by the connection monitor: started at once when no conversation
-    // runs, otherwise as soon as the running one has ended (at most one waits).
-    void requestUpdate() override;
-    bool updateWaiting() const { return mUpdateWaiting; }
+    // Connects for the request, which holds the password. Throws Failure when the socket
+    // cannot take the connect.
+    void start(const UpdateRequest& request);
 
     void sckClient_Connect();
     void sckClient_Error(int number, const QString& description);
@@ -60,7 +51,6 @@ public:
     void socketClosed() override { sckClient_Close(); }
 
 private:
-    void begin(Operation operation, const QString& tip);
     void timedOut();
     void tookTooLong();
     void conversationFinished();
@@ -81,6 +71,4 @@ private:
     int mLimitLeftMs = 0;
     int mOpenReports = 0;
     bool mConnected = false;
-    bool mUpdateWaiting = false;
-    bool mFetchingPassword = false;
 };

@@ -1,14 +1,15 @@
 #include "update/UpdateConversation.h"
 
-#include "app/Identity.h"
-#include "app/Provider.h"
+#include "address/PostableAddress.h"
 #include "app/VisibleText.h"
 #include "platform/ISocket.h"
+#include "platform/IWindowing.h"
 #include "platform/Trap.h"
-#include "settings/CSettings.h"
-#include "update/ActivityLog.h"
+#include "update/ConversationText.h"
+#include "update/LogEntry.h"
 #include "update/basMisc.h"
 
+#include <QHostAddress>
 #include <QStringList>
 
 #include <utility>
@@ -37,21 +38,17 @@ UpdateConversation::UpdateConversation(ISocket& socket, ConversationHost& host, 
 {
 }
 
-QString UpdateConversation::operationWord(Operation operation)
+void UpdateConversation::start(const UpdateRequest& request)
 {
-    return operation == Operation::Update ? QStringLiteral("update") : QStringLiteral("delete");
-}
-
-void UpdateConversation::start(Operation operation)
-{
-    mOperation = operation;
+    mRequest = request;
     mReceiveBuffer.clear();
     mStep = 0;
     mRepliesWithoutProgress = 0;
     mLinesWithoutReplyWord = 0;
     mLastLineWithoutReplyWord.clear();
     mResult = ConversationResult();
-    mResult.operation = operation;
+    mResult.operation = request.operation;
+    mResult.host = request.host;
     mRunning = true;
 }
 
@@ -130,8 +127,10 @@ bool UpdateConversation::handleLine(const QString& line)
         finish(true);
         return false;
     } else if (word == QLatin1String("ERR")) {
-        mResult.refused = QStringLiteral(" - Error: ") + replyText + QLatin1Char('.');
-        mHost.AppendError(ActivityLog::stamped(mResult.refused));
+        mResult.refusal = replyText;
+        if (mResult.outcome != ConversationResult::Outcome::Accepted)
+            mResult.outcome = ConversationResult::Outcome::Refused;
+        mHost.AppendError(LogEntry::stamped(ConversationText::line(ConversationText::error(replyText))));
     }
     if (++mRepliesWithoutProgress > kMaxRepliesWithoutProgress) {
         endAfterError(QStringLiteral("The server sent more than ") +
@@ -163,65 +162,65 @@ void UpdateConversation::handleServerClose()
 
 int UpdateConversation::lastStep() const
 {
-    return mOperation == Operation::Update ? 7 : 6;
+    return mRequest.operation == Operation::Update ? 7 : 6;
 }
 
 void UpdateConversation::actOnStep(const QString& replyText)
 {
-    const bool update = mOperation == Operation::Update;
+    const bool update = mRequest.operation == Operation::Update;
     switch (mStep) {
     case 1:
-        log(QStringLiteral(" - Server: ") + replyText);
-        log(QStringLiteral(" - Logging In..."));
+        log(ConversationText::greeting(replyText));
+        log(ConversationText::loggingIn());
         SendSocketData(QStringLiteral("VER 1.0 [") + mWindowing.title() + QStringLiteral(" v") +
                        QString::number(mWindowing.versionMajor()) + QLatin1Char('.') +
                        QString::number(mWindowing.versionMinor()) + QLatin1Char(']'));
         break;
     case 2:
-        sendWithValue(QStringLiteral("USER "), gSettings->Username(), QStringLiteral("user name"));
+        sendWithValue(QStringLiteral("USER "), mRequest.user, QStringLiteral("user name"));
         break;
     case 3:
-        sendWithValue(QStringLiteral("PASS "), gSettings->Password(), QStringLiteral("password"));
+        sendWithValue(QStringLiteral("PASS "), mRequest.password, QStringLiteral("password"));
         break;
     case 4:
-        mResult.host = hostName();
         if (update) {
-            const QString address = postedAddress();
-            if (const QString refusal = mHost.addressRefusal(address); !refusal.isEmpty()) {
+            QString refusal;
+            const QString address = postedAddress(refusal);
+            if (!refusal.isEmpty()) {
                 endAfterError(refusal);
                 return;
             }
             mResult.address = address;
-            log(QStringLiteral(" - Sending new host IP (") + mResult.address + QStringLiteral(")..."));
+            log(ConversationText::sendingAddress(address));
         } else {
-            log(QStringLiteral(" - Sending host offline..."));
+            log(ConversationText::sendingOffline());
         }
-        sendWithValue(QStringLiteral("HOST "), mResult.host, QStringLiteral("host name"));
+        sendWithValue(QStringLiteral("HOST "), mRequest.host, QStringLiteral("host name"));
         break;
     case 5:
-        SendSocketData(QStringLiteral("OPER ") + operationWord(mOperation));
+        SendSocketData(QStringLiteral("OPER ") + wordOf(kOperationWords, mRequest.operation));
         break;
     case 6:
-        if (update) {
-            sendWithValue(QStringLiteral("IP "), postedAddress(), QStringLiteral("address"));
-        } else {
-            mResult.accepted = QStringLiteral(" - ") + hostName() + QStringLiteral(" offline.");
-            log(mResult.accepted);
-            SendSocketData(QStringLiteral("DONE"));
-            mHost.stepAccepted(mResult);
-        }
+        if (update)
+            sendWithValue(QStringLiteral("IP "), mResult.address, QStringLiteral("address"));
+        else
+            accept();
         break;
     case 7:
-        if (update) {
-            mResult.accepted = QStringLiteral(" - ") + hostName() + QStringLiteral(" updated.");
-            log(mResult.accepted);
-            SendSocketData(QStringLiteral("DONE"));
-            mHost.stepAccepted(mResult);
-        }
+        if (update)
+            accept();
         break;
     default:
         break;
     }
+}
+
+void UpdateConversation::accept()
+{
+    mResult.outcome = ConversationResult::Outcome::Accepted;
+    log(ConversationText::line(ConversationText::accepted(mRequest.operation, mRequest.host)));
+    SendSocketData(QStringLiteral("DONE"));
+    mHost.stepAccepted(mResult);
 }
 
 void UpdateConversation::sendWithValue(const QString& command, const QString& value, const QString& valueName)
@@ -236,29 +235,35 @@ void UpdateConversation::sendWithValue(const QString& command, const QString& va
     SendSocketData(command + value);
 }
 
-QString UpdateConversation::postedAddress() const
+QString UpdateConversation::postedAddress(QString& refusal) const
 {
-    if (gSettings->CurrentIP())
-        return mSocket.localIP();
-    return gSettings->OtherIP();
-}
-
-QString UpdateConversation::hostName() const
-{
-    return gSettings->SubDomain() + provider::kDomainSuffix;
+    if (mRequest.address)
+        return *mRequest.address;
+    const QString address = mSocket.localIP();
+    const QString expected = mRequest.expectedAddress;
+    if (expected.isEmpty())
+        return address;
+    const PostableAddress postable = PostableAddress::of(address);
+    if (postable.kind == PostableAddress::Kind::Unusable)
+        refusal = QStringLiteral("The connection went out from ") + address + QStringLiteral(", which is ") +
+                  postable.why + QStringLiteral("; it is not posted");
+    else if (!QHostAddress(address).isEqual(QHostAddress(expected), QHostAddress::ConvertV4MappedToIPv4))
+        refusal = QStringLiteral("The connection went out from ") + address + QStringLiteral(", not from ") +
+                  expected + QStringLiteral(" that was checked; neither is posted");
+    return address;
 }
 
 void UpdateConversation::log(const QString& message)
 {
-    mHost.AppendLog(ActivityLog::stamped(message));
+    mHost.AppendLog(LogEntry::stamped(message));
 }
 
 void UpdateConversation::endAfterError(const QString& description)
 {
     if (!mRunning)
         return;
-    mResult.error = QStringLiteral(" - Error: ") + description + QLatin1Char('.');
-    mHost.AppendError(ActivityLog::stamped(mResult.error));
+    mResult.failure = description;
+    mHost.AppendError(LogEntry::stamped(ConversationText::line(ConversationText::error(description))));
     finish(false);
 }
 
@@ -269,9 +274,9 @@ void UpdateConversation::cutOff(const QString& reason)
     mSocket.close();
     if (!wasRunning || reason.isEmpty())
         return;
-    mResult.error = QStringLiteral(" - Error: The conversation was cut off: ") + reason + QLatin1Char('.');
-    if (mResult.host.isEmpty() && gSettings)
-        mResult.host = hostName();
+    mResult.failure = QStringLiteral("The conversation was cut off: ") + reason;
+    if (mResult.outcome == ConversationResult::Outcome::NoConversation)
+        mResult.outcome = ConversationResult::Outcome::EndedByProgram;
     mHost.conversationCutOff(mResult);
 }
 
@@ -296,18 +301,13 @@ void UpdateConversation::finish(bool afterBye)
     if (!mRunning)
         return;
     mRunning = false;
-    log(QStringLiteral(" - Disconnected."));
+    log(ConversationText::disconnected());
     // Nothing that arrived with or after the end belongs to any conversation.
     mReceiveBuffer.clear();
     mSocket.close();
     mResult.endedByBye = afterBye;
-    // A conversation that broke off early still names the host it was for.
-    if (mResult.host.isEmpty() && gSettings)
-        mResult.host = hostName();
     if (!mHost.conversationEnded(mResult))
         return;
-    mHost.EnableMenus(true);
-    mHost.setTrayTip(identity::kTitle);
     mStep = 0;
     if (mFinished)
         mFinished();

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Operation.h"
 #include "update/ConversationHost.h"
 #include "update/ReceiveBuffer.h"
+#include "update/UpdateRequest.h"
 
 #include <QString>
 
@@ -23,11 +23,8 @@ public:
 
     UpdateConversation(ISocket& socket, ConversationHost& host, IWindowing& windowing);
 
-    // The word the OPER line sends for the operation.
-    static QString operationWord(Operation operation);
-
-    // A new conversation: nothing of an earlier one is carried over.
-    void start(Operation operation);
+    // A new conversation for the request: nothing of an earlier one is carried over.
+    void start(const UpdateRequest& request);
     bool isRunning() const { return mRunning; }
 
     void sckClient_DataArrival(qint64 bytesTotal);
@@ -51,7 +48,7 @@ public:
     QString GetSocketData();
     void SendSocketData(const QString& text);
 
-    ::Operation operation() const { return mOperation; }
+    ::Operation operation() const { return mRequest.operation; }
     qint16 ConversationStep() const { return mStep; }
 
 private:
@@ -63,8 +60,10 @@ private:
     // Sends the command and the value, unless the value would break the line.
     void sendWithValue(const QString& command, const QString& value, const QString& valueName);
     int lastStep() const;
-    QString postedAddress() const;
-    QString hostName() const;
+    // The address to post, or why it may not be: the connection may have gone out another way
+    // than the one that was checked (the server's next address, another family).
+    QString postedAddress(QString& refusal) const;
+    void accept();
     void log(const QString& message);
     void finish(bool afterBye);
 
@@ -74,7 +73,7 @@ private:
     std::function<void()> mFinished;
 
     ReceiveBuffer mReceiveBuffer;
-    ::Operation mOperation = Operation::Update;
+    UpdateRequest mRequest;
     qint16 mStep = 0;
     bool mRunning = false;
     int mRepliesWithoutProgress = 0;

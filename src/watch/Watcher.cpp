@@ -1,19 +1,17 @@
 #include "watch/Watcher.h"
 
-#include "app/Provider.h"
+#include "address/PostableAddress.h"
 #include "history/History.h"
-#include "monitor/ConnectionMonitor.h"
 #include "platform/Failure.h"
 #include "platform/IAddressWatch.h"
 #include "platform/IClock.h"
 #include "platform/ISocket.h"
+#include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "settings/ScriptSettings.h"
-#include "update/ActivityLog.h"
-#include "watch/PostableAddress.h"
+#include "update/LogEntry.h"
 
 #include <QCryptographicHash>
-#include <QHostAddress>
 #include <QRandomGenerator>
 #include <QScopedValueRollback>
 
@@ -29,11 +27,6 @@ constexpr milliseconds kLongestWait = std::chrono::hours(1);
 constexpr milliseconds kMonitorInterval = std::chrono::seconds(1);
 // The private addresses warned about are remembered up to this many.
 constexpr qsizetype kMaxWarned = 1000;
-
-QString hostName()
-{
-    return gSettings->SubDomain() + provider::kDomainSuffix;
-}
 
 // What an update depends on. A file saved again with the same values (the window does so at
 // its end) is no change.
@@ -61,18 +54,18 @@ QString pause(milliseconds wait)
 
 Watcher::Watcher(const Services& services, const ConsoleLog& log, const WatcherTiming& timing)
     : mServices(services), mLog(log), mTiming(timing),
-      mConversation(services.socket, *this, services.windowing),
-      mControl(services.socket, mConversation, *this, services.windowing),
-      mMonitor(std::make_unique<ConnectionMonitor>(services.dialup, *this, *this, services.windowing))
+      mSession({services.socket, services.secrets, services.windowing, services.clock, services.history},
+               *this)
 {
+    mSession.watchLinks(services.dialup, *this);
     IClock& clock = services.clock;
     mMonitorAlarm = clock.alarm([this] {
         mMonitorAlarm->start(kMonitorInterval);
-        mMonitor->tmrConnectionMonitor_Timer();
+        mSession.tick(mSettings->UpdateOnConnection());
     });
     mSettingsAlarm = clock.alarm([this] {
         settingsMayHaveChanged();
-        if (gSettings)
+        if (mSettings)
             mSettingsAlarm->start(mTiming.settingsCheck);
     });
     mRefreshAlarm = clock.alarm([this] { check(Refresh); });
@@ -88,39 +81,37 @@ Watcher::~Watcher()
 
 bool Watcher::start()
 {
-    gSettings.create(mServices.store, mServices.secrets, mServices.windowing);
-    const QStringList problems = ScriptSettings::problems(*gSettings, mServices.settingsFile);
+    auto settings = std::make_unique<CSettings>(mServices.store, mServices.secrets, mServices.windowing);
+    const QStringList problems = ScriptSettings::problems(*settings, mServices.settingsFile);
     if (!problems.isEmpty()) {
         for (const QString& problem : problems)
             mLog.complain(problem);
-        gSettings.discard();
         return false;
     }
+    mSettings = std::move(settings);
     mSettingsStamp = mServices.settingsStamp();
-    mServices.socket.setListener(&mControl);
     mServices.addresses.setChangeHandler([this] { addressesChanged(); });
     mMonitorAlarm->start(kMonitorInterval);
     mSettingsAlarm->start(mTiming.settingsCheck);
-    say(QStringLiteral(" - Watching ") + hostName() + QStringLiteral("."));
-    tell(QStringLiteral("Watching ") + hostName());
+    say(QStringLiteral(" - Watching ") + mSettings->hostName() + QStringLiteral("."));
+    tell(QStringLiteral("Watching ") + mSettings->hostName());
     check(Start);
     return true;
 }
 
 void Watcher::stop()
 {
-    mControl.cutOff(QStringLiteral("the watcher was ended"));
+    mSession.cutOff(QStringLiteral("the watcher was ended"));
     for (IAlarm* alarm : {mMonitorAlarm.get(), mSettingsAlarm.get(), mRefreshAlarm.get(), mRetryAlarm.get(),
                           mTurnAlarm.get(), mAnswerAlarm.get()})
         alarm->stop();
     mServices.addresses.setChangeHandler({});
-    mServices.socket.setListener(nullptr);
-    gSettings.discard();
+    mSettings.reset();
 }
 
 void Watcher::postNow()
 {
-    if (!gSettings)
+    if (!mSettings)
         return;
     mForced = true;
     mRefused = false;
@@ -136,7 +127,7 @@ void Watcher::requestUpdate()
 
 void Watcher::rereadSettings()
 {
-    if (!gSettings)
+    if (!mSettings)
         return;
     mSettingsStamp = mServices.settingsStamp();
     // A file deleted, emptied or replaced by a link to nothing, or text without a [Settings]
@@ -153,22 +144,13 @@ void Watcher::rereadSettings()
         mLog.complain(QStringLiteral("the last settings that could be read stay in use"));
         return;
     }
-    const bool differ = postingSettings(*gSettings) != postingSettings(*fresh);
-    gSettings.adopt(std::move(fresh));
+    const bool differ = postingSettings(*mSettings) != postingSettings(*fresh);
+    mSettings = std::move(fresh);
     say(QStringLiteral(" - Settings read again."));
     // A refused login is sent again only with something it depends on changed: a file touched
-    // or saved again unchanged (a backup, a sync, the window's end) sends nothing. A password
-    // kept in the keyring is read from there to tell.
-    if (mRefused && gSettings->passwordPlace() == PasswordPlace::Keyring) {
-        try {
-            if (!gSettings.fetchPassword())
-                return;
-        } catch (const Failure& failure) {
-            mLog.complain(failure.description);
-        }
-    }
+    // or saved again unchanged (a backup, a sync, the window's end) sends nothing.
     if (mRefused) {
-        const QByteArray login = loginDigest(*gSettings);
+        const QByteArray login = loginDigest(*mSettings);
         if (!login.isEmpty() && login != mRefusedLogin)
             mRefused = false;
     }
@@ -188,11 +170,10 @@ void Watcher::addressesChanged()
 {
     // A conversation over an address that has gone would only wait for its time-out.
     const QString local = mServices.socket.localIP();
-    if (mConversation.isRunning() && !local.isEmpty() && !mServices.addresses.holdsAddress(local)) {
+    if (mSession.isRunning() && !local.isEmpty() && !mServices.addresses.holdsAddress(local)) {
         say(QStringLiteral(" - The address ") + local +
             QStringLiteral(" has gone; the conversation is cut off."));
-        mControl.cutOff(QStringLiteral("the address ") + local + QStringLiteral(" went away"));
-        mPostingAddress.clear();
+        mSession.cutOff(QStringLiteral("the address ") + local + QStringLiteral(" went away"));
         mAddress.clear();
     }
     check(AddressChange);
@@ -200,7 +181,7 @@ void Watcher::addressesChanged()
 
 void Watcher::check(Reasons reasons)
 {
-    if (!gSettings)
+    if (!mSettings)
         return;
     // After a refusal nothing but a request, or new settings to log in with, brings a post.
     if (mRefused && !mForced) {
@@ -211,7 +192,7 @@ void Watcher::check(Reasons reasons)
     mAsked |= reasons;
     // A look that runs answers whatever was asked meanwhile as well; a conversation that runs
     // is followed by one look for all that was asked while it ran.
-    if (mLookupRunning || mStarting || mConversation.isRunning())
+    if (mLookupRunning || mStarting || mSession.isRunning())
         return;
     lookUp();
 }
@@ -220,17 +201,17 @@ void Watcher::lookUp()
 {
     // Settings never made (a watcher started before the options were filled in) would post for
     // no one.
-    if (gSettings->Username().isEmpty() && gSettings->SubDomain().isEmpty()) {
+    if (mSettings->Username().isEmpty() && mSettings->SubDomain().isEmpty()) {
         mAsked = 0;
         sayOnce(QStringLiteral(" - Nothing to post: the settings name no user and no host yet."));
         return;
     }
-    if (!gSettings->CurrentIP()) {
-        answered(gSettings->OtherIP(), QString());
+    if (!mSettings->CurrentIP()) {
+        answered(mSettings->OtherIP(), QString());
         return;
     }
     mLookupRunning = true;
-    mServices.addresses.findLocalAddress(gSettings->Server(), static_cast<quint16>(gSettings->Port()),
+    mServices.addresses.findLocalAddress(mSettings->Server(), static_cast<quint16>(mSettings->Port()),
                                          [this](const QString& address, const QString& problem) {
                                              mLookupRunning = false;
                                              answered(address, problem);
@@ -239,12 +220,12 @@ void Watcher::lookUp()
 
 void Watcher::answered(const QString& address, const QString& problem)
 {
-    if (!gSettings)
+    if (!mSettings)
         return;
     const Reasons reasons = std::exchange(mAsked, 0) | std::exchange(mUnanswered, 0);
     decide(reasons, address, problem);
     // What was asked while a conversation that this answer started runs waits for its end.
-    if (mAsked && !mLookupRunning && !mConversation.isRunning())
+    if (mAsked && !mLookupRunning && !mSession.isRunning())
         mAnswerAlarm->start(milliseconds(0));
 }
 
@@ -286,7 +267,7 @@ void Watcher::decide(Reasons reasons, const QString& address, const QString& pro
             QStringLiteral(": the name will reach this machine only from inside that network."));
     }
 
-    const QString host = hostName();
+    const QString host = mSettings->hostName();
     const std::optional<HistoryEntry> last = lastAcceptedStep(host);
     // Someone took the host offline: the watcher does not undo that by itself on a refresh
     // or a retry, only for a new address, at its own start or when asked.
@@ -341,20 +322,6 @@ std::optional<HistoryEntry> Watcher::lastAcceptedStep(const QString& host)
     return recorded;
 }
 
-QString Watcher::addressRefusal(const QString& address) const
-{
-    // The connection may have gone out another way than the one checked (the server's next
-    // address, another family): only the address that was checked is posted.
-    const PostableAddress postable = PostableAddress::of(address);
-    if (postable.kind == PostableAddress::Kind::Unusable)
-        return QStringLiteral("The connection went out from ") + address + QStringLiteral(", which is ") +
-               postable.why + QStringLiteral("; it is not posted");
-    if (!QHostAddress(address).isEqual(QHostAddress(mPostingAddress), QHostAddress::ConvertV4MappedToIPv4))
-        return QStringLiteral("The connection went out from ") + address + QStringLiteral(", not from ") +
-               mPostingAddress + QStringLiteral(" that was checked; neither is posted");
-    return QString();
-}
-
 void Watcher::post(const QString& address)
 {
     mRefreshAlarm->stop();
@@ -362,41 +329,35 @@ void Watcher::post(const QString& address)
     mForced = false;
     mRefused = false;
     mPacing.started(mServices.clock.elapsed());
-    mPostingAddress = address;
+    UpdateRequest request = UpdateRequest::of(*mSettings, Operation::Update);
+    // Only the address that was checked is posted.
+    if (!request.address)
+        request.expectedAddress = address;
     {
         // The keyring may be asked for the password meanwhile, with the event loop running.
         const QScopedValueRollback starting(mStarting, true);
-        mControl.mnuFileUpdateIP_Click();
+        mSession.start(request);
     }
     // A conversation that could not start (the keyring did not give the password) is tried again
     // as one that found no server; none is once the watcher has stopped.
-    if (gSettings && !mConversation.isRunning() && !mPostingAddress.isEmpty()) {
-        mPostingAddress.clear();
+    if (mSettings && !mSession.isRunning()) {
         scheduleRetry();
         if (mAsked)
             mAnswerAlarm->start(milliseconds(0));
     }
 }
 
-void Watcher::stepAccepted(const ConversationResult& result)
+void Watcher::passwordUnavailable(const Failure& failure, Operation operation)
 {
-    const QDateTime now = mServices.clock.now();
-    mServices.history.accepted(result, now);
-    mOwnLastStep = HistoryEntry::of(HistoryEntry::Runner::Watch, result, now);
-}
-
-void Watcher::conversationCutOff(const ConversationResult& result)
-{
-    mServices.history.ended(result, mServices.clock.now());
+    reportFailure(mServices.windowing, failure, QString::fromLatin1(UpdateSession::procedure(operation)));
 }
 
 bool Watcher::conversationEnded(const ConversationResult& result)
 {
-    mPostingAddress.clear();
     const QDateTime now = mServices.clock.now();
-    mServices.history.ended(result, now);
-    switch (result.outcome()) {
+    switch (result.outcome) {
     case ConversationResult::Outcome::Accepted:
+        mOwnLastStep = HistoryEntry::of(HistoryEntry::Runner::Watch, result, now);
         mRetryAlarm->stop();
         mNextRetry = milliseconds(0);
         scheduleRefresh(now);
@@ -405,13 +366,14 @@ bool Watcher::conversationEnded(const ConversationResult& result)
         break;
     case ConversationResult::Outcome::Refused:
         mRefused = true;
-        mRefusedLogin = loginDigest(*gSettings);
+        mRefusedLogin = loginDigest(mSession.lastRequest());
         say(QStringLiteral(
             " - The server refused; no new try until the settings change or SIGUSR1 arrives."));
         tell(QStringLiteral("Refused at ") + when(now) +
              QStringLiteral("; waiting for the settings to change or SIGUSR1"));
         break;
-    case ConversationResult::Outcome::Failed:
+    case ConversationResult::Outcome::NoConversation:
+    case ConversationResult::Outcome::EndedByProgram:
         scheduleRetry();
         break;
     }
@@ -444,22 +406,31 @@ void Watcher::scheduleRetry()
     mRetryAlarm->start(std::min(wait, kLongestWait));
 }
 
+QByteArray Watcher::loginDigest(const UpdateRequest& request)
+{
+    const QStringList login = {request.server, QString::number(request.port), request.user, request.host,
+                               request.password};
+    return QCryptographicHash::hash(login.join(QChar(0)).toUtf8(), QCryptographicHash::Sha256);
+}
+
 QByteArray Watcher::loginDigest(const CSettings& settings) const
 {
-    QString password;
-    try {
-        password = settings.Password();
-    } catch (const Failure&) {
-        return QByteArray();
+    UpdateRequest request = UpdateRequest::of(settings, Operation::Update);
+    // A password kept in the keyring is read from there to tell.
+    if (!request.keyringAccount.isEmpty()) {
+        try {
+            request.password = CSettings::readPassword(mServices.secrets, request.keyringAccount);
+        } catch (const Failure& failure) {
+            mLog.complain(failure.description);
+            return QByteArray();
+        }
     }
-    const QStringList login = {settings.Server(),    QString::number(settings.Port()),   settings.Username(),
-                               settings.SubDomain(), QString::number(settings.Domain()), password};
-    return QCryptographicHash::hash(login.join(QChar(0)).toUtf8(), QCryptographicHash::Sha256);
+    return loginDigest(request);
 }
 
 void Watcher::say(const QString& message) const
 {
-    mLog.entry(ActivityLog::stamped(message));
+    mLog.entry(LogEntry::stamped(message));
 }
 
 void Watcher::sayOnce(const QString& message)

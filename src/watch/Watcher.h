@@ -2,10 +2,9 @@
 
 #include "history/History.h"
 #include "history/HistoryRecorder.h"
+#include "session/SessionHost.h"
+#include "session/UpdateSession.h"
 #include "update/ConsoleLog.h"
-#include "update/ConversationControl.h"
-#include "update/ConversationHost.h"
-#include "update/UpdateConversation.h"
 #include "update/UpdateStarter.h"
 #include "watch/PostPacing.h"
 
@@ -20,7 +19,6 @@
 #include <optional>
 
 class CSettings;
-class ConnectionMonitor;
 class IAddressWatch;
 class IAlarm;
 class IClock;
@@ -51,7 +49,7 @@ struct WatcherTiming
 // failed tries and does not try again after a refusal until what the login depends on changes
 // or it is asked to. Every check asked for is answered, whatever else runs at the same moment.
 // Every wait is an alarm of the clock.
-class Watcher : public QObject, public ConversationHost, public UpdateStarter
+class Watcher : public QObject, public SessionHost, public UpdateStarter
 {
     Q_OBJECT
 public:
@@ -92,14 +90,10 @@ public:
     void requestUpdate() override; // a point-to-point link came up
     void AppendLog(const QString& text) override { mLog.entry(text); }
     void AppendError(const QString& text) override { mLog.error(text); }
-    void EnableMenus(bool) override {}
-    void setTrayTip(const QString&) override {}
-    void stepAccepted(const ConversationResult& result) override;
-    void conversationCutOff(const ConversationResult& result) override;
     bool conversationEnded(const ConversationResult& result) override;
-    QString addressRefusal(const QString& address) const override;
+    void passwordUnavailable(const Failure& failure, Operation operation) override;
 
-    bool conversationRunning() const { return mConversation.isRunning(); }
+    bool conversationRunning() const { return mSession.isRunning(); }
     bool waitingAfterRefusal() const { return mRefused; }
     std::chrono::milliseconds nextRetry() const { return mNextRetry; }
 
@@ -129,8 +123,9 @@ private:
     void scheduleRefresh(const QDateTime& lastPosted);
     void scheduleRetry();
     void settingsMayHaveChanged();
-    // What a refused login was sent with, as a digest: the user name, password, host, server
-    // and port. Empty when the password cannot be known now.
+    // What a login is sent with, as a digest: the server, port, user name, host and password.
+    static QByteArray loginDigest(const UpdateRequest& request);
+    // The same for the settings; empty when the password cannot be known now.
     QByteArray loginDigest(const CSettings& settings) const;
     void say(const QString& message) const;
     // Says it unless it was the last thing said of the address.
@@ -141,9 +136,8 @@ private:
     Services mServices;
     ConsoleLog mLog;
     WatcherTiming mTiming;
-    UpdateConversation mConversation;
-    ConversationControl mControl;
-    std::unique_ptr<ConnectionMonitor> mMonitor;
+    std::unique_ptr<CSettings> mSettings; // the last that could be read; none once stopped
+    UpdateSession mSession;
     std::unique_ptr<IAlarm> mMonitorAlarm;
     std::unique_ptr<IAlarm> mSettingsAlarm;
     std::unique_ptr<IAlarm> mRefreshAlarm;
@@ -154,7 +148,6 @@ private:
     QByteArray mSettingsStamp;
     QString mAddress;                         // the address last found to post, kept while none can be found
     std::optional<HistoryEntry> mOwnLastStep; // the last step accepted in this watcher's conversations
-    QString mPostingAddress;                  // the address of the conversation running, if one is
     QString mLastSaid;                        // the last message said about the address to post
     QString mHistoryComplaint;                // the last thing said about a history that cannot be read
     QSet<QString> mWarned;                    // private addresses warned about

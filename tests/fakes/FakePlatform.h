@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeClock.h"
 #include "FakeDialup.h"
 #include "FakeNotifyIcon.h"
 #include "FakeSecretStore.h"
@@ -19,10 +20,11 @@ struct FakePlatform
     FakeShell shell;
     FakeWindowing windowing;
     FakeSecretStore secrets;
+    FakeClock clock;
 
     PlatformServices services()
     {
-        return PlatformServices{socket, store, dialup, notifyIcon, shell, windowing, secrets};
+        return PlatformServices{socket, store, dialup, notifyIcon, shell, windowing, secrets, clock};
     }
 
     void storeSetting(const QString& key, const QString& text)

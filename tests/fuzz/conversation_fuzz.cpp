@@ -1,25 +1,27 @@
-// Drives the real conversation, its control and the line handling through the test doubles,
-// with whatever a server (and a user, and the connection monitor) might do, in any order.
+// Drives the real update session (the conversation, its control and the line handling) through
+// the test doubles, with whatever a server (and a user, and the connection monitor) might do, in
+// any order.
 // After every step it checks what must always hold:
 // - the lines sent in a conversation are the documented ones, in order, one per step;
 // - every conversation that starts ends exactly once, with one " - Disconnected.";
-// - after every end the start commands are enabled again, the tip is back and no timer runs;
+// - after every end the start commands are enabled again and no timer runs;
 // - the password never reaches the log.
 //
 // The input is a small program: the first byte picks the settings, then each byte is an
 // operation, some followed by their own bytes.
 
+#include "FakeClock.h"
 #include "FakeSecretStore.h"
 #include "FakeSettingsStore.h"
 #include "FakeSocket.h"
 #include "FakeWindowing.h"
+#include "history/HistoryRecorder.h"
+#include "session/UpdateSession.h"
 #include "settings/CSettings.h"
-#include "update/ConversationControl.h"
-#include "update/ConversationHost.h"
-#include "update/UpdateConversation.h"
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdio>
@@ -41,21 +43,21 @@ void check(bool condition, const char* what)
         broken(what);
 }
 
-class RecordingHost : public ConversationHost
+class RecordingHost : public SessionHost
 {
 public:
     void AppendLog(const QString& text) override { log.append(text); }
-    void EnableMenus(bool enabled) override { menusEnabled = enabled; }
-    void setTrayTip(const QString& text) override { tip = text; }
+    void conversationStarted(Operation) override { menusEnabled = false; }
     bool conversationEnded(const ConversationResult&) override
     {
         ++ends;
+        menusEnabled = true;
         return true;
     }
+    void passwordUnavailable(const Failure&, Operation) override { broken("the password was asked for"); }
 
     QStringList log;
     bool menusEnabled = true;
-    QString tip = QStringLiteral("Corvane DynDNS");
     int ends = 0;
 };
 
@@ -94,9 +96,11 @@ QStringList expectedLines(Operation operation, const QString& address)
 class Harness
 {
 public:
-    Harness() : mConversation(mSocket, mHost, mWindowing), mControl(mSocket, mConversation, mHost, mWindowing)
+    explicit Harness(const QString& historyPath)
+        : mRecorder(History(historyPath), HistoryEntry::Runner::Once),
+          mSession({mSocket, mSecrets, mWindowing, mClock, mRecorder}, mHost),
+          mConversation(mSession.conversation()), mControl(mSession.control())
     {
-        mSocket.setListener(&mControl);
         // Time-outs are driven by the input, never by the clock.
         mControl.setTimeout(1000 * 1000 * 1000);
         mControl.setLimit(1000 * 1000 * 1000);
@@ -137,17 +141,14 @@ private:
         switch (input.next() % 9) {
         case 0:
             // The user can only pick a command that is enabled.
-            if (mHost.menusEnabled) {
-                if (input.next() & 1)
-                    mControl.mnuFileUpdateIP_Click();
-                else
-                    mControl.mnuFileGoOffline_Click();
-            }
+            if (mHost.menusEnabled)
+                mSession.start(
+                    UpdateRequest::of(*gSettings, input.next() & 1 ? Operation::Update : Operation::Offline));
             break;
         case 1: {
             const bool running = mConversation.isRunning();
             const int connects = mSocket.connectRequests;
-            mControl.requestUpdate();
+            mSession.requestUpdate([] { return UpdateRequest::of(*gSettings, Operation::Update); });
             check(!running || mSocket.connectRequests == connects, "the monitor broke into a conversation");
             break;
         }
@@ -222,7 +223,6 @@ private:
               "the log does not show one end per conversation");
         if (!mConversation.isRunning()) {
             check(mHost.menusEnabled, "the start commands stayed disabled after an end");
-            check(mHost.tip == QStringLiteral("Corvane DynDNS"), "the tip was not reset after an end");
             check(mConversation.ConversationStep() == 0, "the step was not reset after an end");
             check(!mSocket.isOpen(), "the connection stayed open after an end");
             check(!mControl.timersRunning(), "a timer runs with no conversation");
@@ -239,9 +239,12 @@ private:
     FakeWindowing mWindowing;
     FakeSettingsStore mStore;
     FakeSecretStore mSecrets;
+    FakeClock mClock;
     RecordingHost mHost;
-    UpdateConversation mConversation;
-    ConversationControl mControl;
+    HistoryRecorder mRecorder;
+    UpdateSession mSession;
+    UpdateConversation& mConversation;
+    ConversationControl& mControl;
     QStringList mSent;
     qsizetype mSentBefore = 0;
     int mConnects = 0;
@@ -256,8 +259,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static char name[] = "conversation-fuzz";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
+    static QTemporaryDir history;
     Input input{data, size};
-    Harness harness;
+    Harness harness(history.filePath(QStringLiteral("history")));
     harness.run(input);
     return 0;
 }

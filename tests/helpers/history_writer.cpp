@@ -15,11 +15,8 @@ int main(int argc, char* argv[])
         return 64;
     const History history(QString::fromLocal8Bit(argv[1]));
     HistoryEntry entry;
-    for (const auto runner :
-         {HistoryEntry::Runner::Window, HistoryEntry::Runner::Once, HistoryEntry::Runner::Watch}) {
-        if (History::word(runner) == QString::fromLocal8Bit(argv[2]))
-            entry.runner = runner;
-    }
+    entry.runner =
+        valueOf(kRunnerWords, QString::fromLocal8Bit(argv[2])).value_or(HistoryEntry::Runner::Window);
     entry.host = QStringLiteral("h.dyn.brevant.example");
     entry.address = QStringLiteral("192.0.2.1");
     entry.outcome = ConversationResult::Outcome::Accepted;

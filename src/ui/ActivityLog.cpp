@@ -1,7 +1,6 @@
-#include "update/ActivityLog.h"
+#include "ui/ActivityLog.h"
 
 #include "platform/Trap.h"
-#include "update/LogTimeStamp.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -13,7 +12,6 @@ namespace {
 // Lines near the end keep their layouts: they are on screen, or soon may be.
 constexpr int kKeepLaidOut = 64;
 constexpr int kShedEvery = 256;
-constexpr QChar kEllipsis(0x2026);
 } // namespace
 
 ActivityLog::ActivityLog(QPlainTextEdit& box, IWindowing& windowing) : mBox(box), mWindowing(windowing)
@@ -27,7 +25,7 @@ ActivityLog::ActivityLog(QPlainTextEdit& box, IWindowing& windowing) : mBox(box)
 void ActivityLog::AppendLog(const QString& text)
 {
     trap(mWindowing, "AppendLog", [&] {
-        QString lines = bounded(text);
+        QString lines = LogEntry::bounded(text);
         // The box keeps lines as blocks; a line end of the entry, or inside it, starts a new one.
         lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -47,17 +45,6 @@ void ActivityLog::AppendLog(const QString& text)
         mBox.verticalScrollBar()->setValue(mBox.verticalScrollBar()->maximum());
         mBox.horizontalScrollBar()->setValue(mBox.horizontalScrollBar()->minimum());
     });
-}
-
-QString ActivityLog::bounded(const QString& entry)
-{
-    if (entry.size() <= kMaxEntryLength)
-        return entry;
-    // The cut never splits a character that takes two code units.
-    qsizetype keep = kMaxEntryLength - 1;
-    if (entry.at(keep - 1).isHighSurrogate())
-        --keep;
-    return entry.left(keep) + kEllipsis;
 }
 
 // The box keeps a layout of a few hundred bytes for every line that has ever been at the caret
@@ -83,9 +70,4 @@ void ActivityLog::shedLayouts()
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     range.insertText(text);
     range.endEditBlock();
-}
-
-QString ActivityLog::stamped(const QString& message)
-{
-    return LogTimeStamp::now() + message;
 }

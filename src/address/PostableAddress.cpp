@@ -1,4 +1,4 @@
-#include "watch/PostableAddress.h"
+#include "address/PostableAddress.h"
 
 #include <QHostAddress>
 

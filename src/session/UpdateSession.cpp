@@ -1,0 +1,118 @@
+#include "session/UpdateSession.h"
+
+#include "history/HistoryRecorder.h"
+#include "monitor/ConnectionMonitor.h"
+#include "platform/IClock.h"
+#include "platform/ISocket.h"
+#include "platform/Trap.h"
+#include "settings/CSettings.h"
+
+#include <QScopedValueRollback>
+#include <QTimer>
+
+UpdateSession::UpdateSession(const Services& services, SessionHost& host)
+    : mServices(services), mHost(host), mConversation(services.socket, *this, services.windowing),
+      mControl(services.socket, mConversation, *this, services.windowing)
+{
+    mServices.socket.setListener(&mControl);
+}
+
+void UpdateSession::watchLinks(IDialup& dialup, UpdateStarter& starter)
+{
+    mMonitor = std::make_unique<ConnectionMonitor>(dialup, mHost, starter, mServices.windowing);
+}
+
+UpdateSession::~UpdateSession()
+{
+    mServices.socket.setListener(nullptr);
+}
+
+const char* UpdateSession::procedure(Operation operation)
+{
+    return operation == Operation::Update ? "mnuFileUpdateIP_Click" : "mnuFileGoOffline_Click";
+}
+
+void UpdateSession::start(const UpdateRequest& request)
+{
+    trap(mServices.windowing, procedure(request.operation), [&] {
+        // The keyring may take a while, with the event loop running: no second conversation
+        // starts meanwhile.
+        if (mStarting || mConversation.isRunning())
+            return;
+        if (request.keyringAccount.isEmpty()) {
+            begin(request);
+            return;
+        }
+        UpdateRequest withPassword = request;
+        const quint64 cutOffs = mCutOffs;
+        {
+            const QScopedValueRollback starting(mStarting, true);
+            try {
+                withPassword.password = CSettings::readPassword(mServices.secrets, request.keyringAccount);
+            } catch (const Failure& failure) {
+                if (cutOffs == mCutOffs)
+                    mHost.passwordUnavailable(failure, request.operation);
+                return;
+            }
+        }
+        if (cutOffs == mCutOffs)
+            begin(withPassword);
+    });
+}
+
+void UpdateSession::begin(const UpdateRequest& request)
+{
+    mLastRequest = request;
+    mControl.start(request);
+}
+
+void UpdateSession::requestUpdate(std::function<UpdateRequest()> request)
+{
+    // A running conversation, an offline one above all, must not be turned into an update
+    // halfway; the new link's address is posted once it has ended.
+    if (mConversation.isRunning() || mStarting) {
+        mWaiting = std::move(request);
+        return;
+    }
+    UpdateRequest made;
+    if (trap(mServices.windowing, procedure(Operation::Update), [&] { made = request(); }))
+        start(made);
+}
+
+void UpdateSession::cutOff(const QString& reason)
+{
+    ++mCutOffs;
+    mWaiting = {};
+    mControl.cutOff(reason);
+}
+
+void UpdateSession::tick(bool watchLinks)
+{
+    if (mMonitor)
+        mMonitor->tick(watchLinks);
+}
+
+void UpdateSession::stepAccepted(const ConversationResult& result)
+{
+    mServices.history.accepted(result, mServices.clock.now());
+}
+
+void UpdateSession::conversationCutOff(const ConversationResult& result)
+{
+    mServices.history.ended(result, mServices.clock.now());
+}
+
+bool UpdateSession::conversationEnded(const ConversationResult& result)
+{
+    mServices.history.ended(result, mServices.clock.now());
+    if (!mHost.conversationEnded(result))
+        return false;
+    if (mWaiting) {
+        // Started from the event loop, not from inside the handler that ended the last one.
+        QTimer::singleShot(0, this, [this] {
+            if (!mConversation.isRunning() && mWaiting)
+                requestUpdate(std::exchange(mWaiting, {}));
+        });
+    }
+    return true;
+}
