@@ -30,7 +30,7 @@ constexpr qsizetype kMaxWarned = 1000;
 
 // What an update depends on. A file saved again with the same values (the window does so at
 // its end) is no change.
-QStringList postingSettings(const CSettings& settings)
+QStringList whatAPostDependsOn(const CSettings& settings)
 {
     return {settings.Server(),
             QString::number(settings.Port()),
@@ -144,7 +144,7 @@ void Watcher::rereadSettings()
         mLog.complain(QStringLiteral("the last settings that could be read stay in use"));
         return;
     }
-    const bool differ = postingSettings(*mSettings) != postingSettings(*fresh);
+    const bool differ = whatAPostDependsOn(*mSettings) != whatAPostDependsOn(*fresh);
     mSettings = std::move(fresh);
     say(QStringLiteral(" - Settings read again."));
     // A refused login is sent again only with something it depends on changed: a file touched
