@@ -43,9 +43,10 @@ namespace {
     std::_Exit(status);
 }
 
-// One conversation, or a look at the settings or the history, with no window and no display
-// needed.
-int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& request)
+// One conversation, a look at the settings or the history, or a move of the password, with no
+// window and no display needed. The request answers with the exit status, on the event loop or
+// at once.
+int runOnce(int argc, char* argv[], const std::function<void(OneShotRun&, OneShotRun::Done)>& request)
 {
     // A reader that goes away (a pipe into "head") must not end the conversation halfway.
     std::signal(SIGPIPE, SIG_IGN);
@@ -57,7 +58,12 @@ int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& reque
     QtClock clock;
     OneShotRun run(socket, settingsStore, secrets, windowing, clock,
                    QtSettingsStore::filePath(identity::kTitle));
-    const int status = request(run);
+    std::optional<int> answered;
+    request(run, [&answered](int status) {
+        answered = status;
+        QCoreApplication::exit(status);
+    });
+    const int status = answered ? *answered : QCoreApplication::exec();
     // A lookup that never answers would hold the end back for minutes.
     if (socket.lookupRunning())
         endAtOnce(status);
@@ -65,29 +71,30 @@ int runOnce(int argc, char* argv[], const std::function<int(OneShotRun&)>& reque
 }
 
 // Moves the password, or says where it is.
-int passwordStore(OneShotRun& run, CommandLine::PasswordStoreRequest request)
+void passwordStore(OneShotRun& run, CommandLine::PasswordStoreRequest request, const OneShotRun::Done& done)
 {
     using Request = CommandLine::PasswordStoreRequest;
     if (request == Request::Show)
-        return run.passwordStore(std::nullopt);
+        return run.passwordStore(std::nullopt, done);
     // The window writes the settings back when it ends, the password where it found it: none may
     // run during a move, and none starts while this holds the window's lock.
-    InstanceLock window(identity::kTitle);
+    auto window = std::make_shared<InstanceLock>(identity::kTitle);
     try {
-        if (!window.tryTake()) {
-            const QString holder = window.holder();
+        if (!window->tryTake()) {
+            const QString holder = window->holder();
             ConsoleLog(stdout, stderr, false)
                 .complain(QStringLiteral("the program runs in its window, or moves the password already") +
                           (holder.isEmpty() ? QString()
                                             : QStringLiteral(" (process ") + holder + QLatin1Char(')')) +
                           QStringLiteral(
                               "; a window would put the password back where it found it, so end it first"));
-            return exitstatus::kAlreadyRunning;
+            return done(exitstatus::kAlreadyRunning);
         }
     } catch (const Failure&) {
         // No lock can be made here, nor by a window: the move goes ahead, as a window would.
     }
-    return run.passwordStore(request == Request::Keyring ? PasswordPlace::Keyring : PasswordPlace::File);
+    run.passwordStore(request == Request::Keyring ? PasswordPlace::Keyring : PasswordPlace::File,
+                      [window, done](int status) { done(status); });
 }
 
 // The signals a watcher acts on. Until its handlers are in place they are held back: the
@@ -164,7 +171,7 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     // then ends that wait and the loop, instead of going to a loop not yet running.
     QTimer::singleShot(0, &watcher, [&watcher] {
         if (!watcher.start())
-            QCoreApplication::exit(OneShotRun::Unreadable);
+            QCoreApplication::exit(exitstatus::kUnreadable);
         else
             ServiceNotifier::ready();
     });
@@ -192,15 +199,22 @@ int main(int argc, char* argv[])
     // none starts a bus of its own.
     SessionEnvironment::apply();
     if (const auto oneShot = CommandLine::oneShotRequest(arguments))
-        return runOnce(argc, argv, [&oneShot](OneShotRun& run) {
-            return oneShot->operation ? run.run(*oneShot->operation, oneShot->quiet) : run.printSettings();
+        return runOnce(argc, argv, [&oneShot](OneShotRun& run, const OneShotRun::Done& done) {
+            if (oneShot->operation)
+                run.run(*oneShot->operation, oneShot->quiet, done);
+            else
+                run.printSettings(done);
         });
     if (watch)
         return runWatch(argc, argv, *watch);
     if (const auto count = CommandLine::historyRequest(arguments))
-        return runOnce(argc, argv, [count](OneShotRun& run) { return run.printHistory(*count); });
+        return runOnce(argc, argv, [count](OneShotRun& run, const OneShotRun::Done& done) {
+            done(run.printHistory(*count));
+        });
     if (const auto request = CommandLine::passwordStoreRequest(arguments))
-        return runOnce(argc, argv, [request](OneShotRun& run) { return passwordStore(run, *request); });
+        return runOnce(argc, argv, [request](OneShotRun& run, const OneShotRun::Done& done) {
+            passwordStore(run, *request, done);
+        });
     if (const auto status = CommandLine::autostartRequest(arguments, Autostart(UserFolders::configHome()),
                                                           std::cout, std::cerr))
         return *status;

@@ -69,7 +69,7 @@ void tst_EndToEndKeyring::init()
 {
     mScript = std::make_unique<ScriptRun>(QStringLiteral(CORVANE_PROGRAM));
     writeSettings(mPort);
-    mSecrets->remove(kAccount);
+    keyringNow::remove(*mSecrets, kAccount);
 }
 
 void tst_EndToEndKeyring::writeSettings(quint16 port)
@@ -99,13 +99,13 @@ void tst_EndToEndKeyring::movingInAndOutKeepsEveryByte()
     inKeyring.replace("Password=" + kPassword.toLatin1(), "Password=");
     inKeyring.replace("MinimizeToSystemTray=False\n", "MinimizeToSystemTray=False\nPasswordStore=keyring\n");
     QCOMPARE(settingsText(), inKeyring);
-    QCOMPARE(mSecrets->read(kAccount), kPassword);
+    QCOMPARE(keyringNow::read(*mSecrets, kAccount), kPassword);
     QCOMPARE(mScript->run(kToKeyring), 0); // there already
     QCOMPARE(settingsText(), inKeyring);
     QCOMPARE(mScript->run(kToFile, &out), 0);
     QCOMPARE(out, QByteArray("Password: set, in the settings file\n"));
     QCOMPARE(settingsText(), mWritten);
-    QVERIFY_THROWS_EXCEPTION(Failure, mSecrets->read(kAccount));
+    QVERIFY_THROWS_EXCEPTION(Failure, keyringNow::read(*mSecrets, kAccount));
 }
 
 void tst_EndToEndKeyring::conversationAndOptionsTakeThePasswordFromTheKeyring()
@@ -120,18 +120,25 @@ void tst_EndToEndKeyring::conversationAndOptionsTakeThePasswordFromTheKeyring()
     FakeWindowing windowing;
     gSettings.create(store, *mSecrets, windowing);
     QString shown;
-    frmOptions::Display(windowing, [&](frmOptions& dialog) {
-        shown = dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->text();
-        dialog.findChild<QLineEdit*>(QStringLiteral("txtUsername"))->setText(QStringLiteral("bob"));
-        dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QStringLiteral("changed"));
-        dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    });
+    bool closed = false;
+    // The dialog opens once the keyring has given the password, and closes once it took the new one.
+    frmOptions::Display(
+        windowing,
+        [&](frmOptions& dialog) {
+            shown = dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->text();
+            dialog.findChild<QLineEdit*>(QStringLiteral("txtUsername"))->setText(QStringLiteral("bob"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QStringLiteral("changed"));
+            dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        },
+        std::shared_ptr<void>(nullptr, [&closed](void*) { closed = true; }));
+    QTRY_VERIFY_WITH_TIMEOUT(closed, ScriptRun::kWaitMs);
     gSettings.release();
     QCOMPARE(windowing.reports, QStringList());
     QCOMPARE(shown, kPassword);
     QVERIFY2(settingsText().contains("\nPassword=\n") && !settingsText().contains("changed"),
              settingsText().constData());
-    QCOMPARE(mSecrets->read(QStringLiteral("bob@home.dyn.brevant.example")), QStringLiteral("changed"));
+    QCOMPARE(keyringNow::read(*mSecrets, QStringLiteral("bob@home.dyn.brevant.example")),
+             QStringLiteral("changed"));
 }
 
 void tst_EndToEndKeyring::killedMoveNeverLosesThePassword()
@@ -155,7 +162,7 @@ void tst_EndToEndKeyring::killedMoveNeverLosesThePassword()
         const QHash<QString, QString> values =
             IniText::groupValues(settingsText(), QStringLiteral("Settings"));
         if (values.value(QStringLiteral("PasswordStore")) == QLatin1String("keyring"))
-            QCOMPARE(mSecrets->read(kAccount), kPassword);
+            QCOMPARE(keyringNow::read(*mSecrets, kAccount), kPassword);
         else
             QCOMPARE(values.value(QStringLiteral("Password")), kPassword);
     }
@@ -205,10 +212,10 @@ void tst_EndToEndKeyring::stoppedKeyringGetsNothingSent()
 void tst_EndToEndKeyring::keyringStartedAgainIsReached()
 {
     try {
-        mSecrets->write(kAccount, kPassword);
+        keyringNow::write(*mSecrets, kAccount, kPassword);
         mKeyring.stop();
         QCOMPARE(mKeyring.resume(), QString());
-        QCOMPARE(mSecrets->read(kAccount), kPassword);
+        QCOMPARE(keyringNow::read(*mSecrets, kAccount), kPassword);
     } catch (const Failure& failure) {
         QFAIL(qPrintable(failure.description));
     }

@@ -1,6 +1,6 @@
 #include "oneshot/OneShotRun.h"
 
-#include "app/Provider.h"
+#include "app/ExitStatus.h"
 #include "history/HistoryTable.h"
 #include "platform/Failure.h"
 #include "platform/ISocket.h"
@@ -9,9 +9,6 @@
 #include "settings/CSettings.h"
 #include "settings/PasswordMove.h"
 #include "settings/ScriptSettings.h"
-
-#include <QCoreApplication>
-#include <QEventLoop>
 
 #include <algorithm>
 #include <functional>
@@ -22,6 +19,11 @@ OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& sec
       mSettingsFile(std::move(settingsFile)), mOut(out), mErr(err),
       mHistory(History(), HistoryEntry::Runner::Once, err)
 {
+}
+
+OneShotRun::~OneShotRun()
+{
+    mWindowing.setEndRequestHandler({});
 }
 
 bool OneShotRun::loadSettings(bool placeMended)
@@ -41,139 +43,145 @@ ConsoleLog OneShotRun::log() const
     return ConsoleLog(mOut, mErr, mQuiet);
 }
 
-OneShotRun::Status OneShotRun::run(Operation operation, bool quiet)
+void OneShotRun::await(Done done, const QString& interrupted)
+{
+    mDone = std::move(done);
+    mWindowing.setEndRequestHandler([this, interrupted] {
+        if (mSession)
+            mSession->cutOff(QStringLiteral("the run was interrupted by a signal"));
+        log().complain(interrupted);
+        finish(exitstatus::kNoConversation);
+    });
+}
+
+void OneShotRun::finish(int status)
+{
+    if (const Done done = std::exchange(mDone, {}))
+        done(status);
+}
+
+void OneShotRun::run(Operation operation, bool quiet, Done done)
 {
     mQuiet = quiet;
+    await(std::move(done), QStringLiteral("interrupted; the conversation was cut off"));
     if (!loadSettings())
-        return Unreadable;
+        return finish(exitstatus::kUnreadable);
     const UpdateRequest request = UpdateRequest::of(*gSettings, operation);
     gSettings.discard();
+    mSession = std::make_unique<UpdateSession>(
+        UpdateSession::Services{mSocket, mSecrets, mWindowing, mClock, mHistory}, *this);
+    mSession->start(request);
+}
 
-    UpdateSession session({mSocket, mSecrets, mWindowing, mClock, mHistory}, *this);
-    QEventLoop loop;
-    mLoop = &loop;
-    mWindowing.setEndRequestHandler([&] {
-        // Interrupted: the conversation is cut off and counts as none.
-        session.cutOff(QStringLiteral("the run was interrupted by a signal"));
-        mInterrupted = true;
-        mEnded = true;
-        loop.quit();
-        // A wait for the keyring ends with it.
-        QCoreApplication::exit(NoConversation);
-    });
-    session.start(request);
-    if (!mEnded && session.isRunning())
-        loop.exec();
-    mLoop = nullptr;
-    mWindowing.setEndRequestHandler({});
-
-    if (mInterrupted) {
-        log().complain(QStringLiteral("interrupted; the conversation was cut off"));
-        return NoConversation;
-    }
-    // A keyring that cannot give the password ends the run as a setting that cannot be read does.
-    if (mPasswordUnavailable)
-        return Unreadable;
-    switch (mResult.outcome) {
+bool OneShotRun::conversationEnded(const ConversationResult& result)
+{
+    switch (result.outcome) {
     case ConversationResult::Outcome::Accepted:
-        return Accepted;
+        finish(exitstatus::kSuccess);
+        break;
     case ConversationResult::Outcome::Refused:
-        return Refused;
+        finish(exitstatus::kRefused);
+        break;
     case ConversationResult::Outcome::NoConversation:
     case ConversationResult::Outcome::EndedByProgram:
+        finish(exitstatus::kNoConversation);
         break;
     }
-    return NoConversation;
+    return true;
 }
 
-OneShotRun::Status OneShotRun::printSettings()
+// A keyring that cannot give the password ends the run as a setting that cannot be read does.
+void OneShotRun::passwordUnavailable(const Failure& failure, Operation)
 {
+    log().complain(failure.description);
+    finish(exitstatus::kUnreadable);
+}
+
+void OneShotRun::printSettings(Done done)
+{
+    await(std::move(done), QStringLiteral("interrupted"));
     if (!loadSettings())
-        return Unreadable;
+        return finish(exitstatus::kUnreadable);
     const CSettings& settings = *gSettings;
     const QString host = settings.hostName();
-    const QString lines[] = {
-        QStringLiteral("Settings file: ") + mSettingsFile,
-        QStringLiteral("Server: ") + settings.Server(),
-        QStringLiteral("Port: ") + QString::number(settings.Port()),
-        QStringLiteral("User name: ") + settings.Username(),
-        QStringLiteral("Password: ") + settings.checkedPasswordPlace(),
-        QStringLiteral("Host: ") + host,
-        QStringLiteral("Address posted: ") + (settings.CurrentIP()
-                                                  ? QStringLiteral("this machine's address on the connection")
-                                                  : settings.OtherIP()),
-    };
-    for (const QString& line : lines)
+    const QString address = settings.CurrentIP() ? QStringLiteral("this machine's address on the connection")
+                                                 : settings.OtherIP();
+    for (const QString& line :
+         {QStringLiteral("Settings file: ") + mSettingsFile, QStringLiteral("Server: ") + settings.Server(),
+          QStringLiteral("Port: ") + QString::number(settings.Port()),
+          QStringLiteral("User name: ") + settings.Username()})
         log().line(line);
-    gSettings.discard();
-
-    std::optional<HistoryEntry> accepted;
-    std::optional<HistoryEntry> attempt;
-    if (!readHistory([&](const History& history) {
-            accepted = history.lastAccepted(host);
-            attempt = history.lastAttempt(host);
-        }))
-        return Unreadable;
-    const QString none = QStringLiteral("none");
-    log().line(QStringLiteral("Last accepted update: ") +
-               (accepted ? HistoryTable::localTime(accepted->time) + QStringLiteral(", ") + accepted->address
-                         : none));
-    log().line(QStringLiteral("Last attempt: ") +
-               (attempt ? HistoryTable::localTime(attempt->time) + QStringLiteral(", ") +
-                              wordOf(kOperationWords, attempt->operation) + QStringLiteral(", ") +
-                              wordOf(kOutcomeWords, attempt->outcome)
+    settings.checkedPasswordPlace([this, host, address](const QString& place) {
+        log().line(QStringLiteral("Password: ") + place);
+        log().line(QStringLiteral("Host: ") + host);
+        log().line(QStringLiteral("Address posted: ") + address);
+        std::optional<HistoryEntry> accepted;
+        std::optional<HistoryEntry> attempt;
+        if (!readHistory([&](const History& history) {
+                accepted = history.lastAccepted(host);
+                attempt = history.lastAttempt(host);
+            }))
+            return finish(exitstatus::kUnreadable);
+        const QString none = QStringLiteral("none");
+        log().line(QStringLiteral("Last accepted update: ") +
+                   (accepted
+                        ? HistoryTable::localTime(accepted->time) + QStringLiteral(", ") + accepted->address
                         : none));
-    return Accepted;
+        log().line(QStringLiteral("Last attempt: ") +
+                   (attempt ? HistoryTable::localTime(attempt->time) + QStringLiteral(", ") +
+                                  wordOf(kOperationWords, attempt->operation) + QStringLiteral(", ") +
+                                  wordOf(kOutcomeWords, attempt->outcome)
+                            : none));
+        finish(exitstatus::kSuccess);
+    });
+    gSettings.discard();
 }
 
-OneShotRun::Status OneShotRun::passwordStore(std::optional<PasswordPlace> place)
+void OneShotRun::passwordStore(std::optional<PasswordPlace> place, Done done)
 {
+    // A move cut short anywhere leaves the password in one place or the other.
+    await(std::move(done), QStringLiteral("interrupted"));
     // A move writes the place anew, so a value that could not be read does not stop it.
     if (!loadSettings(place.has_value()))
-        return Unreadable;
-    if (place) {
-        bool interrupted = false;
-        mWindowing.setEndRequestHandler([&interrupted] {
-            // A move cut short anywhere leaves the password in one place or the other.
-            interrupted = true;
-            QCoreApplication::exit(NoConversation);
-        });
-        std::optional<Failure> failed;
-        try {
-            PasswordMove(mStore, mSecrets, mWindowing).to(*place, *gSettings);
-        } catch (const Failure& failure) {
-            failed = failure;
-        }
-        mWindowing.setEndRequestHandler({});
+        return finish(exitstatus::kUnreadable);
+    if (!place)
+        return printPasswordPlace();
+    mMove = std::make_unique<PasswordMove>(mStore, mSecrets, mWindowing);
+    mMove->to(*place, *gSettings, [this](const std::optional<Failure>& failure) {
         gSettings.discard();
-        if (failed) {
-            log().complain(failed->description);
-            if (interrupted)
-                log().complain(QStringLiteral("interrupted"));
-            return interrupted ? NoConversation : Unreadable;
+        if (failure) {
+            log().complain(failure->description);
+            return finish(exitstatus::kUnreadable);
         }
         if (!loadSettings())
-            return Unreadable;
-    }
-    log().line(QStringLiteral("Password: ") + gSettings->checkedPasswordPlace());
-    gSettings.discard();
-    return Accepted;
+            return finish(exitstatus::kUnreadable);
+        printPasswordPlace();
+    });
 }
 
-OneShotRun::Status OneShotRun::printHistory(int count)
+void OneShotRun::printPasswordPlace()
+{
+    gSettings->checkedPasswordPlace([this](const QString& place) {
+        log().line(QStringLiteral("Password: ") + place);
+        finish(exitstatus::kSuccess);
+    });
+    gSettings.discard();
+}
+
+int OneShotRun::printHistory(int count)
 {
     QList<HistoryEntry> entries;
     if (!readHistory([&](const History& history) { entries = history.entries(); }))
-        return Unreadable;
+        return exitstatus::kUnreadable;
     if (entries.isEmpty()) {
         log().line(QStringLiteral("No conversation has been recorded in ") + mHistory.history().path() +
                    QStringLiteral(" yet."));
-        return Accepted;
+        return exitstatus::kSuccess;
     }
     for (const QString& line :
          HistoryTable::rows(entries.mid(std::max<qsizetype>(0, entries.size() - count))))
         log().line(line);
-    return Accepted;
+    return exitstatus::kSuccess;
 }
 
 bool OneShotRun::readHistory(const std::function<void(const History&)>& look)
@@ -196,20 +204,4 @@ void OneShotRun::AppendLog(const QString& entry)
 void OneShotRun::AppendError(const QString& entry)
 {
     log().error(entry);
-}
-
-void OneShotRun::passwordUnavailable(const Failure& failure, Operation)
-{
-    mPasswordUnavailable = true;
-    if (!mInterrupted)
-        log().complain(failure.description);
-}
-
-bool OneShotRun::conversationEnded(const ConversationResult& result)
-{
-    mResult = result;
-    mEnded = true;
-    if (mLoop)
-        mLoop->quit();
-    return false;
 }

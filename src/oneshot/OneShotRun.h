@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/ExitStatus.h"
 #include "app/Operation.h"
 #include "history/HistoryRecorder.h"
 #include "session/SessionHost.h"
@@ -10,43 +9,45 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 
 enum class PasswordPlace;
 class IClock;
 class ISecretStore;
 class ISettingsStore;
-class QEventLoop;
 class ISocket;
 class IWindowing;
+class PasswordMove;
+class UpdateSession;
 
-// One conversation with the stored settings and no window, for scripts, timers and hooks: the
-// log lines go to standard output as the window would show them (control characters made
-// visible), errors to standard error. It never writes the settings.
+// Runs without a window, for scripts, timers and hooks: one conversation with the stored
+// settings, or a look at them or at the history, or a move of the password. The log lines go to
+// standard output as the window would show them (control characters made visible), errors to
+// standard error. Each run answers on the event loop with its exit status (app/ExitStatus.h);
+// an end asked for by a signal cuts it short.
 class OneShotRun : public SessionHost
 {
 public:
-    enum Status {
-        Accepted = exitstatus::kSuccess,
-        Refused = exitstatus::kRefused,               // "ERR", and nothing accepted
-        NoConversation = exitstatus::kNoConversation, // no connection, time-out, connection lost
-        Unreadable = exitstatus::kUnreadable,         // a setting, the settings or the history
-    };
+    using Done = std::function<void(int status)>;
 
     OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
                IClock& clock, QString settingsFile, std::FILE* out = stdout, std::FILE* err = stderr);
+    ~OneShotRun() override;
 
-    // Runs a conversation to its end. A password kept in the keyring is fetched first; when the
-    // keyring cannot give it, nothing is sent and the run is Unreadable.
-    Status run(Operation operation, bool quiet);
+    // Runs a conversation to its end. A password kept in the keyring is read first; when the
+    // keyring cannot give it, nothing is sent and the settings count as unreadable. It never
+    // writes the settings.
+    void run(Operation operation, bool quiet, Done done);
     // Prints the settings a run would use, the password only as set or empty or where it is
-    // kept, and the host's last accepted update and last attempt from the history.
-    Status printSettings();
-    // Moves the password to the place (Unreadable, saying why and where the password stays,
-    // when it cannot), then says where it is.
-    Status passwordStore(std::optional<PasswordPlace> place);
+    // kept (the keyring asked what it holds), and the host's last accepted update and last
+    // attempt from the history.
+    void printSettings(Done done);
+    // Moves the password to the place (saying why and where the password stays when it cannot),
+    // then says where it is.
+    void passwordStore(std::optional<PasswordPlace> place, Done done);
     // Prints the newest entries of the history as a table, newest last.
-    Status printHistory(int count);
+    int printHistory(int count);
 
     void AppendLog(const QString& text) override;
     void AppendError(const QString& text) override;
@@ -54,11 +55,15 @@ public:
     void passwordUnavailable(const Failure& failure, Operation operation) override;
 
 private:
-    // placeMended: a PasswordStore value that cannot be read is no problem.
+    // mended: the key that the run writes anew does not stop it.
     bool loadSettings(bool placeMended = false);
     ConsoleLog log() const;
     // A look at the history; false when it cannot be read, which is said on the error stream.
     bool readHistory(const std::function<void(const History&)>& look);
+    // Waits for the answers on the event loop; a signal ends the wait with the status, saying so.
+    void await(Done done, const QString& interrupted);
+    void finish(int status);
+    void printPasswordPlace();
 
     ISocket& mSocket;
     ISettingsStore& mStore;
@@ -69,10 +74,8 @@ private:
     std::FILE* mOut;
     std::FILE* mErr;
     HistoryRecorder mHistory;
-    QEventLoop* mLoop = nullptr;
+    std::unique_ptr<UpdateSession> mSession;
+    std::unique_ptr<PasswordMove> mMove;
+    Done mDone;
     bool mQuiet = false;
-    bool mEnded = false;
-    bool mInterrupted = false;
-    bool mPasswordUnavailable = false;
-    ConversationResult mResult;
 };

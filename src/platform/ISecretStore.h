@@ -1,7 +1,12 @@
 #pragma once
 
+#include "platform/Failure.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 // What the keyring says it holds for an account, asked without unlocking anything and without
 // a word to the user.
@@ -21,22 +26,27 @@ struct SecretLook
 };
 
 // The desktop's keyring (the Secret Service, KDE Wallet): one secret per account, under the
-// program's own service name. A call may wait for the keyring, and for the user when the keyring
-// asks to be unlocked, but never without a deadline. Each throws Failure (failures::kKeyring),
-// with a description that names the keyring, when the keyring cannot be reached, stays locked
-// or refuses; failures::kKeyringNoEntry when it answered that it holds none for the account.
+// program's own service name. Each call answers through its callback, later, from the event
+// loop: it may wait for the keyring, and for the user when the keyring asks to be unlocked, but
+// never past a deadline. A call that fails answers with a Failure (failures::kKeyring) whose
+// description names the keyring, when the keyring cannot be reached, stays locked or refuses;
+// failures::kKeyringNoEntry when it answered that it holds none for the account.
 class ISecretStore
 {
 public:
+    using Done = std::function<void(const std::optional<Failure>& failure)>;
+    using ReadDone = std::function<void(const QString& secret, const std::optional<Failure>& failure)>;
+    using LookDone = std::function<void(const SecretLook& look)>;
+
     virtual ~ISecretStore() = default;
 
     // The secret stored for the account; none stored fails as well.
-    virtual QString read(const QString& account) = 0;
+    virtual void read(const QString& account, ReadDone done) = 0;
     // Stores the secret for the account, in place of any earlier one.
-    virtual void write(const QString& account, const QString& secret) = 0;
+    virtual void write(const QString& account, const QString& secret, Done done) = 0;
     // Takes away the account's secret; an account with none is no failure. A locked keyring may
     // answer so while it keeps the secret: look() tells.
-    virtual void remove(const QString& account) = 0;
+    virtual void remove(const QString& account, Done done) = 0;
     // What the keyring holds for the account, within the same deadline as a call; never fails.
-    virtual SecretLook look(const QString& account) = 0;
+    virtual void look(const QString& account, LookDone done) = 0;
 };

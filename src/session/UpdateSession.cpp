@@ -7,7 +7,7 @@
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 
-#include <QScopedValueRollback>
+#include <QPointer>
 #include <QTimer>
 
 UpdateSession::UpdateSession(const Services& services, SessionHost& host)
@@ -35,28 +35,28 @@ const char* UpdateSession::procedure(Operation operation)
 void UpdateSession::start(const UpdateRequest& request)
 {
     trap(mServices.windowing, procedure(request.operation), [&] {
-        // The keyring may take a while, with the event loop running: no second conversation
-        // starts meanwhile.
+        // While the keyring is asked for the password, no second conversation starts.
         if (mStarting || mConversation.isRunning())
             return;
         if (request.keyringAccount.isEmpty()) {
             begin(request);
             return;
         }
-        UpdateRequest withPassword = request;
-        const quint64 cutOffs = mCutOffs;
-        {
-            const QScopedValueRollback starting(mStarting, true);
-            try {
-                withPassword.password = CSettings::readPassword(mServices.secrets, request.keyringAccount);
-            } catch (const Failure& failure) {
-                if (cutOffs == mCutOffs)
-                    mHost.passwordUnavailable(failure, request.operation);
-                return;
-            }
-        }
-        if (cutOffs == mCutOffs)
-            begin(withPassword);
+        mStarting = true;
+        CSettings::readPassword(mServices.secrets, request.keyringAccount,
+                                [self = QPointer(this), request, cutOffs = mCutOffs](
+                                    const QString& password, const std::optional<Failure>& failure) {
+                                    // Cut off meanwhile (the program ends): nothing more comes of it.
+                                    if (!self || cutOffs != self->mCutOffs)
+                                        return;
+                                    self->mStarting = false;
+                                    if (failure)
+                                        return self->mHost.passwordUnavailable(*failure, request.operation);
+                                    UpdateRequest withPassword = request;
+                                    withPassword.password = password;
+                                    trap(self->mServices.windowing, procedure(request.operation),
+                                         [&] { self->begin(withPassword); });
+                                });
     });
 }
 
@@ -82,6 +82,7 @@ void UpdateSession::requestUpdate(std::function<UpdateRequest()> request)
 void UpdateSession::cutOff(const QString& reason)
 {
     ++mCutOffs;
+    mStarting = false;
     mWaiting = {};
     mControl.cutOff(reason);
 }

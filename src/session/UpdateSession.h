@@ -56,6 +56,8 @@ public:
     void tick(bool watchLinks);
 
     bool isRunning() const { return mConversation.isRunning(); }
+    // The keyring is asked for the password of a conversation about to start.
+    bool isStarting() const { return mStarting; }
     // The command a conversation for the operation is started from, as error reports name it.
     static const char* procedure(Operation operation);
     // The request the last conversation ran, with the password it sent.
@@ -82,6 +84,6 @@ private:
     std::unique_ptr<ConnectionMonitor> mMonitor;
     UpdateRequest mLastRequest;
     std::function<UpdateRequest()> mWaiting;
-    bool mStarting = false; // the keyring is asked for the password
-    quint64 mCutOffs = 0;   // a start that waited for the keyring goes no further once cut off
+    bool mStarting = false;
+    quint64 mCutOffs = 0; // a start that waited for the keyring goes no further once cut off
 };

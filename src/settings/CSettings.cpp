@@ -159,51 +159,55 @@ QString CSettings::passwordPlaceText() const
     return mPassword.isEmpty() ? QStringLiteral("empty") : QStringLiteral("set, in the settings file");
 }
 
-QString CSettings::checkedPasswordPlace() const
+void CSettings::checkedPasswordPlace(std::function<void(const QString&)> done) const
 {
     if (mPasswordPlace == PasswordPlace::File)
-        return passwordPlaceText();
+        return done(passwordPlaceText());
     if (namesNoAccount())
-        return QStringLiteral("in the keyring, but ") + kNoAccount +
-               QStringLiteral(", so it has no account there");
-    const SecretLook look = mSecrets.look(keyringAccount());
-    QString text = passwordPlaceText();
-    switch (look.state) {
-    case SecretLook::State::Held:
-        break;
-    case SecretLook::State::Missing:
-        text = QStringLiteral("missing: the settings say the keyring keeps it, but it holds none for ") +
-               keyringAccount() + QStringLiteral(" (service ") + identity::kApplicationId + QLatin1Char(')') +
-               otherAccountsNote(look.others) +
-               (look.why.isEmpty() ? QString() : QStringLiteral("; ") + look.why);
-        break;
-    case SecretLook::State::Unreachable:
-        text += QStringLiteral(", which cannot be asked: ") + look.why;
-        break;
-    case SecretLook::State::Locked:
-    case SecretLook::State::Unknown:
-        text += QStringLiteral("; ") + look.why;
-        break;
-    }
+        return done(QStringLiteral("in the keyring, but ") + kNoAccount +
+                    QStringLiteral(", so it has no account there"));
+    QString putBack;
     if (!mFilePassword.isEmpty())
-        text += QStringLiteral("; the settings file holds one too, put there by hand, which ") +
-                identity::kProgram +
-                QStringLiteral(" --password-store keyring moves into the keyring unless that holds another");
-    return text;
+        putBack =
+            QStringLiteral("; the settings file holds one too, put there by hand, which ") +
+            identity::kProgram +
+            QStringLiteral(" --password-store keyring moves into the keyring unless that holds another");
+    mSecrets.look(keyringAccount(), [done = std::move(done), text = passwordPlaceText(),
+                                     account = keyringAccount(), putBack](const SecretLook& look) {
+        QString said = text;
+        switch (look.state) {
+        case SecretLook::State::Held:
+            break;
+        case SecretLook::State::Missing:
+            said = QStringLiteral("missing: the settings say the keyring keeps it, but it holds none for ") +
+                   account + QStringLiteral(" (service ") + identity::kApplicationId + QLatin1Char(')') +
+                   otherAccountsNote(look.others) +
+                   (look.why.isEmpty() ? QString() : QStringLiteral("; ") + look.why);
+            break;
+        case SecretLook::State::Unreachable:
+            said += QStringLiteral(", which cannot be asked: ") + look.why;
+            break;
+        case SecretLook::State::Locked:
+        case SecretLook::State::Unknown:
+            said += QStringLiteral("; ") + look.why;
+            break;
+        }
+        done(said + putBack);
+    });
 }
 
-QString CSettings::readPassword(ISecretStore& secrets, const QString& account)
+void CSettings::readPassword(ISecretStore& secrets, const QString& account,
+                             std::function<void(const QString&, const std::optional<Failure>&)> done)
 {
-    try {
-        return secrets.read(account);
-    } catch (const Failure& failure) {
-        if (failure.number != failures::kKeyringNoEntry)
-            throw;
-        const QString note = otherAccountsNote(secrets.look(account).others);
-        if (note.isEmpty())
-            throw;
-        throw Failure(failure.number, failure.description + note, failure.source);
-    }
+    secrets.read(account, [&secrets, account, done = std::move(done)](const QString& password,
+                                                                      const std::optional<Failure>& failure) {
+        if (!failure || failure->number != failures::kKeyringNoEntry)
+            return done(password, failure);
+        secrets.look(account, [done, failure](const SecretLook& look) {
+            const QString note = otherAccountsNote(look.others);
+            done(QString(), Failure(failure->number, failure->description + note, failure->source));
+        });
+    });
 }
 
 QString CSettings::otherAccountsNote(const QStringList& accounts)
@@ -240,49 +244,46 @@ void SettingsReference::replace(std::unique_ptr<CSettings> object)
     ++mGeneration;
 }
 
-bool SettingsReference::stillHeldAfter(const std::function<void()>& call)
-{
-    const quint64 generation = mGeneration;
-    try {
-        call();
-    } catch (const Failure&) {
-        if (generation != mGeneration)
-            return false;
-        throw;
-    }
-    return generation == mGeneration;
-}
-
-bool SettingsReference::fetchPassword()
+void SettingsReference::fetchPassword(Done done)
 {
     const CSettings& settings = **this;
     if (settings.passwordKnown())
-        return true;
+        return done(std::nullopt);
     if (settings.namesNoAccount())
-        throw Failure(failures::kKeyring,
-                      QStringLiteral("Cannot read the password from the keyring: ") + CSettings::kNoAccount,
-                      identity::kErrorSource);
-    ISecretStore& secrets = settings.mSecrets;
+        return done(
+            Failure(failures::kKeyring,
+                    QStringLiteral("Cannot read the password from the keyring: ") + CSettings::kNoAccount,
+                    identity::kErrorSource));
     const QString account = settings.keyringAccount();
-    QString password;
-    if (!stillHeldAfter([&] { password = CSettings::readPassword(secrets, account); }))
-        return false;
-    mObject->mPassword = password;
-    mObject->mKeyringAccount = account;
-    return true;
+    CSettings::readPassword(settings.mSecrets, account,
+                            [this, generation = mGeneration, account, done = std::move(done)](
+                                const QString& password, const std::optional<Failure>& failure) {
+                                if (generation != mGeneration)
+                                    return;
+                                if (!failure) {
+                                    mObject->mPassword = password;
+                                    mObject->mKeyringAccount = account;
+                                }
+                                done(failure);
+                            });
 }
 
-bool SettingsReference::storePassword(const QString& password, const QString& account)
+void SettingsReference::storePassword(const QString& password, const QString& account, Done done)
 {
     const CSettings& settings = **this;
     if (settings.mPasswordPlace == PasswordPlace::File)
-        return true;
-    ISecretStore& secrets = settings.mSecrets;
-    if (!stillHeldAfter([&] { secrets.write(account, password); }))
-        return false;
-    mObject->mPassword = password;
-    mObject->mKeyringAccount = account;
-    return true;
+        return done(std::nullopt);
+    settings.mSecrets.write(account, password,
+                            [this, generation = mGeneration, password, account,
+                             done = std::move(done)](const std::optional<Failure>& failure) {
+                                if (generation != mGeneration)
+                                    return;
+                                if (!failure) {
+                                    mObject->mPassword = password;
+                                    mObject->mKeyringAccount = account;
+                                }
+                                done(failure);
+                            });
 }
 
 CSettings* SettingsReference::operator->() const

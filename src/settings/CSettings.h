@@ -96,11 +96,13 @@ public:
     QString passwordPlaceText() const;
     // The same, as the keyring says now (asked without unlocking anything): whether it holds
     // the password, is locked, or cannot be asked, and why.
-    QString checkedPasswordPlace() const;
+    void checkedPasswordPlace(std::function<void(const QString& text)> done) const;
 
     // The keyring's password for the account; when it holds none there, the failure names the
     // accounts it does hold one for (a user name or host changed since).
-    static QString readPassword(ISecretStore& secrets, const QString& account);
+    static void
+    readPassword(ISecretStore& secrets, const QString& account,
+                 std::function<void(const QString& password, const std::optional<Failure>&)> done);
     // "; it holds one for ..." and what to do, or nothing when there are none.
     static QString otherAccountsNote(const QStringList& accounts);
     static inline const QString kNoAccount = QStringLiteral("the settings name no user and no host");
@@ -153,15 +155,14 @@ public:
     // Takes a loaded object in place of the one there, which goes without saving.
     void adopt(std::unique_ptr<CSettings> object) { replace(std::move(object)); }
 
+    using Done = std::function<void(const std::optional<Failure>& failure)>;
     // Makes the settings hold the password: kept in the keyring, it is read from there, once
-    // for each user name and host. Throws Failure when the keyring cannot give it. The keyring
-    // may take a while, with the event loop running; false when the settings went away meanwhile
-    // (the program is ending) and nothing more may be done with them.
-    bool fetchPassword();
+    // for each user name and host. done learns whether the keyring gave it; it is not called
+    // when the settings went away meanwhile (the program is ending).
+    void fetchPassword(Done done);
     // Stores the password for the account (a user name and host) before the setters take them:
-    // with the keyring it is written there at once. Throws Failure when the keyring refuses, and
-    // returns false as fetchPassword() does.
-    bool storePassword(const QString& password, const QString& account);
+    // with the keyring it is written there first. done as for fetchPassword().
+    void storePassword(const QString& password, const QString& account, Done done);
 
     CSettings* operator->() const;
     CSettings& operator*() const { return *operator->(); }
@@ -169,14 +170,10 @@ public:
 
 private:
     void replace(std::unique_ptr<CSettings> object);
-    // Runs a call that may wait (it must not touch the object), then tells whether the object
-    // is still the one it was made for. A failure of the call after the object went away is
-    // nobody's to report.
-    bool stillHeldAfter(const std::function<void()>& call);
 
     std::unique_ptr<CSettings> mObject;
-    // Counts the objects taken up and let go, so that a wait can tell the object is not the one
-    // it began with.
+    // Counts the objects taken up and let go, so that an answer of the keyring can tell the
+    // object is not the one it was asked for.
     quint64 mGeneration = 0;
 };
 

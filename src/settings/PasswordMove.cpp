@@ -6,8 +6,6 @@
 #include "platform/ISettingsStore.h"
 #include "platform/IWindowing.h"
 
-#include <optional>
-
 namespace {
 
 const QString kPasswordKey = QStringLiteral("Password");
@@ -22,9 +20,29 @@ Failure differentPasswords(const QString& account)
         identity::kErrorSource);
 }
 
+Failure cannotTell(const QString& account, const QString& why)
+{
+    return Failure(failures::kKeyring,
+                   QStringLiteral("Cannot tell whether the keyring holds the password of ") + account +
+                       QStringLiteral(": ") + why,
+                   identity::kErrorSource);
+}
+
 Failure withNote(const Failure& failure, const QString& note)
 {
     return Failure(failure.number, failure.description + QStringLiteral("; ") + note, failure.source);
+}
+
+// Runs a step that writes the settings file, which fails at once if it fails: done learns of it.
+bool wrote(const std::function<void()>& step, const PasswordMove::Done& done)
+{
+    try {
+        step();
+        return true;
+    } catch (const Failure& failure) {
+        done(failure);
+        return false;
+    }
 }
 
 } // namespace
@@ -34,118 +52,145 @@ PasswordMove::PasswordMove(ISettingsStore& store, ISecretStore& secrets, const I
 {
 }
 
-void PasswordMove::to(PasswordPlace place, const CSettings& settings)
+void PasswordMove::to(PasswordPlace place, const CSettings& settings, Done done)
 {
     const bool toKeyring = place == PasswordPlace::Keyring;
     const bool there = settings.passwordPlace() == place && !settings.passwordPlaceUnreadable();
     const QString inFile = settings.filePassword();
     if (!toKeyring && settings.passwordPlace() == PasswordPlace::File) {
-        if (!there)
-            mStore.write(mIdentity.title(), CSettings::kSection, {}, {CSettings::kPasswordStoreKey});
+        if (there || wrote(
+                         [&] {
+                             mStore.write(mIdentity.title(), CSettings::kSection, {},
+                                          {CSettings::kPasswordStoreKey});
+                         },
+                         done))
+            done(std::nullopt);
         return;
     }
     if (settings.namesNoAccount())
-        throw Failure(failures::kPathFileAccess,
-                      QStringLiteral("Cannot move the password: ") + CSettings::kNoAccount +
-                          QStringLiteral(", so the keyring has no account for it (fill them in first)"),
-                      identity::kErrorSource);
+        return done(Failure(failures::kPathFileAccess,
+                            QStringLiteral("Cannot move the password: ") + CSettings::kNoAccount +
+                                QStringLiteral(", so the keyring has no account for it (fill them in first)"),
+                            identity::kErrorSource));
     const QString account = settings.keyringAccount();
-    try {
-        if (!toKeyring)
-            intoFile(account, inFile);
-        else if (inFile.isEmpty())
-            pointAtKeyring(account, there);
-        else
-            intoKeyring(account, inFile, settings.passwordPlace() == PasswordPlace::Keyring);
-    } catch (const Failure& failure) {
-        throw withNote(
-            failure,
+    // Where the password is when a step fails.
+    const Done moved = [this, toKeyring, inFile, done](const std::optional<Failure>& failure) {
+        if (!failure)
+            return done(std::nullopt);
+        done(withNote(
+            *failure,
             !toKeyring ? QStringLiteral("the password stays in the keyring")
             : mKeyringHoldsIt
                 ? QStringLiteral("the password stays in the settings file, and the keyring keeps a copy")
             : !inFile.isEmpty() ? QStringLiteral("the password stays in the settings file")
-                                : QStringLiteral("nothing was changed"));
-    }
+                                : QStringLiteral("nothing was changed")));
+    };
+    if (toKeyring && inFile.isEmpty())
+        return pointAtKeyring(account, there, moved);
     if (toKeyring)
-        return;
-    try {
-        mSecrets.remove(account);
-        checkRemoved(account);
-    } catch (const Failure& failure) {
-        throw withNote(failure, QStringLiteral("the password is in the settings file now, and the keyring "
-                                               "keeps a copy"));
-    }
+        return intoKeyring(account, inFile, settings.passwordPlace() == PasswordPlace::Keyring, moved);
+    intoFile(account, inFile, [this, account, moved, done](const std::optional<Failure>& failure) {
+        if (failure)
+            return moved(failure);
+        mSecrets.remove(account, [this, account, done](const std::optional<Failure>& removal) {
+            const Done copyKept = [done](const std::optional<Failure>& kept) {
+                done(kept ? std::optional(
+                                withNote(*kept, QStringLiteral("the password is in the settings file now, "
+                                                               "and the keyring keeps a copy")))
+                          : std::nullopt);
+            };
+            if (removal)
+                return copyKept(removal);
+            checkRemoved(account, copyKept);
+        });
+    });
 }
 
-void PasswordMove::pointAtKeyring(const QString& account, bool marked)
+void PasswordMove::pointAtKeyring(const QString& account, bool marked, Done done)
 {
     // Settings without a password (a restored backup, a hand edit) would wipe out the one the
     // keyring keeps: that one stays, and the settings point at it.
-    const SecretLook look = mSecrets.look(account);
-    switch (look.state) {
-    case SecretLook::State::Held:
-        break;
-    case SecretLook::State::Locked:
-        if (look.seen)
-            break;
-        [[fallthrough]];
-    case SecretLook::State::Unreachable:
-        throw Failure(failures::kKeyring,
-                      QStringLiteral("Cannot tell whether the keyring holds the password of ") + account +
-                          QStringLiteral(": ") + look.why,
-                      identity::kErrorSource);
-    case SecretLook::State::Unknown:
-        // Only a read can tell.
-        mSecrets.read(account);
-        break;
-    case SecretLook::State::Missing:
-        throw Failure(failures::kPathFileAccess,
-                      QStringLiteral("Neither the settings file nor the keyring holds a password for ") +
-                          account + CSettings::otherAccountsNote(look.others),
-                      identity::kErrorSource);
-    }
-    if (!marked)
-        markKeyring();
+    const auto point = [this, marked, done] {
+        if (marked || wrote([this] { markKeyring(); }, done))
+            done(std::nullopt);
+    };
+    mSecrets.look(account, [this, account, done, point](const SecretLook& look) {
+        switch (look.state) {
+        case SecretLook::State::Held:
+            return point();
+        case SecretLook::State::Locked:
+            if (look.seen)
+                return point();
+            return done(cannotTell(account, look.why));
+        case SecretLook::State::Unreachable:
+            return done(cannotTell(account, look.why));
+        case SecretLook::State::Unknown:
+            // Only a read can tell.
+            return mSecrets.read(account,
+                                 [done, point](const QString&, const std::optional<Failure>& failure) {
+                                     if (failure)
+                                         return done(failure);
+                                     point();
+                                 });
+        case SecretLook::State::Missing:
+            return done(
+                Failure(failures::kPathFileAccess,
+                        QStringLiteral("Neither the settings file nor the keyring holds a password for ") +
+                            account + CSettings::otherAccountsNote(look.others),
+                        identity::kErrorSource));
+        }
+    });
 }
 
-void PasswordMove::intoKeyring(const QString& account, const QString& password, bool putBack)
+void PasswordMove::intoKeyring(const QString& account, const QString& password, bool putBack, Done done)
 {
+    if (!putBack)
+        return writeIntoKeyring(account, password, done);
     // One put back into the file beside the keyring's (an older copy, an edit) takes the
     // keyring's place only where the keyring holds none: two different ones are the user's to
     // choose from.
-    if (putBack) {
-        const SecretLook look = mSecrets.look(account);
+    mSecrets.look(account, [this, account, password, done](const SecretLook& look) {
         if (look.state == SecretLook::State::Unreachable ||
             (look.state == SecretLook::State::Locked && !look.seen))
-            throw Failure(failures::kKeyring,
-                          QStringLiteral("Cannot tell whether the keyring holds the password of ") + account +
-                              QStringLiteral(": ") + look.why,
-                          identity::kErrorSource);
-        std::optional<QString> kept;
-        try {
-            if (look.state != SecretLook::State::Missing)
-                kept = mSecrets.read(account);
-        } catch (const Failure& failure) {
+            return done(cannotTell(account, look.why));
+        if (look.state == SecretLook::State::Missing)
+            return writeIntoKeyring(account, password, done);
+        mSecrets.read(account, [this, account, password, done, look](const QString& kept,
+                                                                     const std::optional<Failure>& failure) {
             // Only a read tells what a keyring that cannot be looked into holds.
-            if (look.state != SecretLook::State::Unknown || failure.number != failures::kKeyringNoEntry)
-                throw;
-        }
-        if (kept && *kept != password)
-            throw differentPasswords(account);
-        if (kept) {
+            if (failure && look.state == SecretLook::State::Unknown &&
+                failure->number == failures::kKeyringNoEntry)
+                return writeIntoKeyring(account, password, done);
+            if (failure)
+                return done(failure);
+            if (kept != password)
+                return done(differentPasswords(account));
             mKeyringHoldsIt = true;
-            markKeyring();
-            return;
-        }
-    }
-    mSecrets.write(account, password);
-    if (mSecrets.read(account) != password)
-        throw Failure(failures::kKeyring,
-                      QStringLiteral("The keyring gave back another password for ") + account +
-                          QStringLiteral(" than it was given"),
-                      identity::kErrorSource);
-    mKeyringHoldsIt = true;
-    markKeyring();
+            if (wrote([this] { markKeyring(); }, done))
+                done(std::nullopt);
+        });
+    });
+}
+
+void PasswordMove::writeIntoKeyring(const QString& account, const QString& password, Done done)
+{
+    mSecrets.write(account, password, [this, account, password, done](const std::optional<Failure>& failure) {
+        if (failure)
+            return done(failure);
+        mSecrets.read(account, [this, account, password, done](const QString& back,
+                                                               const std::optional<Failure>& readBack) {
+            if (readBack)
+                return done(readBack);
+            if (back != password)
+                return done(Failure(failures::kKeyring,
+                                    QStringLiteral("The keyring gave back another password for ") + account +
+                                        QStringLiteral(" than it was given"),
+                                    identity::kErrorSource));
+            mKeyringHoldsIt = true;
+            if (wrote([this] { markKeyring(); }, done))
+                done(std::nullopt);
+        });
+    });
 }
 
 void PasswordMove::markKeyring()
@@ -154,29 +199,47 @@ void PasswordMove::markKeyring()
                  {{kPasswordKey, QString()}, {CSettings::kPasswordStoreKey, CSettings::kKeyringValue}});
 }
 
-void PasswordMove::intoFile(const QString& account, const QString& inFile)
+void PasswordMove::intoFile(const QString& account, const QString& inFile, Done done)
 {
-    const QString password = CSettings::readPassword(mSecrets, account);
-    if (!inFile.isEmpty() && inFile != password)
-        throw differentPasswords(account);
-    const QString application = mIdentity.title();
-    mStore.write(application, CSettings::kSection, {{kPasswordKey, password}},
-                 {CSettings::kPasswordStoreKey});
-    if (mStore.read(application, CSettings::kSection, kPasswordKey, QString()) != password ||
-        !mStore.read(application, CSettings::kSection, CSettings::kPasswordStoreKey, QString()).isEmpty())
-        throw Failure(failures::kPathFileAccess,
-                      QStringLiteral("The settings file does not hold the password written to it"),
-                      identity::kErrorSource);
+    CSettings::readPassword(
+        mSecrets, account,
+        [this, inFile, account, done](const QString& password, const std::optional<Failure>& failure) {
+            if (failure)
+                return done(failure);
+            if (!inFile.isEmpty() && inFile != password)
+                return done(differentPasswords(account));
+            const QString application = mIdentity.title();
+            if (!wrote(
+                    [&] {
+                        mStore.write(application, CSettings::kSection, {{kPasswordKey, password}},
+                                     {CSettings::kPasswordStoreKey});
+                        if (mStore.read(application, CSettings::kSection, kPasswordKey, QString()) !=
+                                password ||
+                            !mStore
+                                 .read(application, CSettings::kSection, CSettings::kPasswordStoreKey,
+                                       QString())
+                                 .isEmpty())
+                            throw Failure(
+                                failures::kPathFileAccess,
+                                QStringLiteral("The settings file does not hold the password written to it"),
+                                identity::kErrorSource);
+                    },
+                    done))
+                return;
+            done(std::nullopt);
+        });
 }
 
-void PasswordMove::checkRemoved(const QString& account)
+void PasswordMove::checkRemoved(const QString& account, Done done)
 {
-    const SecretLook look = mSecrets.look(account);
-    if (look.state == SecretLook::State::Held || look.seen)
-        throw Failure(
-            failures::kKeyring,
-            QStringLiteral("The keyring answered that it removed the password of ") + account +
-                QStringLiteral(", but still holds it") +
-                (look.why.isEmpty() ? QString() : QStringLiteral(" (") + look.why + QLatin1Char(')')),
-            identity::kErrorSource);
+    mSecrets.look(account, [account, done](const SecretLook& look) {
+        if (look.state == SecretLook::State::Held || look.seen)
+            return done(Failure(
+                failures::kKeyring,
+                QStringLiteral("The keyring answered that it removed the password of ") + account +
+                    QStringLiteral(", but still holds it") +
+                    (look.why.isEmpty() ? QString() : QStringLiteral(" (") + look.why + QLatin1Char(')')),
+                identity::kErrorSource));
+        done(std::nullopt);
+    });
 }

@@ -14,6 +14,7 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -168,22 +169,26 @@ void frmOptions::setKeyboardOrder()
         setTabOrder(order[i - 1], order[i]);
 }
 
-void frmOptions::Display(IWindowing& windowing, const std::function<void(frmOptions&)>& shown)
-{
-    frmOptions dialog(windowing);
-    bool loaded = false;
-    if (!trap(windowing, "Display", [&] { loaded = dialog.load(); }) || !loaded)
-        return;
-    dialog.mShown = shown;
-    ScreenPlacement::centre(dialog);
-    dialog.exec();
-}
-
-bool frmOptions::load()
+void frmOptions::Display(IWindowing& windowing, const std::function<void(frmOptions&)>& shown,
+                         std::shared_ptr<void> whileOpen)
 {
     // A password kept in the keyring is shown as any other; the dialog opens only with it.
-    if (!gSettings.fetchPassword())
-        return false;
+    trap(windowing, "Display", [&] {
+        gSettings.fetchPassword([&windowing, shown, whileOpen](const std::optional<Failure>& failure) {
+            if (failure)
+                return reportFailure(windowing, *failure, QStringLiteral("Display"));
+            frmOptions dialog(windowing);
+            if (!trap(windowing, "Display", [&] { dialog.load(); }))
+                return;
+            dialog.mShown = shown;
+            ScreenPlacement::centre(dialog);
+            dialog.exec();
+        });
+    });
+}
+
+void frmOptions::load()
+{
     txtDomain->setText(gSettings->SubDomain());
     // An index the list does not have selects nothing, rather than locking the user out.
     const qint32 domain = gSettings->Domain();
@@ -200,7 +205,6 @@ bool frmOptions::load()
     chkUpdateOnConnection->setChecked(gSettings->UpdateOnConnection());
     chkMinimizeToSystemTray->setChecked(gSettings->MinimizeToSystemTray());
     tabOptions->setCurrentIndex(0);
-    return true;
 }
 
 void frmOptions::showEvent(QShowEvent* event)
@@ -214,25 +218,39 @@ void frmOptions::showEvent(QShowEvent* event)
 void frmOptions::cmdOK_Click()
 {
     trap(mWindowing, "cmdOK_Click", [&] {
+        if (mSaving)
+            return;
         // The port is read first: a value beyond 32 bits is reported and nothing is written.
         const qint32 port = TextConversion::roundToLong(TextConversion::val(txtPort->text()));
-        // The keyring, when it keeps the password, is written before the settings too: when it
-        // refuses nothing is written, and when the program ends while it is asked nothing more
-        // is done.
-        if (!gSettings.storePassword(txtPassword->text(),
-                                     CSettings::keyringAccount(txtUsername->text(), txtDomain->text())))
-            return;
-        gSettings->setSubDomain(txtDomain->text());
-        gSettings->setDomain(cboDomains->currentIndex());
-        gSettings->setUsername(txtUsername->text());
-        gSettings->setPassword(txtPassword->text());
-        gSettings->setServer(txtServer->text());
-        gSettings->setPort(port);
-        gSettings->setCurrentIP(optCurrentIP->isChecked());
-        gSettings->setOtherIP(txtOtherIP->text());
-        gSettings->setUpdateOnConnection(chkUpdateOnConnection->isChecked());
-        gSettings->setMinimizeToSystemTray(chkMinimizeToSystemTray->isChecked());
-        accept();
+        const QString domain = txtDomain->text();
+        const QString username = txtUsername->text();
+        const QString password = txtPassword->text();
+        // The keyring, when it keeps the password, is written before the settings: when it
+        // refuses nothing is written, and when the dialog or the program is gone by its answer
+        // nothing more is done.
+        mSaving = true;
+        gSettings.storePassword(
+            password, CSettings::keyringAccount(username, domain),
+            [self = QPointer(this), port, domain, username, password](const std::optional<Failure>& failure) {
+                if (!self)
+                    return;
+                self->mSaving = false;
+                if (failure)
+                    return reportFailure(self->mWindowing, *failure, QStringLiteral("cmdOK_Click"));
+                trap(self->mWindowing, "cmdOK_Click", [&] {
+                    gSettings->setSubDomain(domain);
+                    gSettings->setDomain(self->cboDomains->currentIndex());
+                    gSettings->setUsername(username);
+                    gSettings->setPassword(password);
+                    gSettings->setServer(self->txtServer->text());
+                    gSettings->setPort(port);
+                    gSettings->setCurrentIP(self->optCurrentIP->isChecked());
+                    gSettings->setOtherIP(self->txtOtherIP->text());
+                    gSettings->setUpdateOnConnection(self->chkUpdateOnConnection->isChecked());
+                    gSettings->setMinimizeToSystemTray(self->chkMinimizeToSystemTray->isChecked());
+                    self->accept();
+                });
+            });
     });
 }
 

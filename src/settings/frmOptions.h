@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 
 class IWindowing;
 class QCheckBox;
@@ -21,8 +22,11 @@ public:
     explicit frmOptions(IWindowing& windowing);
 
     // Builds a fresh dialog, loads it from the settings and shows it modally; returns once it
-    // has been closed. `shown` runs once the dialog is on the screen (tests drive it from there).
-    static void Display(IWindowing& windowing, const std::function<void(frmOptions&)>& shown = {});
+    // has been closed, or, with the password in the keyring, opens it once the keyring has given
+    // the password. `shown` runs once the dialog is on the screen (tests drive it from there);
+    // whileOpen is held until the dialog has closed.
+    static void Display(IWindowing& windowing, const std::function<void(frmOptions&)>& shown = {},
+                        std::shared_ptr<void> whileOpen = {});
 
     void cmdOK_Click();
     void cmdCancel_Click();
@@ -40,8 +44,7 @@ private:
     void buildMiscTab();
     void setKeyboardOrder();
     QLineEdit* textBox(QWidget* page, const char* name, int order, const QRect& place, const QString& label);
-    // False when the program ended while the keyring was asked for the password.
-    bool load();
+    void load();
 
     IWindowing& mWindowing;
     std::function<void(frmOptions&)> mShown;
@@ -59,4 +62,5 @@ private:
     QLineEdit* txtOtherIP = nullptr;
     QCheckBox* chkUpdateOnConnection = nullptr;
     QCheckBox* chkMinimizeToSystemTray = nullptr;
+    bool mSaving = false; // the keyring is storing the new password
 };

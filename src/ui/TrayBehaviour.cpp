@@ -67,7 +67,7 @@ void TrayBehaviour::Form_Resize()
 void TrayBehaviour::picTrayIcon_MouseMove(int x)
 {
     trap(mWindowing, "picTrayIcon_MouseMove", [&] {
-        if (mDialogOpen)
+        if (*mDialogOpen)
             return;
         if (x == kWmLButtonDblClk) {
             restore();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QScopedValueRollback>
-
 #include <memory>
 
 class CTrayIcon;
@@ -30,13 +28,17 @@ public:
     // The window is hidden and only the icon brings it back.
     bool hiddenInTray() const { return mHiddenInTray; }
 
-    // A dialog opened from the popup menu is open for as long as the guard lives (a dialog that
+    // A dialog opened from the popup menu is open for as long as the token lives (a dialog that
     // fails closes it too): the icon then ignores events.
-    [[nodiscard]] QScopedValueRollback<bool> dialogOpening()
+    [[nodiscard]] std::shared_ptr<void> dialogOpening()
     {
-        return QScopedValueRollback<bool>(mDialogOpen, true);
+        *mDialogOpen = true;
+        return std::shared_ptr<void>(nullptr, [open = std::weak_ptr<bool>(mDialogOpen)](void*) {
+            if (const auto flag = open.lock())
+                *flag = false;
+        });
     }
-    bool dialogOpen() const { return mDialogOpen; }
+    bool dialogOpen() const { return *mDialogOpen; }
 
 private:
     void restore();
@@ -47,5 +49,5 @@ private:
     INotifyIcon& mTray;
     IWindowing& mWindowing;
     bool mHiddenInTray = false;
-    bool mDialogOpen = false;
+    std::shared_ptr<bool> mDialogOpen = std::make_shared<bool>(false);
 };

@@ -344,10 +344,8 @@ void frmMain::mnuEditOptions_Click()
 
 void frmMain::mnuContextOptions_Click()
 {
-    trap(mPlatform.windowing, "mnuContextOptions_Click", [&] {
-        const auto open = mTray->dialogOpening();
-        frmOptions::Display(mPlatform.windowing);
-    });
+    trap(mPlatform.windowing, "mnuContextOptions_Click",
+         [&] { frmOptions::Display(mPlatform.windowing, {}, mTray->dialogOpening()); });
 }
 
 void frmMain::mnuHelpAbout_Click()

@@ -12,6 +12,7 @@
 #include "update/LogEntry.h"
 
 #include <QCryptographicHash>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QScopedValueRollback>
 
@@ -147,17 +148,23 @@ void Watcher::rereadSettings()
     const bool differ = whatAPostDependsOn(*mSettings) != whatAPostDependsOn(*fresh);
     mSettings = std::move(fresh);
     say(QStringLiteral(" - Settings read again."));
+    const auto checkAgain = [this, differ] {
+        // New settings post as a new address would; the same ones again decide as before.
+        if (differ)
+            mAddress.clear();
+        check(Settings);
+    };
+    if (!mRefused)
+        return checkAgain();
     // A refused login is sent again only with something it depends on changed: a file touched
     // or saved again unchanged (a backup, a sync, the window's end) sends nothing.
-    if (mRefused) {
-        const QByteArray login = loginDigest(*mSettings);
-        if (!login.isEmpty() && login != mRefusedLogin)
-            mRefused = false;
-    }
-    // New settings post as a new address would; the same ones again decide as before.
-    if (differ)
-        mAddress.clear();
-    check(Settings);
+    loginDigest(*mSettings, [self = QPointer(this), checkAgain](const QByteArray& login) {
+        if (!self)
+            return;
+        if (!login.isEmpty() && login != self->mRefusedLogin)
+            self->mRefused = false;
+        checkAgain();
+    });
 }
 
 void Watcher::settingsMayHaveChanged()
@@ -192,7 +199,7 @@ void Watcher::check(Reasons reasons)
     mAsked |= reasons;
     // A look that runs answers whatever was asked meanwhile as well; a conversation that runs
     // is followed by one look for all that was asked while it ran.
-    if (mLookupRunning || mStarting || mSession.isRunning())
+    if (mLookupRunning || mStarting || mSession.isStarting() || mSession.isRunning())
         return;
     lookUp();
 }
@@ -334,22 +341,28 @@ void Watcher::post(const QString& address)
     if (!request.address)
         request.expectedAddress = address;
     {
-        // The keyring may be asked for the password meanwhile, with the event loop running.
         const QScopedValueRollback starting(mStarting, true);
         mSession.start(request);
     }
-    // A conversation that could not start (the keyring did not give the password) is tried again
-    // as one that found no server; none is once the watcher has stopped.
-    if (mSettings && !mSession.isRunning()) {
-        scheduleRetry();
-        if (mAsked)
-            mAnswerAlarm->start(milliseconds(0));
-    }
+    if (mSettings && !mSession.isRunning() && !mSession.isStarting())
+        notStarted();
+}
+
+// A conversation that could not start (the keyring did not give the password) is tried again as
+// one that found no server; none is once the watcher has stopped.
+void Watcher::notStarted()
+{
+    scheduleRetry();
+    if (mAsked)
+        mAnswerAlarm->start(milliseconds(0));
 }
 
 void Watcher::passwordUnavailable(const Failure& failure, Operation operation)
 {
     reportFailure(mServices.windowing, failure, QString::fromLatin1(UpdateSession::procedure(operation)));
+    // Told later, from the keyring's answer, rather than from inside post().
+    if (mSettings && !mStarting)
+        notStarted();
 }
 
 bool Watcher::conversationEnded(const ConversationResult& result)
@@ -413,19 +426,23 @@ QByteArray Watcher::loginDigest(const UpdateRequest& request)
     return QCryptographicHash::hash(login.join(QChar(0)).toUtf8(), QCryptographicHash::Sha256);
 }
 
-QByteArray Watcher::loginDigest(const CSettings& settings) const
+void Watcher::loginDigest(const CSettings& settings, std::function<void(const QByteArray&)> done) const
 {
     UpdateRequest request = UpdateRequest::of(settings, Operation::Update);
+    if (request.keyringAccount.isEmpty())
+        return done(loginDigest(request));
     // A password kept in the keyring is read from there to tell.
-    if (!request.keyringAccount.isEmpty()) {
-        try {
-            request.password = CSettings::readPassword(mServices.secrets, request.keyringAccount);
-        } catch (const Failure& failure) {
-            mLog.complain(failure.description);
-            return QByteArray();
-        }
-    }
-    return loginDigest(request);
+    CSettings::readPassword(mServices.secrets, request.keyringAccount,
+                            [log = mLog, request, done = std::move(done)](
+                                const QString& password, const std::optional<Failure>& failure) {
+                                if (failure) {
+                                    log.complain(failure->description);
+                                    return done(QByteArray());
+                                }
+                                UpdateRequest withPassword = request;
+                                withPassword.password = password;
+                                done(loginDigest(withPassword));
+                            });
 }
 
 void Watcher::say(const QString& message) const

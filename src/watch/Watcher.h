@@ -119,14 +119,15 @@ private:
     // watcher's own memory when that is newer or the history cannot be read.
     std::optional<HistoryEntry> lastAcceptedStep(const QString& host);
     void post(const QString& address);
+    void notStarted();
     void addressesChanged();
     void scheduleRefresh(const QDateTime& lastPosted);
     void scheduleRetry();
     void settingsMayHaveChanged();
     // What a login is sent with, as a digest: the server, port, user name, host and password.
     static QByteArray loginDigest(const UpdateRequest& request);
-    // The same for the settings; empty when the password cannot be known now.
-    QByteArray loginDigest(const CSettings& settings) const;
+    // The same for the settings, through done; empty when the password cannot be known now.
+    void loginDigest(const CSettings& settings, std::function<void(const QByteArray&)> done) const;
     void say(const QString& message) const;
     // Says it unless it was the last thing said of the address.
     void sayOnce(const QString& message);
@@ -154,7 +155,7 @@ private:
     Reasons mAsked = 0;                       // checks asked for and not yet answered
     Reasons mUnanswered = 0;                  // checks that found no address, answered by the next that does
     bool mLookupRunning = false;
-    bool mStarting = false; // a conversation is being started
+    bool mStarting = false; // inside the session's start
     bool mForced = false;   // a post was asked for (SIGUSR1) and has not started yet
     bool mRefused = false;
     QByteArray mRefusedLogin; // what the refused login was sent with

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/Failure.h"
+#include "platform/ISecretStore.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
@@ -91,3 +94,47 @@ private:
     QProcess mKeyring;
     QString mAddress;
 };
+
+// A keyring's calls waited for on the event loop, for tests that only want the outcome: a call
+// that fails throws its Failure.
+namespace keyringNow {
+
+template <typename Call> auto answer(const Call& call)
+{
+    std::optional<std::optional<Failure>> failure;
+    QString secret;
+    call([&](const QString& got, const std::optional<Failure>& failed) {
+        secret = got;
+        failure = failed;
+    });
+    const QDeadlineTimer deadline(PrivateKeyring::kWaitMs * 2);
+    while (!failure && !deadline.hasExpired())
+        QTest::qWait(5);
+    if (!failure)
+        throw Failure(failures::kKeyring, QStringLiteral("the test waited in vain"), QStringLiteral("test"));
+    if (*failure)
+        throw **failure;
+    return secret;
+}
+
+inline QString read(ISecretStore& store, const QString& account)
+{
+    return answer([&](const ISecretStore::ReadDone& done) { store.read(account, done); });
+}
+
+inline void write(ISecretStore& store, const QString& account, const QString& secret)
+{
+    answer([&](const ISecretStore::ReadDone& done) {
+        store.write(account, secret,
+                    [done](const std::optional<Failure>& failure) { done(QString(), failure); });
+    });
+}
+
+inline void remove(ISecretStore& store, const QString& account)
+{
+    answer([&](const ISecretStore::ReadDone& done) {
+        store.remove(account, [done](const std::optional<Failure>& failure) { done(QString(), failure); });
+    });
+}
+
+} // namespace keyringNow

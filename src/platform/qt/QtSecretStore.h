@@ -11,14 +11,10 @@
 namespace QKeychain {
 class Job;
 }
-class QDBusMessage;
 
 // The keyring over QtKeychain, which speaks the Secret Service and KDE Wallet. Its jobs answer
-// later: each call waits for its job in an event loop of its own, as a modal box would, up to a
-// deadline. The user's input to the program's windows waits meanwhile (a keyring that asks to be
-// unlocked asks in a window of its own); timers, sockets and signals are served, so the program
-// may be ended during a call, and a caller looks whether it was before it goes on. What a call
-// cannot do is told from a look at the Secret Service itself over the session bus.
+// on the event loop; each call answers once, with the job's outcome or with the deadline's. What
+// a call cannot do is told from a look at the Secret Service itself over the session bus.
 class QtSecretStore : public QObject, public ISecretStore
 {
     Q_OBJECT
@@ -28,27 +24,22 @@ public:
 
     explicit QtSecretStore(QString service, std::chrono::milliseconds deadline = kDeadline);
 
-    QString read(const QString& account) override;
-    void write(const QString& account, const QString& secret) override;
-    void remove(const QString& account) override;
-    SecretLook look(const QString& account) override;
+    void read(const QString& account, ReadDone done) override;
+    void write(const QString& account, const QString& secret, Done done) override;
+    void remove(const QString& account, Done done) override;
+    void look(const QString& account, LookDone done) override;
 
 private:
-    // Starts the job for the account and waits for its end; throws Failure, saying what could
-    // not be done ("read the password of ... from") and why, unless it succeeded.
-    void run(QKeychain::Job* job, const QString& account, const QString& doing,
-             const QDeadlineTimer& deadline, const std::function<void()>& succeeded = {});
+    // What a reading job read, or why a job failed.
+    using JobDone = std::function<void(const QString& text, const std::optional<Failure>& failure)>;
 
-    // Makes the call, and once more when it failed on a session that was then let go, both
-    // within one deadline.
-    template <typename Call> auto againOnANewSession(const Call& call) -> decltype(call(QDeadlineTimer()));
-
-    SecretLook lookWithin(const QString& account, const QDeadlineTimer& deadline);
-    // The Secret Service's answer, or an error reply; a NoReply error at the deadline.
-    QDBusMessage ask(const QDBusMessage& call, const QDeadlineTimer& deadline);
+    // Runs the job that make gives for the account, and once more on a new session when it
+    // failed on one that was then let go, within the deadline; done learns how it went, saying
+    // what could not be done ("read the password of ... from") and why.
+    void run(const std::function<QKeychain::Job*()>& make, const QString& account, const QString& doing,
+             const QDeadlineTimer& deadline, bool again, JobDone done);
     QString silence() const;
 
     QString mService;
     std::chrono::milliseconds mDeadline;
-    bool mSessionDropped = false;
 };
