@@ -1,4 +1,3 @@
-#include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "app/ExitStatus.h"
 #include "app/Identity.h"
@@ -6,6 +5,7 @@
 #include "history/HistoryRecorder.h"
 #include "oneshot/OneShotRun.h"
 #include "platform/Failure.h"
+#include "platform/qt/Autostart.h"
 #include "platform/qt/ConsoleWindowing.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtAddressWatch.h"
@@ -201,8 +201,7 @@ int main(int argc, char* argv[])
         return runOnce(argc, argv, [count](OneShotRun& run) { return run.printHistory(*count); });
     if (const auto request = CommandLine::passwordStoreRequest(arguments))
         return runOnce(argc, argv, [request](OneShotRun& run) { return passwordStore(run, *request); });
-    if (const auto status = CommandLine::autostartRequest(arguments, Autostart(UserFolders::configHome()),
-                                                          std::cout, std::cerr))
+    if (const auto status = Autostart(UserFolders::configHome()).request(arguments, std::cout, std::cerr))
         return *status;
 
     if (!SessionEnvironment::displayAvailable(QProcessEnvironment::systemEnvironment(), arguments)) {
