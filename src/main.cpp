@@ -5,6 +5,7 @@
 #include "history/HistoryRecorder.h"
 #include "oneshot/OneShotRun.h"
 #include "platform/Failure.h"
+#include "platform/files/RegularFile.h"
 #include "platform/qt/Autostart.h"
 #include "platform/qt/ConsoleWindowing.h"
 #include "platform/qt/InstanceLock.h"
@@ -120,7 +121,7 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     const HistoryRecorder recorder(History(), HistoryEntry::Runner::Watch);
     InstanceLock lock(QStringLiteral("watch"), recorder.history().folder());
     try {
-        recorder.history().makeFolder();
+        RegularFile::makeFolder(recorder.history().folder());
         if (!lock.tryTake()) {
             const QString holder = lock.holder();
             log.complain(

@@ -2,6 +2,7 @@
 #include "history/HistoryRecorder.h"
 #include "history/HistoryTable.h"
 #include "platform/Failure.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -404,7 +405,7 @@ void tst_History::writerWaitsForTheLockAWhile()
     QFETCH(int, heldMs);
     QFETCH(bool, written);
     const History history(mPath);
-    history.makeFolder();
+    RegularFile::makeFolder(history.folder());
     const int fd =
         ::open(QFile::encodeName(mPath + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT, 0600);
     QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);

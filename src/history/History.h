@@ -58,9 +58,6 @@ public:
     const QString& path() const { return mPath; }
     // The folder the history lives in, with its lock and the watcher's.
     QString folder() const;
-    // Makes the folder (and the missing ones above it) for the owner only. Throws Failure when
-    // it cannot be made or written in, saying whose it is when it is another user's.
-    void makeFolder() const;
 
     // The names of the columns.
     static const QStringList& columns();

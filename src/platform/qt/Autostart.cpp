@@ -2,9 +2,9 @@
 
 #include "app/CommandLine.h"
 #include "app/ExitStatus.h"
-#include "app/FileReplacement.h"
 #include "app/Identity.h"
 #include "app/MenuEntry.h"
+#include "platform/files/FileReplacement.h"
 
 #include <QDir>
 #include <QFile>
