@@ -74,6 +74,16 @@ std::optional<HistoryEntry> parse(const QByteArray& line)
     return entry;
 }
 
+std::optional<HistoryEntry> newest(const QList<HistoryEntry>& entries, const QString& host,
+                                   const std::function<bool(const HistoryEntry&)>& wanted)
+{
+    const auto found = std::find_if(entries.rbegin(), entries.rend(),
+                                    [&wanted, host = clean(host)](const HistoryEntry& entry) {
+                                        return entry.host == host && wanted(entry);
+                                    });
+    return found == entries.rend() ? std::nullopt : std::optional<HistoryEntry>(*found);
+}
+
 } // namespace
 
 HistoryEntry HistoryEntry::of(Runner runner, const ConversationResult& result, const QDateTime& now)
@@ -157,32 +167,21 @@ QList<HistoryEntry> History::entries() const
     return found;
 }
 
-std::optional<HistoryEntry> History::newest(const QString& host,
-                                            const std::function<bool(const HistoryEntry&)>& wanted) const
+std::optional<HistoryEntry> History::lastAccepted(const QList<HistoryEntry>& entries, const QString& host)
 {
-    const QList<HistoryEntry> all = entries();
-    const auto found =
-        std::find_if(all.rbegin(), all.rend(), [&wanted, host = clean(host)](const HistoryEntry& entry) {
-            return entry.host == host && wanted(entry);
-        });
-    return found == all.rend() ? std::nullopt : std::optional<HistoryEntry>(*found);
-}
-
-std::optional<HistoryEntry> History::lastAccepted(const QString& host) const
-{
-    return newest(host, [](const HistoryEntry& entry) {
+    return newest(entries, host, [](const HistoryEntry& entry) {
         return entry.operation == Operation::Update && entry.outcome == ConversationResult::Outcome::Accepted;
     });
 }
 
 std::optional<HistoryEntry> History::lastAcceptedStep(const QString& host) const
 {
-    return newest(host, [](const HistoryEntry& entry) {
+    return newest(entries(), host, [](const HistoryEntry& entry) {
         return entry.outcome == ConversationResult::Outcome::Accepted;
     });
 }
 
-std::optional<HistoryEntry> History::lastAttempt(const QString& host) const
+std::optional<HistoryEntry> History::lastAttempt(const QList<HistoryEntry>& entries, const QString& host)
 {
-    return newest(host, [](const HistoryEntry&) { return true; });
+    return newest(entries, host, [](const HistoryEntry&) { return true; });
 }

@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 // One finished conversation as the history keeps it.
@@ -70,15 +69,12 @@ public:
     // absent file is an empty history; one that cannot be read throws Failure.
     QList<HistoryEntry> entries() const;
 
-    // The newest accepted update for the host, and the newest entry of any kind for it.
-    std::optional<HistoryEntry> lastAccepted(const QString& host) const;
+    // Among entries read once, the newest accepted update for the host and its newest entry.
+    static std::optional<HistoryEntry> lastAccepted(const QList<HistoryEntry>& entries, const QString& host);
+    static std::optional<HistoryEntry> lastAttempt(const QList<HistoryEntry>& entries, const QString& host);
     // The newest accepted step for the host, an update or an offline step.
     std::optional<HistoryEntry> lastAcceptedStep(const QString& host) const;
-    std::optional<HistoryEntry> lastAttempt(const QString& host) const;
 
 private:
-    std::optional<HistoryEntry> newest(const QString& host,
-                                       const std::function<bool(const HistoryEntry&)>& wanted) const;
-
     QString mPath;
 };

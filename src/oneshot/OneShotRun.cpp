@@ -107,13 +107,11 @@ OneShotRun::Status OneShotRun::printSettings()
         log().line(line);
     gSettings.discard();
 
-    std::optional<HistoryEntry> accepted;
-    std::optional<HistoryEntry> attempt;
-    if (!readHistory([&](const History& history) {
-            accepted = history.lastAccepted(host);
-            attempt = history.lastAttempt(host);
-        }))
+    QList<HistoryEntry> entries;
+    if (!readHistory([&](const History& history) { entries = history.entries(); }))
         return Unreadable;
+    const std::optional<HistoryEntry> accepted = History::lastAccepted(entries, host);
+    const std::optional<HistoryEntry> attempt = History::lastAttempt(entries, host);
     const QString none = QStringLiteral("none");
     log().line(QStringLiteral("Last accepted update: ") +
                (accepted ? HistoryTable::localTime(accepted->time) + QStringLiteral(", ") + accepted->address
