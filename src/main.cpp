@@ -1,4 +1,3 @@
-#include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "app/ExitStatus.h"
 #include "app/Identity.h"
@@ -6,6 +5,8 @@
 #include "history/HistoryRecorder.h"
 #include "oneshot/OneShotRun.h"
 #include "platform/Failure.h"
+#include "platform/files/RegularFile.h"
+#include "platform/qt/Autostart.h"
 #include "platform/qt/ConsoleWindowing.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtAddressWatch.h"
@@ -127,7 +128,7 @@ int runWatch(int argc, char* argv[], const CommandLine::Watch& request)
     const HistoryRecorder recorder(History(), HistoryEntry::Runner::Watch);
     InstanceLock lock(QStringLiteral("watch"), recorder.history().folder());
     try {
-        recorder.history().makeFolder();
+        RegularFile::makeFolder(recorder.history().folder());
         if (!lock.tryTake()) {
             const QString holder = lock.holder();
             log.complain(
@@ -215,8 +216,7 @@ int main(int argc, char* argv[])
         return runOnce(argc, argv, [request](OneShotRun& run, const OneShotRun::Done& done) {
             passwordStore(run, *request, done);
         });
-    if (const auto status = CommandLine::autostartRequest(arguments, Autostart(UserFolders::configHome()),
-                                                          std::cout, std::cerr))
+    if (const auto status = Autostart(UserFolders::configHome()).request(arguments, std::cout, std::cerr))
         return *status;
 
     if (!SessionEnvironment::displayAvailable(QProcessEnvironment::systemEnvironment(), arguments)) {

@@ -1,7 +1,6 @@
 // "--autostart on|off" and "--autostart" alone, against a throwaway configuration folder.
 
-#include "app/Autostart.h"
-#include "app/CommandLine.h"
+#include "platform/qt/Autostart.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,7 +103,7 @@ void tst_Autostart::request()
         args.push_back(argument.toStdString());
     std::ostringstream printed;
     std::ostringstream complained;
-    QCOMPARE(CommandLine::autostartRequest(args, autostart, printed, complained).value_or(-1), status);
+    QCOMPARE(autostart.request(args, printed, complained).value_or(-1), status);
 
     QCOMPARE(autostart.isOn(), entryAfter);
     const QString printedText = QString::fromStdString(printed.str());

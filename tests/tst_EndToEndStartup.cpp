@@ -5,7 +5,7 @@
 // from the window's menu is what --status then reports.
 
 #include "VirtualDisplay.h"
-#include "app/Autostart.h"
+#include "platform/qt/Autostart.h"
 
 #include <QDir>
 #include <QElapsedTimer>

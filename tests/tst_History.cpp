@@ -2,6 +2,7 @@
 #include "history/HistoryRecorder.h"
 #include "history/HistoryTable.h"
 #include "platform/Failure.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -317,7 +318,8 @@ void tst_History::recorderSaysOnceThatItCannotWrite()
 void tst_History::lastAcceptedUpdateAndLastAttempt()
 {
     const History history(mPath);
-    QVERIFY(!history.lastAccepted(kHost) && !history.lastAttempt(kHost));
+    QVERIFY(!History::lastAccepted(history.entries(), kHost) &&
+            !History::lastAttempt(history.entries(), kHost));
     const auto add = [&](int second, Operation operation, ConversationResult::Outcome outcome,
                          const QString& host = kHost) {
         HistoryEntry e = entry(QString(), second);
@@ -332,8 +334,9 @@ void tst_History::lastAcceptedUpdateAndLastAttempt()
     add(3, Operation::Offline, ConversationResult::Outcome::Accepted);
     add(4, Operation::Update, ConversationResult::Outcome::Accepted,
         QStringLiteral("other.dyn.brevant.example"));
-    QCOMPARE(history.lastAccepted(kHost).value().address, QStringLiteral("192.0.2.1"));
-    QCOMPARE(history.lastAttempt(kHost).value().time, kTime.addSecs(3));
+    const QList<HistoryEntry> entries = history.entries();
+    QCOMPARE(History::lastAccepted(entries, kHost).value().address, QStringLiteral("192.0.2.1"));
+    QCOMPARE(History::lastAttempt(entries, kHost).value().time, kTime.addSecs(3));
 }
 
 void tst_History::tableLinesUp()
@@ -404,7 +407,7 @@ void tst_History::writerWaitsForTheLockAWhile()
     QFETCH(int, heldMs);
     QFETCH(bool, written);
     const History history(mPath);
-    history.makeFolder();
+    RegularFile::makeFolder(history.folder());
     const int fd =
         ::open(QFile::encodeName(mPath + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT, 0600);
     QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);

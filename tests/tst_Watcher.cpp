@@ -267,7 +267,7 @@ void tst_Watcher::unchangedAddressIsPostedAgainAfterTheRefreshInterval()
     Watching w({.refresh = 25h});
     QVERIFY(w.watcher.start());
     w.accept();
-    QCOMPARE(w.recorder.history().lastAccepted(kHost)->address, kAddress);
+    QCOMPARE(History::lastAccepted(w.recorder.history().entries(), kHost)->address, kAddress);
     w.clock.advance(25h - 1s);
     QCOMPARE(w.socket.connectRequests, 1);
     w.clock.advance(1s);
@@ -286,7 +286,7 @@ void tst_Watcher::conversationOverAnAddressThatWentAwayIsStartedAgain()
     w.clock.advance(PostPacing::kGap);
     QCOMPARE(w.socket.connectRequests, 2);
     QVERIFY(w.watcher.conversationRunning());
-    const HistoryEntry cut = w.recorder.history().lastAttempt(kHost).value();
+    const HistoryEntry cut = History::lastAttempt(w.recorder.history().entries(), kHost).value();
     QCOMPARE(wordOf(kOutcomeWords, cut.outcome), QStringLiteral("failed"));
     QVERIFY2(cut.message.contains("cut off: the address 192.0.2.10 went away"), qPrintable(cut.message));
 }
@@ -366,7 +366,7 @@ void tst_Watcher::onlyTheAddressCheckedIsPosted()
     QVERIFY(w.watcher.start());
     w.accept();
     QCOMPARE(w.socket.sent.contains("IP " + wentOutFrom.toLatin1()), posted);
-    QCOMPARE(w.recorder.history().lastAccepted(kHost).has_value(), posted);
+    QCOMPARE(History::lastAccepted(w.recorder.history().entries(), kHost).has_value(), posted);
 }
 
 // A history that cannot be read nor written: the watcher goes by what it posted itself, and
@@ -631,7 +631,7 @@ void tst_Watcher::flappingIsPostedSpacedAndSettles()
     w.clock.advance(2min);
     w.acceptIfRunning();
     QCOMPARE(w.lastPosted(), address);
-    QCOMPARE(w.recorder.history().lastAccepted(kHost)->address, address);
+    QCOMPARE(History::lastAccepted(w.recorder.history().entries(), kHost)->address, address);
     for (qsizetype i = 1; i < w.connects.size(); ++i) {
         const bool slow = i > PostPacing::kBurst &&
                           w.connects[i - 1] - w.connects[i - 1 - PostPacing::kBurst] < PostPacing::kWindow;

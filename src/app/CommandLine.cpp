@@ -1,31 +1,15 @@
 #include "app/CommandLine.h"
 
-#include "app/Autostart.h"
 #include "app/ExitStatus.h"
 #include "app/Identity.h"
 #include "app/Provider.h"
 #include "app/VisibleText.h"
-
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <charconv>
 #include <iterator>
 
 namespace {
-
-// The value after "--autostart": empty when there is none.
-std::optional<std::string> autostartValue(const std::vector<std::string>& arguments)
-{
-    const std::string name = "--autostart";
-    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
-        if (*it == name)
-            return std::next(it) == arguments.end() ? std::string() : *std::next(it);
-        if (it->starts_with(name + "="))
-            return it->substr(name.size() + 1);
-    }
-    return std::nullopt;
-}
 
 // The word after the switch: empty when none is given. A word that begins with "--" is a
 // switch of its own.
@@ -71,15 +55,6 @@ std::optional<int> historyCount(const std::string& value)
     if (value.empty())
         return CommandLine::kHistoryLines;
     return numberIn(value, 1, CommandLine::kMaxHistoryLines);
-}
-
-void printState(const Autostart& autostart, std::ostream& out)
-{
-    if (autostart.isOn())
-        out << identity::kTitle.toStdString() << " starts at login: " << autostart.entryPath().toStdString()
-            << "\n";
-    else
-        out << identity::kTitle.toStdString() << " does not start at login.\n";
 }
 
 } // namespace
@@ -150,12 +125,6 @@ std::string complaint(const std::string& text)
     return identity::kProgram.toStdString() + ": " + text + "\n\n" + usage();
 }
 
-// The word as it may be shown: it may hold anything, escape sequences for the terminal too.
-std::string shown(const std::string& word)
-{
-    return VisibleText::escaped(QString::fromLocal8Bit(word)).toLocal8Bit().toStdString();
-}
-
 // Exactly as written: a near-miss such as "--UPDATE" or "--update=yes" would otherwise open the
 // window instead of doing what was asked.
 bool known(const std::string& argument)
@@ -219,6 +188,11 @@ bool isWindowSwitch(const std::string& argument)
 }
 
 } // namespace
+
+std::string shown(const std::string& word)
+{
+    return VisibleText::escaped(QString::fromLocal8Bit(word)).toLocal8Bit().toStdString();
+}
 
 std::optional<std::string> informationRequest(const std::vector<std::string>& arguments)
 {
@@ -311,31 +285,6 @@ std::optional<PasswordStoreRequest> passwordStoreRequest(const std::vector<std::
     if (!value)
         return std::nullopt;
     return passwordStoreValue(*value).value_or(PasswordStoreRequest::Show);
-}
-
-std::optional<int> autostartRequest(const std::vector<std::string>& arguments, const Autostart& autostart,
-                                    std::ostream& out, std::ostream& err)
-{
-    const std::optional<std::string> value = autostartValue(arguments);
-    if (!value)
-        return std::nullopt;
-    const std::string program = identity::kProgram.toStdString();
-    QString error;
-    if (*value == "on" || *value == "off") {
-        if (!(*value == "on" ? autostart.turnOn(error) : autostart.turnOff(error))) {
-            err << program << ": " << error.toStdString() << "\n";
-            return exitstatus::kRefused;
-        }
-        // The entry starts the program by name, as the menu does.
-        if (*value == "on" && QStandardPaths::findExecutable(identity::kProgram).isEmpty())
-            err << program << ": note: " << program
-                << " is not on PATH, so the entry starts nothing until the program is installed\n";
-    } else if (!value->empty()) {
-        err << program << ": --autostart takes on or off, not \"" << shown(*value) << "\"\n";
-        return exitstatus::kUsage;
-    }
-    printState(autostart, out);
-    return exitstatus::kSuccess;
 }
 
 } // namespace CommandLine

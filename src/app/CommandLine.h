@@ -5,11 +5,8 @@
 #include <QString>
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
-
-class Autostart;
 
 namespace CommandLine {
 
@@ -59,10 +56,7 @@ std::optional<Watch> watchRequest(const std::vector<std::string>& arguments);
 enum class PasswordStoreRequest { Show, Keyring, File };
 std::optional<PasswordStoreRequest> passwordStoreRequest(const std::vector<std::string>& arguments);
 
-// "--autostart on", "--autostart off" (or "--autostart=on", "--autostart=off") and "--autostart"
-// alone are answered without a window as well: the exit status, or nothing when the switch is
-// absent.
-std::optional<int> autostartRequest(const std::vector<std::string>& arguments, const Autostart& autostart,
-                                    std::ostream& out, std::ostream& err);
+// The word as it may be shown: it may hold anything, escape sequences for the terminal too.
+std::string shown(const std::string& word);
 
 } // namespace CommandLine

@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 // One finished conversation as the history keeps it.
@@ -58,9 +57,6 @@ public:
     const QString& path() const { return mPath; }
     // The folder the history lives in, with its lock and the watcher's.
     QString folder() const;
-    // Makes the folder (and the missing ones above it) for the owner only. Throws Failure when
-    // it cannot be made or written in, saying whose it is when it is another user's.
-    void makeFolder() const;
 
     // The names of the columns.
     static const QStringList& columns();
@@ -73,15 +69,12 @@ public:
     // absent file is an empty history; one that cannot be read throws Failure.
     QList<HistoryEntry> entries() const;
 
-    // The newest accepted update for the host, and the newest entry of any kind for it.
-    std::optional<HistoryEntry> lastAccepted(const QString& host) const;
+    // Among entries read once, the newest accepted update for the host and its newest entry.
+    static std::optional<HistoryEntry> lastAccepted(const QList<HistoryEntry>& entries, const QString& host);
+    static std::optional<HistoryEntry> lastAttempt(const QList<HistoryEntry>& entries, const QString& host);
     // The newest accepted step for the host, an update or an offline step.
     std::optional<HistoryEntry> lastAcceptedStep(const QString& host) const;
-    std::optional<HistoryEntry> lastAttempt(const QString& host) const;
 
 private:
-    std::optional<HistoryEntry> newest(const QString& host,
-                                       const std::function<bool(const HistoryEntry&)>& wanted) const;
-
     QString mPath;
 };

@@ -115,13 +115,11 @@ void OneShotRun::printSettings(Done done)
         log().line(QStringLiteral("Password: ") + place);
         log().line(QStringLiteral("Host: ") + host);
         log().line(QStringLiteral("Address posted: ") + address);
-        std::optional<HistoryEntry> accepted;
-        std::optional<HistoryEntry> attempt;
-        if (!readHistory([&](const History& history) {
-                accepted = history.lastAccepted(host);
-                attempt = history.lastAttempt(host);
-            }))
+        QList<HistoryEntry> entries;
+        if (!readHistory([&](const History& history) { entries = history.entries(); }))
             return finish(exitstatus::kUnreadable);
+        const std::optional<HistoryEntry> accepted = History::lastAccepted(entries, host);
+        const std::optional<HistoryEntry> attempt = History::lastAttempt(entries, host);
         const QString none = QStringLiteral("none");
         log().line(QStringLiteral("Last accepted update: ") +
                    (accepted

@@ -2,6 +2,8 @@
 
 #include "app/Identity.h"
 
+#include <cstring>
+
 Failure::Failure(long number_, QString description_, QString source_)
     : number(number_), description(std::move(description_)), source(std::move(source_)),
       mWhat(description.toStdString())
@@ -24,6 +26,21 @@ Failure objectNotSet()
 {
     return Failure(kObjectNotSet, QStringLiteral("Object variable or With block variable not set"),
                    identity::kErrorSource);
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+Failure fileAccess(const QString& why)
+{
+    return Failure(kPathFileAccess, why, identity::kErrorSource);
+}
+
+Failure fileAccess(int error)
+{
+    return fileAccess(systemError(error));
 }
 
 } // namespace failures

@@ -42,4 +42,8 @@ inline constexpr long kKeyringNoEntry = 40101; // the keyring answered that it h
 Failure overflow();
 Failure typeMismatch();
 Failure objectNotSet();
+// The system's words for an error number; a file or folder that cannot be used, and why.
+QString systemError(int error);
+Failure fileAccess(const QString& why);
+Failure fileAccess(int error);
 } // namespace failures

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,7 +21,7 @@ const QString kSource = QStringLiteral("InstanceLock");
 {
     throw Failure(failures::kPathFileAccess,
                   QStringLiteral("Path/File access error: ") + what + QStringLiteral(": ") +
-                      QString::fromLocal8Bit(std::strerror(error)),
+                      failures::systemError(error),
                   kSource);
 }
 

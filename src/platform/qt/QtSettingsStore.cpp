@@ -1,8 +1,8 @@
 #include "platform/qt/QtSettingsStore.h"
 
-#include "app/FileReplacement.h"
 #include "app/UserFolders.h"
 #include "platform/Failure.h"
+#include "platform/files/FileReplacement.h"
 #include "platform/qt/IniText.h"
 #include "platform/qt/SettingsFile.h"
 

@@ -38,9 +38,6 @@ public:
     // the old one: a reader, or a crash, sees the old text or the new, never a mixture.
     void replace(const QByteArray& text) const;
 
-    // Where the text really goes: the path, or the target of the link at the path.
-    const QString& target() const { return mTarget; }
-
 private:
     [[noreturn]] void refuse(const QString& reason) const;
 

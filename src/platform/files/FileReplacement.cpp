@@ -1,4 +1,7 @@
-#include "app/FileReplacement.h"
+#include "platform/files/FileReplacement.h"
+
+#include "platform/Failure.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,34 +12,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool writeAll(int fd, const QByteArray& text)
-{
-    qsizetype done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.constData() + done, static_cast<size_t>(text.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-} // namespace
 
 namespace FileReplacement {
 
@@ -81,13 +60,13 @@ QString replace(const QString& path, const QByteArray& text, mode_t mode)
         temporary = folder + "/." + QFile::encodeName(target.fileName()) + ".XXXXXX";
         fd = ::mkostemp(temporary.data(), O_CLOEXEC);
         if (fd < 0)
-            return QStringLiteral("cannot create a file in its folder: ") + systemError(errno);
+            return QStringLiteral("cannot create a file in its folder: ") + failures::systemError(errno);
         struct stat info = {};
         if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &info) != 0) {
             const int lockError = errno;
             ::unlink(temporary.constData());
             ::close(fd);
-            return QStringLiteral("cannot lock the file it writes: ") + systemError(lockError);
+            return QStringLiteral("cannot lock the file it writes: ") + failures::systemError(lockError);
         }
         if (info.st_nlink == 0) {
             ::close(fd);
@@ -97,22 +76,25 @@ QString replace(const QString& path, const QByteArray& text, mode_t mode)
     if (fd < 0)
         return QStringLiteral("cannot create a file in its folder: it was taken away at once");
     // Holds the lock past the close that tells whether the text reached the disk.
-    const int lock = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    const bool written = lock >= 0 && writeAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    const int writeError = errno;
-    if (::close(fd) != 0 || !written) {
-        const int closeError = errno;
+    const int held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    const int lockError = errno;
+    const RegularFile lock(held);
+    try {
+        RegularFile file(fd);
+        if (held < 0)
+            throw failures::fileAccess(lockError);
+        file.append(text);
+        if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+            throw failures::fileAccess(errno);
+        file.close();
+    } catch (const Failure& failure) {
         ::unlink(temporary.constData());
-        if (lock >= 0)
-            ::close(lock);
-        return QStringLiteral("cannot write: ") + systemError(written ? closeError : writeError);
+        return QStringLiteral("cannot write: ") + failure.description;
     }
-    const bool renamed = ::rename(temporary.constData(), QFile::encodeName(path).constData()) == 0;
-    const int renameError = errno;
-    ::close(lock);
-    if (!renamed) {
+    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int renameError = errno;
         ::unlink(temporary.constData());
-        return QStringLiteral("cannot replace the file: ") + systemError(renameError);
+        return QStringLiteral("cannot replace the file: ") + failures::systemError(renameError);
     }
     // The rename itself lives in the folder.
     const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

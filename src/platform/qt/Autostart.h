@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Starting at login: a copy of the menu entry whose Exec adds --minimize, kept in the autostart
+// folder of the user's configuration folder, where desktop sessions look for it.
+class Autostart
+{
+public:
+    // configHome is the user's configuration folder (UserFolders::configHome()).
+    explicit Autostart(const QString& configHome);
+
+    QString entryPath() const { return mEntryPath; }
+    bool isOn() const;
+    // Each says why the entry could not be written or removed, or nothing: nothing is left
+    // half-written, and a link at the entry's path is replaced or removed, never written through.
+    QString turnOn() const;
+    QString turnOff() const;
+
+    // "--autostart on", "--autostart off" (or "--autostart=on", "--autostart=off") and "--autostart"
+    // alone are answered without a window: the exit status, or nothing when the switch is absent.
+    std::optional<int> request(const std::vector<std::string>& arguments, std::ostream& out,
+                               std::ostream& err) const;
+
+    static QByteArray entryText();
+
+private:
+    QString mEntryPath;
+};
