@@ -503,10 +503,10 @@ void WatcherCheckWithNothingChanged(benchmark::State& state)
     platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("myhost"));
     CheckedAddressWatch addresses;
     QTemporaryDir folder;
-    const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
-                                   HistoryEntry::Runner::Watch);
-    std::FILE* sink = std::fopen("/dev/null", "w");
     QtClock clock;
+    const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
+                                   HistoryEntry::Runner::Watch, clock);
+    std::FILE* sink = std::fopen("/dev/null", "w");
     Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses,
                      platform.windowing, clock, recorder, [] { return QByteArray("1"); },
                      QStringLiteral("settings.ini")},
@@ -548,7 +548,7 @@ void WatcherThousandChanges(benchmark::State& state)
         FakeClock clock;
         QTemporaryDir folder;
         const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
-                                       HistoryEntry::Runner::Watch);
+                                       HistoryEntry::Runner::Watch, clock);
         std::FILE* sink = std::fopen("/dev/null", "w");
         int posts = 0;
         platform.socket.onConnectRequest = [&] {

@@ -171,15 +171,14 @@ void tst_ActivityLog::nowIsTakenToTheSecond()
 {
     QFETCH(QTime, time);
     QFETCH(QTime, shown);
-    static QDateTime moment;
-    moment = QDateTime(QDate(2024, 3, 7), time);
+    const QDateTime moment(QDate(2024, 3, 7), time);
     const QLocale locale = QLocale::system();
     const QString date = locale.toString(QDate(2024, 3, 7), QLocale::ShortFormat);
     const QString expected =
         shown == QTime(0, 0)
             ? date
             : date + QLatin1Char(' ') + locale.toString(shown, LogTimeStamp::timeFormatWithoutZone(locale));
-    QCOMPARE(LogTimeStamp::now([] { return moment; }), expected);
+    QCOMPARE(LogTimeStamp::of(moment), expected);
 }
 
 QTEST_MAIN(tst_ActivityLog)

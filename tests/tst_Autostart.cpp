@@ -1,5 +1,6 @@
 // "--autostart on|off" and "--autostart" alone, against a throwaway configuration folder.
 
+#include "cli/Runs.h"
 #include "platform/qt/Autostart.h"
 
 #include <QDir>
@@ -103,7 +104,9 @@ void tst_Autostart::request()
         args.push_back(argument.toStdString());
     std::ostringstream printed;
     std::ostringstream complained;
-    QCOMPARE(autostart.request(args, printed, complained).value_or(-1), status);
+    const CommandLine::Request parsed = CommandLine::parse(args);
+    const auto* request = std::get_if<CommandLine::AutostartRequest>(&parsed);
+    QCOMPARE(request ? answer(*request, autostart, printed, complained) : -1, status);
 
     QCOMPARE(autostart.isOn(), entryAfter);
     const QString printedText = QString::fromStdString(printed.str());

@@ -1,5 +1,6 @@
-#include "app/CommandLine.h"
 #include "app/ExitStatus.h"
+#include "cli/CommandLine.h"
+#include "ui/WindowSwitches.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -17,7 +18,25 @@ private slots:
     void usageError();
     void countsAreTaken();
     void exitStatusesAreDocumentedAsTheCodeHasThem();
+    void switchesAreDocumentedAsTheCodeHasThem();
 };
+
+namespace {
+CommandLine::Request parsed(const QStringList& arguments)
+{
+    std::vector<std::string> args;
+    for (const QString& argument : arguments)
+        args.push_back(argument.toStdString());
+    return CommandLine::parse(args);
+}
+
+std::string information(const QStringList& arguments)
+{
+    const CommandLine::Request request = parsed(arguments);
+    const auto* text = std::get_if<CommandLine::Information>(&request);
+    return text ? text->text : std::string();
+}
+} // namespace
 
 void tst_CommandLine::switchesAreFoundAnywhereInAnyCase_data()
 {
@@ -40,18 +59,17 @@ void tst_CommandLine::switchesAreFoundAnywhereInAnyCase()
     QFETCH(QString, commandLine);
     QFETCH(bool, minimize);
     QFETCH(bool, close);
-    QCOMPARE(CommandLine::wantsMinimize(commandLine), minimize);
-    QCOMPARE(CommandLine::wantsClose(commandLine), close);
+    QCOMPARE(WindowSwitches::wantsMinimize(commandLine), minimize);
+    QCOMPARE(WindowSwitches::wantsClose(commandLine), close);
 }
 
 void tst_CommandLine::versionAndHelp()
 {
-    QCOMPARE(CommandLine::informationRequest({"--version"}).value_or(""),
-             std::string("Corvane DynDNS 1.9.17\n"));
-    const std::string help = CommandLine::informationRequest({"/MINIMIZE", "--help"}).value_or("");
+    QCOMPARE(information({"--version"}), std::string("Corvane DynDNS 1.9.17\n"));
+    const std::string help = information({"/MINIMIZE", "--help"});
     QVERIFY(help.find("Usage: corvane-dyndns") == 0);
     QVERIFY(help.find("/CLOSE") != std::string::npos);
-    QVERIFY(!CommandLine::informationRequest({"/MINIMIZE", "--minimize"}).has_value());
+    QVERIFY(std::holds_alternative<CommandLine::Window>(parsed({"/MINIMIZE", "--minimize"})));
 }
 
 void tst_CommandLine::usageError_data()
@@ -122,10 +140,9 @@ void tst_CommandLine::usageError()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, error);
-    std::vector<std::string> args;
-    for (const QString& argument : arguments)
-        args.push_back(argument.toStdString());
-    const QString complaint = QString::fromStdString(CommandLine::usageError(args).value_or(""));
+    const CommandLine::Request request = parsed(arguments);
+    const auto* usage = std::get_if<CommandLine::UsageError>(&request);
+    const QString complaint = QString::fromStdString(usage ? usage->text : std::string());
     if (error.isEmpty())
         QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
     else
@@ -135,20 +152,19 @@ void tst_CommandLine::usageError()
 
 void tst_CommandLine::countsAreTaken()
 {
-    QCOMPARE(CommandLine::historyRequest({"--history"}), std::optional<int>(20));
-    QCOMPARE(CommandLine::historyRequest({"--history", "7"}), std::optional<int>(7));
-    QCOMPARE(CommandLine::historyRequest({"--history", "--minimize"}), std::optional<int>(20));
-    QCOMPARE(CommandLine::historyRequest({"--status"}), std::nullopt);
-    QCOMPARE(CommandLine::watchRequest({"--watch"})->refreshDays, 25);
-    QCOMPARE(CommandLine::watchRequest({"--refresh", "3", "--watch"})->refreshDays, 3);
-    QVERIFY(CommandLine::watchRequest({"--watch", "--quiet"})->quiet);
-    QCOMPARE(CommandLine::watchRequest({"--status"}).has_value(), false);
-    using Place = CommandLine::PasswordStoreRequest;
-    QCOMPARE(CommandLine::passwordStoreRequest({"--password-store"}), std::optional(Place::Show));
-    QCOMPARE(CommandLine::passwordStoreRequest({"--password-store", "file"}), std::optional(Place::File));
-    QCOMPARE(CommandLine::passwordStoreRequest({"--password-store", "keyring"}),
-             std::optional(Place::Keyring));
-    QCOMPARE(CommandLine::passwordStoreRequest({"--status"}), std::nullopt);
+    using namespace CommandLine;
+    QCOMPARE(std::get<HistoryListing>(parsed({"--history"})).count, 20);
+    QCOMPARE(std::get<HistoryListing>(parsed({"--history", "7"})).count, 7);
+    QCOMPARE(std::get<HistoryListing>(parsed({"--history", "--minimize"})).count, 20);
+    QVERIFY(std::holds_alternative<Status>(parsed({"--status"})));
+    QCOMPARE(std::get<Watch>(parsed({"--watch"})).refreshDays, 25);
+    QCOMPARE(std::get<Watch>(parsed({"--refresh", "3", "--watch"})).refreshDays, 3);
+    QVERIFY(std::get<Watch>(parsed({"--watch", "--quiet"})).quiet);
+    QCOMPARE(std::get<PasswordStore>(parsed({"--password-store"})).place, std::nullopt);
+    QCOMPARE(std::get<PasswordStore>(parsed({"--password-store", "file"})).place,
+             std::optional(PasswordPlace::File));
+    QCOMPARE(std::get<PasswordStore>(parsed({"--password-store", "keyring"})).place,
+             std::optional(PasswordPlace::Keyring));
 }
 
 namespace {
@@ -172,13 +188,27 @@ void tst_CommandLine::exitStatusesAreDocumentedAsTheCodeHasThem()
     QSet<int> code;
     for (const exitstatus::Meaning& meaning : exitstatus::kMeanings)
         code.insert(meaning.status);
-    const QString help = QString::fromStdString(*CommandLine::informationRequest({"--help"}));
+    const QString help = QString::fromStdString(CommandLine::usage());
     QCOMPARE(statusesIn(help.section("Exit status:", 1), "\\n  (\\d+) "), code);
     const QString manual = sourceFile("data/corvane-dyndns.1.in");
     QCOMPARE(
         statusesIn(manual.section(".SH EXIT STATUS", 1).section("\n.SH ", 0, 0), "\\.TP\\n\\.B (\\d+)\\n"),
         code);
     QCOMPARE(statusesIn(sourceFile("README.md"), "\\n\\| (\\d+) \\|"), code);
+}
+
+// One table in the code; --help, the manual page and README name the same switches.
+void tst_CommandLine::switchesAreDocumentedAsTheCodeHasThem()
+{
+    const QString help = QString::fromStdString(CommandLine::usage());
+    const QString manual = sourceFile("data/corvane-dyndns.1.in");
+    const QString readme = sourceFile("README.md");
+    for (const std::string& name : CommandLine::switchNames()) {
+        const QString word = QString::fromStdString(name);
+        QVERIFY2(help.contains("\n  " + word) || help.contains(", " + word + " "), qPrintable(word));
+        QVERIFY2(manual.contains(QString(word).replace("-", "\\-")), qPrintable(word));
+        QVERIFY2(readme.contains("`" + word), qPrintable(word));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

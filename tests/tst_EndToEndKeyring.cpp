@@ -9,7 +9,7 @@
 #include "platform/qt/QtSecretStore.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "settings/CSettings.h"
-#include "settings/frmOptions.h"
+#include "ui/frmOptions.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -85,7 +85,6 @@ private slots:
     void secondWatcherNamesTheFirst();
     void serviceManagerIsToldWhenReadyAndWhatWasPosted();
     void refusedLoginWaitsForTheSettingsToChange();
-    void refusedConnectionsAreTriedAgainAfterGrowingPauses();
 
 private:
     void writeSettings(const QByteArray& password, int port = 2345);
@@ -275,23 +274,6 @@ void tst_EndToEndWatch::refusedLoginWaitsForTheSettingsToChange()
     writeSettings("pw");
     QTRY_VERIFY2_WITH_TIMEOUT(updatesOf("10.7.0.4") == 1, watch.output().constData(), kWaitMs);
     QCOMPARE(watch.stop(), 0);
-}
-
-void tst_EndToEndWatch::refusedConnectionsAreTriedAgainAfterGrowingPauses()
-{
-    writeSettings("pw", 2346); // nothing listens there
-    Watch watch;
-    start(watch, {"CORVANE_WATCH_FIRST_PAUSE_MS=300"});
-    const QRegularExpression next(QStringLiteral(" - No conversation; the next try in ([0-9.]+) seconds."));
-    QList<double> pauses;
-    QTRY_VERIFY2_WITH_TIMEOUT(watch.count(" - No conversation;") >= 4, watch.output().constData(),
-                              4 * kWaitMs);
-    for (auto match = next.globalMatch(QString::fromLocal8Bit(watch.output())); match.hasNext();)
-        pauses.append(match.next().captured(1).toDouble());
-    QCOMPARE(watch.stop(), 0);
-    QVERIFY(pauses.size() >= 4);
-    for (qsizetype i = 1; i < pauses.size(); ++i)
-        QVERIFY2(pauses[i] > pauses[i - 1], qPrintable(watch.out));
 }
 
 // Outside a namespace the test runs itself again inside one, as root may.

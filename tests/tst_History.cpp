@@ -1,3 +1,4 @@
+#include "FakeClock.h"
 #include "history/History.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryTable.h"
@@ -301,7 +302,8 @@ void tst_History::recorderSaysOnceThatItCannotWrite()
     QVERIFY(QDir().mkpath(mPath));
     std::FILE* err = std::tmpfile();
     QVERIFY(err);
-    const HistoryRecorder recorder(History(mPath), HistoryEntry::Runner::Once, err);
+    const FakeClock clock;
+    const HistoryRecorder recorder(History(mPath), HistoryEntry::Runner::Once, clock, err);
     ConversationResult result;
     result.outcome = ConversationResult::Outcome::Accepted;
     recorder.record(result);

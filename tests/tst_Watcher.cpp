@@ -43,7 +43,7 @@ QByteArray contents(std::FILE* file)
 struct Watching
 {
     explicit Watching(const WatcherTiming& timing = {})
-        : recorder(History(home.filePath("history")), HistoryEntry::Runner::Watch, err),
+        : recorder(History(home.filePath("history")), HistoryEntry::Runner::Watch, clock, err),
           watcher({socket, store, secrets, dialup, addresses, windowing, clock, recorder,
                    [this] { return stamp; }, QStringLiteral("settings.ini"),
                    [this](const QString& line) { status = line; }},
@@ -159,6 +159,7 @@ private slots:
     void onlyTheAddressCheckedIsPosted();
     void withoutAHistoryItsOwnPostsCount();
     void routeLostAndBackIsNoChange();
+    void failedTriesAreTriedAgainAfterGrowingPauses();
     void offlineStepIsNotUndoneByItself_data();
     void offlineStepIsNotUndoneByItself();
     void stalledOutputIsDroppedNotWaitedFor();
@@ -396,6 +397,21 @@ void tst_Watcher::routeLostAndBackIsNoChange()
     w.addresses.raiseChange();
     w.clock.advance(PostPacing::kGap);
     QCOMPARE(w.socket.connectRequests, 1);
+}
+
+// A minute, then twice as long after each try with no conversation, up to half an hour.
+void tst_Watcher::failedTriesAreTriedAgainAfterGrowingPauses()
+{
+    Watching w;
+    QVERIFY(w.watcher.start());
+    QList<qint64> pauses;
+    for (int attempt = 1; attempt <= 7; ++attempt) {
+        QCOMPARE(w.socket.connectRequests, attempt);
+        w.socket.raiseError(10061, "Connection refused");
+        pauses.append(w.watcher.nextRetry().count() / 1000);
+        w.clock.advance(w.watcher.nextRetry() * 11 / 10); // the jitter is a tenth either way
+    }
+    QCOMPARE(pauses, (QList<qint64>{60, 120, 240, 480, 960, 1800, 1800}));
 }
 
 void tst_Watcher::offlineStepIsNotUndoneByItself_data()

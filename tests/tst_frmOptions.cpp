@@ -2,7 +2,7 @@
 #include "FakeSettingsStore.h"
 #include "FakeWindowing.h"
 #include "settings/CSettings.h"
-#include "settings/frmOptions.h"
+#include "ui/frmOptions.h"
 
 #include <QAccessible>
 #include <QCheckBox>

@@ -121,6 +121,11 @@ const QStringList& History::columns()
     return names;
 }
 
+QString History::unreadable(const Failure& failure) const
+{
+    return QStringLiteral("the history ") + mPath + QStringLiteral(" cannot be read: ") + failure.description;
+}
+
 QString History::folder() const
 {
     return QFileInfo(mPath).absolutePath();

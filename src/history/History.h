@@ -10,6 +10,8 @@
 
 #include <optional>
 
+class Failure;
+
 // One finished conversation as the history keeps it.
 struct HistoryEntry
 {
@@ -55,6 +57,8 @@ public:
     explicit History(QString path = defaultPath());
     static QString defaultPath();
     const QString& path() const { return mPath; }
+    // Says that it cannot be read, and why.
+    QString unreadable(const Failure& failure) const;
     // The folder the history lives in, with its lock and the watcher's.
     QString folder() const;
 

@@ -3,6 +3,7 @@
 #include "app/Identity.h"
 #include "app/VisibleText.h"
 #include "platform/Failure.h"
+#include "platform/IClock.h"
 
 #include <atomic>
 
@@ -11,16 +12,17 @@ namespace {
 std::atomic_flag gSaid = ATOMIC_FLAG_INIT;
 } // namespace
 
-HistoryRecorder::HistoryRecorder(History history, HistoryEntry::Runner runner, std::FILE* err)
-    : mHistory(std::move(history)), mRunner(runner), mErr(err)
+HistoryRecorder::HistoryRecorder(History history, HistoryEntry::Runner runner, const IClock& clock,
+                                 std::FILE* err)
+    : mHistory(std::move(history)), mRunner(runner), mClock(clock), mErr(err)
 {
 }
 
-void HistoryRecorder::record(const ConversationResult& result, const QDateTime& now) const
+void HistoryRecorder::record(const ConversationResult& result) const
 {
     QString why;
     try {
-        mHistory.append(HistoryEntry::of(mRunner, result, now));
+        mHistory.append(HistoryEntry::of(mRunner, result, mClock.now()));
         return;
     } catch (const Failure& failure) {
         why = failure.description;

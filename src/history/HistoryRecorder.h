@@ -2,9 +2,9 @@
 
 #include "history/History.h"
 
-#include <QDateTime>
-
 #include <cstdio>
+
+class IClock;
 
 // Adds each conversation of one run (the window, a run from a script, the watcher) to the
 // history as it ends. A history that cannot be written is said once on the error stream, for
@@ -13,27 +13,25 @@
 class HistoryRecorder
 {
 public:
-    HistoryRecorder(History history, HistoryEntry::Runner runner, std::FILE* err = stderr);
+    // The clock gives each entry its time.
+    HistoryRecorder(History history, HistoryEntry::Runner runner, const IClock& clock,
+                    std::FILE* err = stderr);
 
-    void record(const ConversationResult& result,
-                const QDateTime& now = QDateTime::currentDateTimeUtc()) const;
+    void record(const ConversationResult& result) const;
     // The server accepted the step: recorded at once, so that an end that follows (a signal, a
     // lost connection before "BYE") loses nothing of it.
-    void accepted(const ConversationResult& result,
-                  const QDateTime& now = QDateTime::currentDateTimeUtc()) const
-    {
-        record(result, now);
-    }
+    void accepted(const ConversationResult& result) const { record(result); }
     // The conversation ended, or was cut off: recorded unless its accepted step already was.
-    void ended(const ConversationResult& result, const QDateTime& now = QDateTime::currentDateTimeUtc()) const
+    void ended(const ConversationResult& result) const
     {
         if (result.outcome != ConversationResult::Outcome::Accepted)
-            record(result, now);
+            record(result);
     }
     const History& history() const { return mHistory; }
 
 private:
     History mHistory;
     HistoryEntry::Runner mRunner;
+    const IClock& mClock;
     std::FILE* mErr;
 };

@@ -15,9 +15,9 @@
 
 OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
                        IClock& clock, QString settingsFile, std::FILE* out, std::FILE* err)
-    : mSocket(socket), mStore(store), mSecrets(secrets), mWindowing(windowing), mClock(clock),
+    : mSocket(socket), mStore(store), mSecrets(secrets), mWindowing(windowing),
       mSettingsFile(std::move(settingsFile)), mOut(out), mErr(err),
-      mHistory(History(), HistoryEntry::Runner::Once, err)
+      mHistory(History(), HistoryEntry::Runner::Once, clock, err)
 {
 }
 
@@ -69,7 +69,7 @@ void OneShotRun::run(Operation operation, bool quiet, Done done)
     const UpdateRequest request = UpdateRequest::of(*gSettings, operation);
     gSettings.discard();
     mSession = std::make_unique<UpdateSession>(
-        UpdateSession::Services{mSocket, mSecrets, mWindowing, mClock, mHistory}, *this);
+        UpdateSession::Services{mSocket, mSecrets, mWindowing, mHistory}, *this);
     mSession->start(request);
 }
 
@@ -188,8 +188,7 @@ bool OneShotRun::readHistory(const std::function<void(const History&)>& look)
         look(mHistory.history());
         return true;
     } catch (const Failure& failure) {
-        log().complain(QStringLiteral("the history ") + mHistory.history().path() +
-                       QStringLiteral(" cannot be read: ") + failure.description);
+        log().complain(mHistory.history().unreadable(failure));
     }
     return false;
 }

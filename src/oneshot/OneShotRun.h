@@ -69,7 +69,6 @@ private:
     ISettingsStore& mStore;
     ISecretStore& mSecrets;
     IWindowing& mWindowing;
-    IClock& mClock;
     QString mSettingsFile;
     std::FILE* mOut;
     std::FILE* mErr;

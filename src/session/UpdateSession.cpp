@@ -2,7 +2,6 @@
 
 #include "history/HistoryRecorder.h"
 #include "monitor/ConnectionMonitor.h"
-#include "platform/IClock.h"
 #include "platform/ISocket.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
@@ -95,17 +94,17 @@ void UpdateSession::tick(bool watchLinks)
 
 void UpdateSession::stepAccepted(const ConversationResult& result)
 {
-    mServices.history.accepted(result, mServices.clock.now());
+    mServices.history.accepted(result);
 }
 
 void UpdateSession::conversationCutOff(const ConversationResult& result)
 {
-    mServices.history.ended(result, mServices.clock.now());
+    mServices.history.ended(result);
 }
 
 bool UpdateSession::conversationEnded(const ConversationResult& result)
 {
-    mServices.history.ended(result, mServices.clock.now());
+    mServices.history.ended(result);
     if (!mHost.conversationEnded(result))
         return false;
     if (mWaiting) {

@@ -13,7 +13,6 @@
 
 class ConnectionMonitor;
 class HistoryRecorder;
-class IClock;
 class IDialup;
 class ISecretStore;
 class ISocket;
@@ -32,7 +31,6 @@ public:
         ISocket& socket;
         ISecretStore& secrets;
         IWindowing& windowing;
-        IClock& clock;
         const HistoryRecorder& history;
     };
 

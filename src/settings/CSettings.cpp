@@ -26,22 +26,22 @@ CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindow
 {
     using namespace TextConversion;
     mDomain = 0;
-    load(mDomain, QStringLiteral("Domain"), toLong);
-    load(mSubDomain, QStringLiteral("SubDomain"), asText);
-    load(mUsername, QStringLiteral("Username"), asText);
-    load(mPassword, QStringLiteral("Password"), asText);
+    load(mDomain, Key::Domain, toLong);
+    load(mSubDomain, Key::SubDomain, asText);
+    load(mUsername, Key::Username, asText);
+    load(mPassword, Key::Password, asText);
     mServer = provider::kDefaultServer;
-    load(mServer, QStringLiteral("Server"), asText);
+    load(mServer, Key::Server, asText);
     mPort = provider::kDefaultPort;
-    load(mPort, QStringLiteral("Port"), toLong);
+    load(mPort, Key::Port, toLong);
     mCurrentIP = true;
-    load(mCurrentIP, QStringLiteral("CurrentIP"), toBoolean);
+    load(mCurrentIP, Key::CurrentIP, toBoolean);
     mOtherIP = CSettings::kDefaultOtherIP;
-    load(mOtherIP, QStringLiteral("OtherIP"), asText);
+    load(mOtherIP, Key::OtherIP, asText);
     mUpdateOnConnection = false;
-    load(mUpdateOnConnection, QStringLiteral("UpdateOnConnection"), toBoolean);
+    load(mUpdateOnConnection, Key::UpdateOnConnection, toBoolean);
     mMinimizeToSystemTray = false;
-    load(mMinimizeToSystemTray, QStringLiteral("MinimizeToSystemTray"), toBoolean);
+    load(mMinimizeToSystemTray, Key::MinimizeToSystemTray, toBoolean);
     load(mPasswordPlace, kPasswordStoreKey, [](const QString& text) {
         if (text.trimmed().compare(kKeyringValue, Qt::CaseInsensitive) == 0)
             return PasswordPlace::Keyring;
@@ -110,18 +110,18 @@ void CSettings::save()
             mLoadFailures.front().failure.source);
     using namespace TextConversion;
     SettingsValues values{
-        {QStringLiteral("Domain"), fromLong(mDomain)},
-        {QStringLiteral("SubDomain"), mSubDomain},
-        {QStringLiteral("Username"), mUsername},
-        {QStringLiteral("Password"), mPasswordPlace == PasswordPlace::File ? mPassword
-                                     : passwordKnown()                     ? QString()
-                                                                           : mFilePassword},
-        {QStringLiteral("Server"), mServer},
-        {QStringLiteral("Port"), fromLong(mPort)},
-        {QStringLiteral("CurrentIP"), fromBoolean(mCurrentIP)},
-        {QStringLiteral("OtherIP"), mOtherIP},
-        {QStringLiteral("UpdateOnConnection"), fromBoolean(mUpdateOnConnection)},
-        {QStringLiteral("MinimizeToSystemTray"), fromBoolean(mMinimizeToSystemTray)},
+        {Key::Domain, fromLong(mDomain)},
+        {Key::SubDomain, mSubDomain},
+        {Key::Username, mUsername},
+        {Key::Password, mPasswordPlace == PasswordPlace::File ? mPassword
+                        : passwordKnown()                     ? QString()
+                                                              : mFilePassword},
+        {Key::Server, mServer},
+        {Key::Port, fromLong(mPort)},
+        {Key::CurrentIP, fromBoolean(mCurrentIP)},
+        {Key::OtherIP, mOtherIP},
+        {Key::UpdateOnConnection, fromBoolean(mUpdateOnConnection)},
+        {Key::MinimizeToSystemTray, fromBoolean(mMinimizeToSystemTray)},
     };
     QStringList removed;
     if (mPasswordPlace == PasswordPlace::Keyring)

@@ -25,6 +25,20 @@ public:
     static inline const QString kDefaultOtherIP = QStringLiteral("127.0.0.1");
     // The section of the settings store that holds them.
     static inline const QString kSection = QStringLiteral("Settings");
+    // The keys of the ten in the settings store.
+    struct Key
+    {
+        static inline const QString Domain = QStringLiteral("Domain");
+        static inline const QString SubDomain = QStringLiteral("SubDomain");
+        static inline const QString Username = QStringLiteral("Username");
+        static inline const QString Password = QStringLiteral("Password");
+        static inline const QString Server = QStringLiteral("Server");
+        static inline const QString Port = QStringLiteral("Port");
+        static inline const QString CurrentIP = QStringLiteral("CurrentIP");
+        static inline const QString OtherIP = QStringLiteral("OtherIP");
+        static inline const QString UpdateOnConnection = QStringLiteral("UpdateOnConnection");
+        static inline const QString MinimizeToSystemTray = QStringLiteral("MinimizeToSystemTray");
+    };
     // The key beside the ten, present only while the password is in the keyring.
     static inline const QString kPasswordStoreKey = QStringLiteral("PasswordStore");
     static inline const QString kKeyringValue = QStringLiteral("keyring");

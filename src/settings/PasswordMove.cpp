@@ -8,8 +8,6 @@
 
 namespace {
 
-const QString kPasswordKey = QStringLiteral("Password");
-
 Failure differentPasswords(const QString& account)
 {
     return Failure(
@@ -195,8 +193,9 @@ void PasswordMove::writeIntoKeyring(const QString& account, const QString& passw
 
 void PasswordMove::markKeyring()
 {
-    mStore.write(mIdentity.title(), CSettings::kSection,
-                 {{kPasswordKey, QString()}, {CSettings::kPasswordStoreKey, CSettings::kKeyringValue}});
+    mStore.write(
+        mIdentity.title(), CSettings::kSection,
+        {{CSettings::Key::Password, QString()}, {CSettings::kPasswordStoreKey, CSettings::kKeyringValue}});
 }
 
 void PasswordMove::intoFile(const QString& account, const QString& inFile, Done done)
@@ -211,10 +210,10 @@ void PasswordMove::intoFile(const QString& account, const QString& inFile, Done 
             const QString application = mIdentity.title();
             if (!wrote(
                     [&] {
-                        mStore.write(application, CSettings::kSection, {{kPasswordKey, password}},
+                        mStore.write(application, CSettings::kSection, {{CSettings::Key::Password, password}},
                                      {CSettings::kPasswordStoreKey});
-                        if (mStore.read(application, CSettings::kSection, kPasswordKey, QString()) !=
-                                password ||
+                        if (mStore.read(application, CSettings::kSection, CSettings::Key::Password,
+                                        QString()) != password ||
                             !mStore
                                  .read(application, CSettings::kSection, CSettings::kPasswordStoreKey,
                                        QString())

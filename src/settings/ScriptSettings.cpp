@@ -18,7 +18,7 @@ QStringList problems(const CSettings& settings, const QString& file, const QStri
     }
     const qint32 port = settings.Port();
     if (found.isEmpty() && (port < 1 || port > 65535))
-        found.append(unreadable(QStringLiteral("Port"),
+        found.append(unreadable(CSettings::Key::Port,
                                 QString::number(port) + QStringLiteral(" is not a port from 1 to 65535")));
     return found;
 }

@@ -1,8 +1,8 @@
 #include "ui/frmAbout.h"
 
-#include "app/Artwork.h"
-#include "app/ScreenPlacement.h"
 #include "platform/IWindowing.h"
+#include "ui/Artwork.h"
+#include "ui/ScreenPlacement.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,10 +1,7 @@
 #include "ui/frmMain.h"
 
-#include "app/Artwork.h"
-#include "app/CommandLine.h"
 #include "app/Identity.h"
 #include "app/Provider.h"
-#include "app/ScreenPlacement.h"
 #include "history/HistoryRecorder.h"
 #include "platform/INotifyIcon.h"
 #include "platform/IShell.h"
@@ -13,12 +10,15 @@
 #include "platform/Trap.h"
 #include "session/UpdateSession.h"
 #include "settings/CSettings.h"
-#include "settings/frmOptions.h"
 #include "ui/ActivityLog.h"
+#include "ui/Artwork.h"
 #include "ui/CTrayIcon.h"
 #include "ui/ConversationNotice.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/TrayBehaviour.h"
+#include "ui/WindowSwitches.h"
 #include "ui/frmAbout.h"
+#include "ui/frmOptions.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -38,11 +38,10 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
     : QMainWindow(parent), mPlatform(platform), mMenus(std::make_unique<MenuTree>(menuBar())),
       txtLog(new QPlainTextEdit(this)), picTrayIcon(new QLabel(this)), tmrConnectionMonitor(new QTimer(this)),
       mLog(std::make_unique<ActivityLog>(*txtLog, platform.windowing)),
-      mHistory(std::make_unique<HistoryRecorder>(History(), HistoryEntry::Runner::Window)),
-      mSession(std::make_unique<UpdateSession>(UpdateSession::Services{platform.socket, platform.secretStore,
-                                                                       platform.windowing, platform.clock,
-                                                                       *mHistory},
-                                               *this)),
+      mHistory(std::make_unique<HistoryRecorder>(History(), HistoryEntry::Runner::Window, platform.clock)),
+      mSession(std::make_unique<UpdateSession>(
+          UpdateSession::Services{platform.socket, platform.secretStore, platform.windowing, *mHistory},
+          *this)),
       mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.notifyIcon,
                                             platform.windowing))
 {
@@ -184,7 +183,7 @@ void frmMain::Form_Load()
                 return;
         }
 
-        if (CommandLine::wantsMinimize(windowing.commandLine())) {
+        if (WindowSwitches::wantsMinimize(windowing.commandLine())) {
             show();
             setWindowState(windowState() | Qt::WindowMinimized);
         }
@@ -254,7 +253,7 @@ void frmMain::conversationStarted(Operation operation)
 
 bool frmMain::conversationEnded(const ConversationResult& result)
 {
-    if (result.endedByBye && CommandLine::wantsClose(mPlatform.windowing.commandLine())) {
+    if (result.endedByBye && WindowSwitches::wantsClose(mPlatform.windowing.commandLine())) {
         endProgram();
         return false;
     }

@@ -27,13 +27,18 @@ QString format(const QLocale& locale, const QDateTime& moment)
     return date + QLatin1Char(' ') + locale.toString(moment.time(), timeFormatWithoutZone(locale));
 }
 
-QString now(Clock clock)
+QString of(const QDateTime& moment)
 {
     // The system locale follows LC_TIME; the time is truncated to whole seconds.
-    QDateTime moment = clock();
     const QTime time = moment.time();
-    moment.setTime(QTime(time.hour(), time.minute(), time.second()));
-    return format(QLocale::system(), moment);
+    QDateTime truncated = moment;
+    truncated.setTime(QTime(time.hour(), time.minute(), time.second()));
+    return format(QLocale::system(), truncated);
+}
+
+QString now()
+{
+    return of(QDateTime::currentDateTime());
 }
 
 } // namespace LogTimeStamp

@@ -55,8 +55,7 @@ QString pause(milliseconds wait)
 
 Watcher::Watcher(const Services& services, const ConsoleLog& log, const WatcherTiming& timing)
     : mServices(services), mLog(log), mTiming(timing),
-      mSession({services.socket, services.secrets, services.windowing, services.clock, services.history},
-               *this)
+      mSession({services.socket, services.secrets, services.windowing, services.history}, *this)
 {
     mSession.watchLinks(services.dialup, *this);
     IClock& clock = services.clock;
@@ -318,8 +317,7 @@ std::optional<HistoryEntry> Watcher::lastAcceptedStep(const QString& host)
         mHistoryComplaint.clear();
     } catch (const Failure& failure) {
         // Without the history the watcher goes by its own memory: better once too often than never.
-        const QString complaint = QStringLiteral("the history ") + history.path() +
-                                  QStringLiteral(" cannot be read: ") + failure.description;
+        const QString complaint = history.unreadable(failure);
         if (complaint != mHistoryComplaint)
             mLog.complain(complaint);
         mHistoryComplaint = complaint;

@@ -31,12 +31,16 @@ class IWindowing;
 // How long the watcher waits, and for what; tests shorten the waits.
 struct WatcherTiming
 {
+    // Days after which an unchanged address is posted again, unless told otherwise: providers
+    // retire a name that has not been updated for a month.
+    static constexpr int kRefreshDays = 25;
+
     // After a try with no conversation: the first pause, doubled after each such try up to the
     // longest, with a little jitter.
     std::chrono::milliseconds firstRetry{std::chrono::minutes(1)};
     std::chrono::milliseconds longestRetry{std::chrono::minutes(30)};
     // The same address is posted again once this much time has passed since it was.
-    std::chrono::milliseconds refresh{std::chrono::hours(24 * 25)};
+    std::chrono::milliseconds refresh{std::chrono::hours(24 * kRefreshDays)};
     // How often the settings file is looked at for a change.
     std::chrono::milliseconds settingsCheck{std::chrono::seconds(2)};
 };

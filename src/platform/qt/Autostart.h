@@ -3,11 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <optional>
-#include <ostream>
-#include <string>
-#include <vector>
-
 // Starting at login: a copy of the menu entry whose Exec adds --minimize, kept in the autostart
 // folder of the user's configuration folder, where desktop sessions look for it.
 class Autostart
@@ -22,11 +17,6 @@ public:
     // half-written, and a link at the entry's path is replaced or removed, never written through.
     QString turnOn() const;
     QString turnOff() const;
-
-    // "--autostart on", "--autostart off" (or "--autostart=on", "--autostart=off") and "--autostart"
-    // alone are answered without a window: the exit status, or nothing when the switch is absent.
-    std::optional<int> request(const std::vector<std::string>& arguments, std::ostream& out,
-                               std::ostream& err) const;
 
     static QByteArray entryText();
 

@@ -1,5 +1,6 @@
 #include "platform/qt/ConsoleWindowing.h"
 
+#include "platform/qt/EndNow.h"
 #include "platform/qt/TerminationSignals.h"
 
 #include <QCoreApplication>
@@ -40,8 +41,7 @@ QString ConsoleWindowing::commandLine() const
 
 void ConsoleWindowing::endProcess()
 {
-    std::fflush(nullptr);
-    std::_Exit(0);
+    endNow(0);
 }
 
 void ConsoleWindowing::setEndRequestHandler(std::function<void()> handler)

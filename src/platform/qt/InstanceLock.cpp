@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -58,6 +59,21 @@ int openLockFile(const QByteArray& path)
 
 InstanceLock::InstanceLock(QString name, QString folder) : mName(std::move(name)), mFolder(std::move(folder))
 {
+}
+
+InstanceLock::InstanceLock(InstanceLock&& other) noexcept
+    : mName(std::move(other.mName)), mFolder(std::move(other.mFolder)), mFd(std::exchange(other.mFd, -1))
+{
+}
+
+InstanceLock InstanceLock::forWindow()
+{
+    return InstanceLock(identity::kTitle);
+}
+
+InstanceLock InstanceLock::forWatcher(const QString& folder)
+{
+    return InstanceLock(QStringLiteral("watch"), folder);
 }
 
 InstanceLock::~InstanceLock()
@@ -110,6 +126,12 @@ QString InstanceLock::holder() const
         ::usleep(10 * 1000);
     }
     return QString();
+}
+
+QString InstanceLock::holderNote() const
+{
+    const QString number = holder();
+    return number.isEmpty() ? QString() : QStringLiteral(" (process ") + number + QLatin1Char(')');
 }
 
 bool InstanceLock::tryTake()

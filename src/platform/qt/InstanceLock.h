@@ -11,8 +11,14 @@ class InstanceLock
 public:
     // In the folder when one is given (it must exist), else in folder().
     explicit InstanceLock(QString name, QString folder = QString());
+    // The window's: no two windows of one user, and no move of the password while one runs.
+    static InstanceLock forWindow();
+    // The watcher's, beside the state it guards (the history's folder), so that one user has one
+    // watcher whatever the environment it was started in.
+    static InstanceLock forWatcher(const QString& folder);
     ~InstanceLock();
 
+    InstanceLock(InstanceLock&& other) noexcept;
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
@@ -29,6 +35,8 @@ public:
 
     // The process number the holder wrote into the lock file, or empty.
     QString holder() const;
+    // " (process N)" naming the holder, for a message; empty when it is not known.
+    QString holderNote() const;
 
 private:
     QString mName;

@@ -1,6 +1,7 @@
 #include "platform/qt/QtWindowing.h"
 
 #include "app/Identity.h"
+#include "platform/qt/EndNow.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/TerminationSignals.h"
 
@@ -60,14 +61,13 @@ QString QtWindowing::commandLine() const
 bool QtWindowing::anotherInstanceRunning()
 {
     if (!mInstanceLock)
-        mInstanceLock = std::make_unique<InstanceLock>(identity::kTitle);
+        mInstanceLock = std::make_unique<InstanceLock>(InstanceLock::forWindow());
     return !mInstanceLock->tryTake();
 }
 
 void QtWindowing::endProcess()
 {
-    std::fflush(nullptr);
-    std::_Exit(0);
+    endNow(0);
 }
 
 void QtWindowing::setEndRequestHandler(std::function<void()> handler)

@@ -1,4 +1,4 @@
-#include "settings/SelectAllText.h"
+#include "ui/SelectAllText.h"
 
 #include <QLineEdit>
 

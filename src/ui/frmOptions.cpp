@@ -1,12 +1,12 @@
-#include "settings/frmOptions.h"
+#include "ui/frmOptions.h"
 
-#include "app/Artwork.h"
 #include "app/Provider.h"
-#include "app/ScreenPlacement.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
-#include "settings/SelectAllText.h"
 #include "settings/TextConversion.h"
+#include "ui/Artwork.h"
+#include "ui/ScreenPlacement.h"
+#include "ui/SelectAllText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
