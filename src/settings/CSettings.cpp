@@ -255,17 +255,7 @@ void SettingsReference::fetchPassword(Done done)
                     QStringLiteral("Cannot read the password from the keyring: ") + CSettings::kNoAccount,
                     identity::kErrorSource));
     const QString account = settings.keyringAccount();
-    CSettings::readPassword(settings.mSecrets, account,
-                            [this, generation = mGeneration, account, done = std::move(done)](
-                                const QString& password, const std::optional<Failure>& failure) {
-                                if (generation != mGeneration)
-                                    return;
-                                if (!failure) {
-                                    mObject->mPassword = password;
-                                    mObject->mKeyringAccount = account;
-                                }
-                                done(failure);
-                            });
+    CSettings::readPassword(settings.mSecrets, account, known(account, std::move(done)));
 }
 
 void SettingsReference::storePassword(const QString& password, const QString& account, Done done)
@@ -274,16 +264,23 @@ void SettingsReference::storePassword(const QString& password, const QString& ac
     if (settings.mPasswordPlace == PasswordPlace::File)
         return done(std::nullopt);
     settings.mSecrets.write(account, password,
-                            [this, generation = mGeneration, password, account,
-                             done = std::move(done)](const std::optional<Failure>& failure) {
-                                if (generation != mGeneration)
-                                    return;
-                                if (!failure) {
-                                    mObject->mPassword = password;
-                                    mObject->mKeyringAccount = account;
-                                }
-                                done(failure);
-                            });
+                            [password, stored = known(account, std::move(done))](
+                                const std::optional<Failure>& failure) { stored(password, failure); });
+}
+
+std::function<void(const QString&, const std::optional<Failure>&)>
+SettingsReference::known(const QString& account, Done done)
+{
+    return [this, generation = mGeneration, account,
+            done = std::move(done)](const QString& password, const std::optional<Failure>& failure) {
+        if (generation != mGeneration)
+            return;
+        if (!failure) {
+            mObject->mPassword = password;
+            mObject->mKeyringAccount = account;
+        }
+        done(failure);
+    };
 }
 
 CSettings* SettingsReference::operator->() const

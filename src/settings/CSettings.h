@@ -184,6 +184,10 @@ public:
 
 private:
     void replace(std::unique_ptr<CSettings> object);
+    // The keyring's answer: the password known for the account, unless the object it was asked
+    // for went away meanwhile (then done is not called).
+    std::function<void(const QString&, const std::optional<Failure>&)> known(const QString& account,
+                                                                             Done done);
 
     std::unique_ptr<CSettings> mObject;
     // Counts the objects taken up and let go, so that an answer of the keyring can tell the
