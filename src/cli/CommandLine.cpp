@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <iterator>
+#include <type_traits>
 
 namespace CommandLine {
 
@@ -19,17 +21,17 @@ using Arguments = std::vector<std::string>;
 // A run the command line may ask for; at most one at a time.
 enum class Run { Window, Conversation, Status, History, Watch, PasswordStore, Autostart, Information };
 
-// One switch: its name, the value it takes (as the usage names it, in brackets when it may be
-// left out), the run it asks for (Window for one that only modifies another), the runs it goes
-// with, and its help, line by line.
+// One switch: its name, the run it asks for (Window for one that only modifies another), its
+// help line by line, the value it takes (as the usage names it, in brackets when it may be left
+// out), the alias the usage lists before the name, and the runs it goes with.
 struct Switch
 {
     std::string name;
-    std::string value;
     Run run;
-    std::vector<Run> goesWith;
     std::string help;
-    std::string alias; // as the usage lists it before the name
+    std::string value = "";
+    std::string alias = "";
+    std::vector<Run> goesWith = {};
 };
 
 std::string number(int value)
@@ -40,116 +42,73 @@ std::string number(int value)
 const std::vector<Switch>& switches()
 {
     static const std::vector<Switch> table = {
-        {"--minimize",
-         "",
-         Run::Window,
-         {},
-         "start minimized (into the tray when the options ask for it)",
+        {"--minimize", Run::Window, "start minimized (into the tray when the options ask for it)", "",
          "/MINIMIZE"},
-        {"--close", "", Run::Window, {}, "end after the first conversation with the update server", "/CLOSE"},
-        {"--update",
-         "",
-         Run::Conversation,
-         {},
-         "post this machine's address once, without a window, and end",
-         ""},
-        {"--offline", "", Run::Conversation, {}, "take the host offline once, without a window, and end", ""},
+        {"--close", Run::Window, "end after the first conversation with the update server", "", "/CLOSE"},
+        {"--update", Run::Conversation, "post this machine's address once, without a window, and end"},
+        {"--offline", Run::Conversation, "take the host offline once, without a window, and end"},
         {"--quiet",
-         "",
          Run::Window,
-         {Run::Conversation, Run::Watch},
          "with --update, --offline or --watch: print nothing but errors",
-         ""},
-        {"--status",
          "",
-         Run::Status,
-         {},
-         "print the settings a run would use (the password only as set\nor empty) and the host's last update "
-         "and "
-         "attempt, and end",
-         ""},
-        {"--history",
-         "[N]",
-         Run::History,
-         {},
-         "print the newest N conversations (" + number(kHistoryLines) + " unless told), and end",
-         ""},
-        {"--watch",
          "",
-         Run::Watch,
-         {},
-         "keep the name right without a window until SIGTERM or SIGINT:\npost when the address changes, a "
-         "point-to-point link comes up\nor the last update grows old; SIGHUP rereads the settings,\nSIGUSR1 "
-         "posts "
-         "at once",
-         ""},
+         {Run::Conversation, Run::Watch}},
+        {"--status", Run::Status,
+         "print the settings a run would use (the password only as set\n"
+         "or empty) and the host's last update and attempt, and end"},
+        {"--history", Run::History,
+         "print the newest N conversations (" + number(kHistoryLines) + " unless told), and end", "[N]"},
+        {"--watch", Run::Watch,
+         "keep the name right without a window until SIGTERM or SIGINT:\n"
+         "post when the address changes, a point-to-point link comes up\n"
+         "or the last update grows old; SIGHUP rereads the settings,\n"
+         "SIGUSR1 posts at once"},
         {"--refresh",
-         "DAYS",
          Run::Window,
-         {Run::Watch},
          "with --watch: post an unchanged address again after DAYS days\n(1 to " + number(kMaxRefreshDays) +
              ", " + number(WatcherTiming::kRefreshDays) + " unless told)",
-         ""},
-        {"--password-store",
-         "[keyring|file]",
-         Run::PasswordStore,
-         {},
-         "move the stored password into the desktop's keyring, or back\ninto the settings file; alone: say "
-         "where it "
-         "is",
-         ""},
-        {"--autostart",
-         "[on|off]",
-         Run::Autostart,
-         {},
-         "start at login (minimized), or not; alone: say which",
-         ""},
-        {"--help", "", Run::Information, {}, "show this text and exit", ""},
-        {"--version", "", Run::Information, {}, "show the version and exit", ""},
+         "DAYS",
+         "",
+         {Run::Watch}},
+        {"--password-store", Run::PasswordStore,
+         "move the stored password into the desktop's keyring, or back\n"
+         "into the settings file; alone: say where it is",
+         "[keyring|file]"},
+        {"--autostart", Run::Autostart, "start at login (minimized), or not; alone: say which", "[on|off]"},
+        {"--help", Run::Information, "show this text and exit"},
+        {"--version", Run::Information, "show the version and exit"},
     };
     return table;
 }
 
-// The switches Qt takes from every program's command line, and those of them that take a value.
-const std::vector<std::string> kQtSwitches = {"--platform",
-                                              "--platformpluginpath",
-                                              "--platformtheme",
-                                              "--plugin",
-                                              "--qwindowgeometry",
-                                              "--qwindowicon",
-                                              "--qwindowtitle",
-                                              "--reverse",
-                                              "--session",
-                                              "--display",
-                                              "--geometry",
-                                              "--style",
-                                              "--stylesheet",
-                                              "--widgetcount",
-                                              "--nograb",
-                                              "--dograb",
-                                              "--sync",
-                                              "--qmljsdebugger"};
+// The switches Qt takes from every program's command line: those that take a value, and the others.
 const std::vector<std::string> kQtSwitchesWithValues = {
     "--platform",        "--platformpluginpath", "--platformtheme", "--plugin",
     "--qwindowgeometry", "--qwindowicon",        "--qwindowtitle",  "--session",
     "--display",         "--geometry",           "--style",         "--stylesheet"};
+const std::vector<std::string> kQtFlags = {"--reverse", "--widgetcount", "--nograb",
+                                           "--dograb",  "--sync",        "--qmljsdebugger"};
 
 const Switch* find(const std::string& name)
 {
-    const auto& table = switches();
-    const auto found =
-        std::find_if(table.begin(), table.end(), [&name](const Switch& s) { return s.name == name; });
-    return found == table.end() ? nullptr : &*found;
+    const auto found = std::ranges::find(switches(), name, &Switch::name);
+    return found == switches().end() ? nullptr : &*found;
 }
 
-bool contains(const std::vector<std::string>& list, const std::string& word)
+template <typename T> bool contains(const std::vector<T>& list, const std::type_identity_t<T>& item)
 {
-    return std::find(list.begin(), list.end(), word) != list.end();
+    return std::ranges::find(list, item) != list.end();
 }
 
-bool has(const Arguments& arguments, const std::string& name)
+// The names of the switches of the table that are chosen, in its order.
+std::vector<std::string> namesOf(const std::function<bool(const Switch&)>& chosen)
 {
-    return contains(arguments, name);
+    std::vector<std::string> names;
+    for (const Switch& s : switches()) {
+        if (chosen(s))
+            names.push_back(s.name);
+    }
+    return names;
 }
 
 // "--autostart=on" and "--autostart=off" are the switch with its value.
@@ -199,26 +158,6 @@ std::string listed(const std::vector<std::string>& names, const std::string& las
     return text;
 }
 
-std::vector<std::string> namesOf(Run run)
-{
-    std::vector<std::string> names;
-    for (const Switch& s : switches()) {
-        if (s.run == run)
-            names.push_back(s.name);
-    }
-    return names;
-}
-
-std::vector<std::string> runSwitches()
-{
-    std::vector<std::string> names;
-    for (const Switch& s : switches()) {
-        if (s.run != Run::Window && s.run != Run::Information)
-            names.push_back(s.name);
-    }
-    return names;
-}
-
 UsageError complaint(const std::string& text)
 {
     return {identity::kProgram.toStdString() + ": " + text + "\n\n" + usage()};
@@ -227,16 +166,11 @@ UsageError complaint(const std::string& text)
 // A switch that goes with other runs, given without any of them.
 std::optional<UsageError> alone(const Arguments& arguments, const std::string& name)
 {
-    const Switch& modifier = *find(name);
-    std::vector<std::string> partners;
-    for (const Run run : modifier.goesWith) {
-        for (const std::string& partner : namesOf(run))
-            partners.push_back(partner);
-    }
-    const bool with = std::any_of(partners.begin(), partners.end(), [&arguments](const std::string& partner) {
-        return has(arguments, partner);
-    });
-    if (!has(arguments, name) || with)
+    const std::vector<Run>& runs = find(name)->goesWith;
+    const std::vector<std::string> partners =
+        namesOf([&runs](const Switch& s) { return contains(runs, s.run); });
+    if (!contains(arguments, name) ||
+        std::ranges::any_of(partners, [&arguments](const std::string& p) { return contains(arguments, p); }))
         return std::nullopt;
     return complaint(name + " goes only with " + listed(partners, "or"));
 }
@@ -245,14 +179,14 @@ std::optional<UsageError> wrong(const Arguments& arguments)
 {
     for (const std::string& argument : arguments) {
         if (argument.starts_with("--") && !find(argument) && !autostartJoined(argument) &&
-            !contains(kQtSwitches, argument))
+            !contains(kQtSwitchesWithValues, argument) && !contains(kQtFlags, argument))
             return complaint("unknown switch " + shown(argument));
     }
     // Each run is asked for once; "--autostart" given twice is as unclear.
-    const std::vector<std::string> runs = runSwitches();
-    const auto requests = std::count_if(arguments.begin(), arguments.end(), [&runs](const std::string& a) {
-        return contains(runs, a) || autostartJoined(a);
-    });
+    const std::vector<std::string> runs =
+        namesOf([](const Switch& s) { return s.run != Run::Window && s.run != Run::Information; });
+    const auto requests = std::ranges::count_if(
+        arguments, [&runs](const std::string& a) { return contains(runs, a) || autostartJoined(a); });
     if (requests > 1)
         return complaint(listed(runs, "and") + " exclude each other");
     if (const auto value = valueAfter(arguments, "--password-store");
@@ -322,10 +256,7 @@ std::string usage()
 
 std::vector<std::string> switchNames()
 {
-    std::vector<std::string> names;
-    for (const Switch& s : switches())
-        names.push_back(s.name);
-    return names;
+    return namesOf([](const Switch&) { return true; });
 }
 
 Request parse(const Arguments& arguments)
@@ -339,14 +270,14 @@ Request parse(const Arguments& arguments)
         if (argument == "--help" || argument == "-h")
             return Information{usage()};
     }
-    const bool quiet = has(arguments, "--quiet");
-    if (has(arguments, "--update"))
+    const bool quiet = contains(arguments, "--quiet");
+    if (contains(arguments, "--update"))
         return Conversation{Operation::Update, quiet};
-    if (has(arguments, "--offline"))
+    if (contains(arguments, "--offline"))
         return Conversation{Operation::Offline, quiet};
-    if (has(arguments, "--status"))
+    if (contains(arguments, "--status"))
         return Status{};
-    if (has(arguments, "--watch")) {
+    if (contains(arguments, "--watch")) {
         const std::optional<std::string> days = valueAfter(arguments, "--refresh");
         return Watch{days ? *numberIn(*days, 1, kMaxRefreshDays) : WatcherTiming::kRefreshDays, quiet};
     }
