@@ -1,6 +1,5 @@
 #include "app/ExitStatus.h"
 #include "app/Identity.h"
-#include "cli/ConsoleRun.h"
 #include "cli/Runs.h"
 #include "history/HistoryRecorder.h"
 #include "platform/Failure.h"
@@ -17,6 +16,7 @@
 #include "platform/qt/ServiceNotifier.h"
 #include "platform/qt/SettingsFile.h"
 #include "platform/qt/TerminationSignals.h"
+#include "update/ConsoleLog.h"
 #include "watch/Watcher.h"
 
 #include <QCoreApplication>

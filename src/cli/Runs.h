@@ -18,6 +18,9 @@ int run(const CommandLine::Watch& request, int argc, char* argv[]);
 int run(const CommandLine::PasswordStore& request, int argc, char* argv[]);
 int run(const CommandLine::AutostartRequest& request, int argc, char* argv[]);
 
+// What every run without a window sets up before Qt starts: SIGPIPE ignored, the session's bus.
+void prepareConsole();
+
 // What "--autostart" does to the entry and says of it.
 int answer(const CommandLine::AutostartRequest& request, const Autostart& autostart, std::ostream& out,
            std::ostream& err);
