@@ -14,10 +14,9 @@
 #include <functional>
 
 OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
-                       IClock& clock, QString settingsFile, std::FILE* out, std::FILE* err)
+                       IClock& clock, QString settingsFile)
     : mSocket(socket), mStore(store), mSecrets(secrets), mWindowing(windowing),
-      mSettingsFile(std::move(settingsFile)), mOut(out), mErr(err),
-      mHistory(History(), HistoryEntry::Runner::Once, clock, err)
+      mSettingsFile(std::move(settingsFile)), mHistory(History(), HistoryEntry::Runner::Once, clock, stderr)
 {
 }
 
@@ -40,7 +39,7 @@ bool OneShotRun::loadSettings(bool placeMended)
 
 ConsoleLog OneShotRun::log() const
 {
-    return ConsoleLog(mOut, mErr, mQuiet);
+    return ConsoleLog(stdout, stderr, mQuiet);
 }
 
 void OneShotRun::await(Done done, const QString& interrupted)
@@ -75,18 +74,10 @@ void OneShotRun::run(Operation operation, bool quiet, Done done)
 
 bool OneShotRun::conversationEnded(const ConversationResult& result)
 {
-    switch (result.outcome) {
-    case ConversationResult::Outcome::Accepted:
-        finish(exitstatus::kSuccess);
-        break;
-    case ConversationResult::Outcome::Refused:
-        finish(exitstatus::kRefused);
-        break;
-    case ConversationResult::Outcome::NoConversation:
-    case ConversationResult::Outcome::EndedByProgram:
-        finish(exitstatus::kNoConversation);
-        break;
-    }
+    using Outcome = ConversationResult::Outcome;
+    finish(result.outcome == Outcome::Accepted  ? exitstatus::kSuccess
+           : result.outcome == Outcome::Refused ? exitstatus::kRefused
+                                                : exitstatus::kNoConversation);
     return true;
 }
 
@@ -115,11 +106,11 @@ void OneShotRun::printSettings(Done done)
         log().line(QStringLiteral("Password: ") + place);
         log().line(QStringLiteral("Host: ") + host);
         log().line(QStringLiteral("Address posted: ") + address);
-        QList<HistoryEntry> entries;
-        if (!readHistory([&](const History& history) { entries = history.entries(); }))
+        const std::optional<QList<HistoryEntry>> entries = historyEntries();
+        if (!entries)
             return finish(exitstatus::kUnreadable);
-        const std::optional<HistoryEntry> accepted = History::lastAccepted(entries, host);
-        const std::optional<HistoryEntry> attempt = History::lastAttempt(entries, host);
+        const std::optional<HistoryEntry> accepted = History::lastAccepted(*entries, host);
+        const std::optional<HistoryEntry> attempt = History::lastAttempt(*entries, host);
         const QString none = QStringLiteral("none");
         log().line(QStringLiteral("Last accepted update: ") +
                    (accepted
@@ -168,29 +159,28 @@ void OneShotRun::printPasswordPlace()
 
 int OneShotRun::printHistory(int count)
 {
-    QList<HistoryEntry> entries;
-    if (!readHistory([&](const History& history) { entries = history.entries(); }))
+    const std::optional<QList<HistoryEntry>> entries = historyEntries();
+    if (!entries)
         return exitstatus::kUnreadable;
-    if (entries.isEmpty()) {
+    if (entries->isEmpty()) {
         log().line(QStringLiteral("No conversation has been recorded in ") + mHistory.history().path() +
                    QStringLiteral(" yet."));
         return exitstatus::kSuccess;
     }
     for (const QString& line :
-         HistoryTable::rows(entries.mid(std::max<qsizetype>(0, entries.size() - count))))
+         HistoryTable::rows(entries->mid(std::max<qsizetype>(0, entries->size() - count))))
         log().line(line);
     return exitstatus::kSuccess;
 }
 
-bool OneShotRun::readHistory(const std::function<void(const History&)>& look)
+std::optional<QList<HistoryEntry>> OneShotRun::historyEntries() const
 {
     try {
-        look(mHistory.history());
-        return true;
+        return mHistory.history().entries();
     } catch (const Failure& failure) {
         log().complain(mHistory.history().unreadable(failure));
+        return std::nullopt;
     }
-    return false;
 }
 
 void OneShotRun::AppendLog(const QString& entry)

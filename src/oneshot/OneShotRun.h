@@ -7,7 +7,6 @@
 
 #include <QString>
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,7 +31,7 @@ public:
     using Done = std::function<void(int status)>;
 
     OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
-               IClock& clock, QString settingsFile, std::FILE* out = stdout, std::FILE* err = stderr);
+               IClock& clock, QString settingsFile);
     ~OneShotRun() override;
 
     // Runs a conversation to its end. A password kept in the keyring is read first; when the
@@ -58,8 +57,8 @@ private:
     // mended: the key that the run writes anew does not stop it.
     bool loadSettings(bool placeMended = false);
     ConsoleLog log() const;
-    // A look at the history; false when it cannot be read, which is said on the error stream.
-    bool readHistory(const std::function<void(const History&)>& look);
+    // The history's entries; none when it cannot be read, which is said on the error stream.
+    std::optional<QList<HistoryEntry>> historyEntries() const;
     // Waits for the answers on the event loop; a signal ends the wait with the status, saying so.
     void await(Done done, const QString& interrupted);
     void finish(int status);
@@ -70,8 +69,6 @@ private:
     ISecretStore& mSecrets;
     IWindowing& mWindowing;
     QString mSettingsFile;
-    std::FILE* mOut;
-    std::FILE* mErr;
     HistoryRecorder mHistory;
     std::unique_ptr<UpdateSession> mSession;
     std::unique_ptr<PasswordMove> mMove;
