@@ -27,12 +27,8 @@ QString escaped(const QString& text)
 
 QString withoutControls(const QString& text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        if (!isControl(c.unicode()))
-            out += c;
-    }
+    QString out = text;
+    out.removeIf([](QChar c) { return isControl(c.unicode()); });
     return out;
 }
 

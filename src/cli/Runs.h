@@ -6,8 +6,8 @@
 
 class Autostart;
 
-// Each way the program runs, as the command line asks for it, one file each; each gives the exit
-// status (app/ExitStatus.h).
+// Each way the program runs, as the command line asks for it; each gives the exit status
+// (app/ExitStatus.h).
 int run(const CommandLine::Window& request, int argc, char* argv[]);
 int run(const CommandLine::Information& request, int argc, char* argv[]);
 int run(const CommandLine::UsageError& request, int argc, char* argv[]);

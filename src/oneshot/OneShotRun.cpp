@@ -11,7 +11,6 @@
 #include "settings/ScriptSettings.h"
 
 #include <algorithm>
-#include <functional>
 
 OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
                        IClock& clock, QString settingsFile)
