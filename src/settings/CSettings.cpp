@@ -1,7 +1,6 @@
 #include "settings/CSettings.h"
 
 #include "app/Identity.h"
-#include "app/Provider.h"
 #include "platform/ISecretStore.h"
 #include "platform/ISettingsStore.h"
 #include "platform/IWindowing.h"
@@ -14,33 +13,21 @@ SettingsReference gSettings;
 namespace {
 // A hand-edited value is quoted in a message, but not at any length.
 constexpr qsizetype kQuotedLength = 40;
-
-QString asText(const QString& text)
-{
-    return text;
-}
 } // namespace
 
 CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
     : mStore(store), mSecrets(secrets), mIdentity(identity)
 {
     using namespace TextConversion;
-    mDomain = 0;
     load(mDomain, Key::Domain, toLong);
-    load(mSubDomain, Key::SubDomain, asText);
-    load(mUsername, Key::Username, asText);
-    load(mPassword, Key::Password, asText);
-    mServer = provider::kDefaultServer;
-    load(mServer, Key::Server, asText);
-    mPort = provider::kDefaultPort;
+    load(mSubDomain, Key::SubDomain, std::identity());
+    load(mUsername, Key::Username, std::identity());
+    load(mPassword, Key::Password, std::identity());
+    load(mServer, Key::Server, std::identity());
     load(mPort, Key::Port, toLong);
-    mCurrentIP = true;
     load(mCurrentIP, Key::CurrentIP, toBoolean);
-    mOtherIP = CSettings::kDefaultOtherIP;
-    load(mOtherIP, Key::OtherIP, asText);
-    mUpdateOnConnection = false;
+    load(mOtherIP, Key::OtherIP, std::identity());
     load(mUpdateOnConnection, Key::UpdateOnConnection, toBoolean);
-    mMinimizeToSystemTray = false;
     load(mMinimizeToSystemTray, Key::MinimizeToSystemTray, toBoolean);
     load(mPasswordPlace, kPasswordStoreKey, [](const QString& text) {
         if (text.trimmed().compare(kKeyringValue, Qt::CaseInsensitive) == 0)
@@ -84,7 +71,7 @@ template <typename T, typename Convert> void CSettings::load(T& field, const QSt
         return;
     QString text;
     try {
-        text = read(key, defaultText);
+        text = mStore.read(mIdentity.title(), kSection, key, defaultText);
     } catch (const Failure& failure) {
         mStoreUnreadable = true;
         mLoadFailures.push_back({QString(), failure});
@@ -218,11 +205,6 @@ QString CSettings::otherAccountsNote(const QStringList& accounts)
            QStringLiteral(", the account of a user name and host since changed: set them back, or put the "
                           "password in the settings file (Password=) and run ") +
            identity::kProgram + QStringLiteral(" --password-store keyring");
-}
-
-QString CSettings::read(const QString& key, const QString& defaultText)
-{
-    return mStore.read(mIdentity.title(), kSection, key, defaultText);
 }
 
 void SettingsReference::create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)

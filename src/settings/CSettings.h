@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Provider.h"
 #include "platform/Failure.h"
 
 #include <QString>
@@ -129,7 +130,6 @@ public:
 private:
     friend class SettingsReference;
 
-    QString read(const QString& key, const QString& defaultText);
     template <typename T, typename Convert> void load(T& field, const QString& key, Convert convert);
 
     ISettingsStore& mStore;
@@ -142,10 +142,10 @@ private:
     QString mSubDomain;
     QString mUsername;
     QString mPassword;
-    QString mServer;
-    qint32 mPort = 0;
+    QString mServer = provider::kDefaultServer;
+    qint32 mPort = provider::kDefaultPort;
     bool mCurrentIP = true;
-    QString mOtherIP;
+    QString mOtherIP = kDefaultOtherIP;
     bool mUpdateOnConnection = false;
     bool mMinimizeToSystemTray = false;
 

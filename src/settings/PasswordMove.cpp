@@ -31,16 +31,15 @@ Failure withNote(const Failure& failure, const QString& note)
     return Failure(failure.number, failure.description + QStringLiteral("; ") + note, failure.source);
 }
 
-// Runs a step that writes the settings file, which fails at once if it fails: done learns of it.
-bool wrote(const std::function<void()>& step, const PasswordMove::Done& done)
+// Runs a step that writes the settings file, which fails at once if it fails: done learns how it went.
+void written(const std::function<void()>& step, const PasswordMove::Done& done)
 {
     try {
         step();
-        return true;
     } catch (const Failure& failure) {
-        done(failure);
-        return false;
+        return done(failure);
     }
+    done(std::nullopt);
 }
 
 } // namespace
@@ -56,14 +55,11 @@ void PasswordMove::to(PasswordPlace place, const CSettings& settings, Done done)
     const bool there = settings.passwordPlace() == place && !settings.passwordPlaceUnreadable();
     const QString inFile = settings.filePassword();
     if (!toKeyring && settings.passwordPlace() == PasswordPlace::File) {
-        if (there || wrote(
-                         [&] {
-                             mStore.write(mIdentity.title(), CSettings::kSection, {},
-                                          {CSettings::kPasswordStoreKey});
-                         },
-                         done))
-            done(std::nullopt);
-        return;
+        if (there)
+            return done(std::nullopt);
+        return written(
+            [&] { mStore.write(mIdentity.title(), CSettings::kSection, {}, {CSettings::kPasswordStoreKey}); },
+            done);
     }
     if (settings.namesNoAccount())
         return done(Failure(failures::kPathFileAccess,
@@ -109,8 +105,9 @@ void PasswordMove::pointAtKeyring(const QString& account, bool marked, Done done
     // Settings without a password (a restored backup, a hand edit) would wipe out the one the
     // keyring keeps: that one stays, and the settings point at it.
     const auto point = [this, marked, done] {
-        if (marked || wrote([this] { markKeyring(); }, done))
-            done(std::nullopt);
+        if (marked)
+            return done(std::nullopt);
+        written([this] { markKeyring(); }, done);
     };
     mSecrets.look(account, [this, account, done, point](const SecretLook& look) {
         switch (look.state) {
@@ -164,8 +161,7 @@ void PasswordMove::intoKeyring(const QString& account, const QString& password, 
             if (kept != password)
                 return done(differentPasswords(account));
             mKeyringHoldsIt = true;
-            if (wrote([this] { markKeyring(); }, done))
-                done(std::nullopt);
+            written([this] { markKeyring(); }, done);
         });
     });
 }
@@ -185,8 +181,7 @@ void PasswordMove::writeIntoKeyring(const QString& account, const QString& passw
                                         QStringLiteral(" than it was given"),
                                     identity::kErrorSource));
             mKeyringHoldsIt = true;
-            if (wrote([this] { markKeyring(); }, done))
-                done(std::nullopt);
+            written([this] { markKeyring(); }, done);
         });
     });
 }
@@ -208,24 +203,21 @@ void PasswordMove::intoFile(const QString& account, const QString& inFile, Done 
             if (!inFile.isEmpty() && inFile != password)
                 return done(differentPasswords(account));
             const QString application = mIdentity.title();
-            if (!wrote(
-                    [&] {
-                        mStore.write(application, CSettings::kSection, {{CSettings::Key::Password, password}},
-                                     {CSettings::kPasswordStoreKey});
-                        if (mStore.read(application, CSettings::kSection, CSettings::Key::Password,
-                                        QString()) != password ||
-                            !mStore
-                                 .read(application, CSettings::kSection, CSettings::kPasswordStoreKey,
-                                       QString())
-                                 .isEmpty())
-                            throw Failure(
-                                failures::kPathFileAccess,
-                                QStringLiteral("The settings file does not hold the password written to it"),
-                                identity::kErrorSource);
-                    },
-                    done))
-                return;
-            done(std::nullopt);
+            written(
+                [&] {
+                    mStore.write(application, CSettings::kSection, {{CSettings::Key::Password, password}},
+                                 {CSettings::kPasswordStoreKey});
+                    if (mStore.read(application, CSettings::kSection, CSettings::Key::Password, QString()) !=
+                            password ||
+                        !mStore
+                             .read(application, CSettings::kSection, CSettings::kPasswordStoreKey, QString())
+                             .isEmpty())
+                        throw Failure(
+                            failures::kPathFileAccess,
+                            QStringLiteral("The settings file does not hold the password written to it"),
+                            identity::kErrorSource);
+                },
+                done);
         });
 }
 

@@ -40,24 +40,16 @@ std::optional<double> readRadixLiteral(QStringView text, qsizetype& used)
     if (text.size() < 3 || text[0] != QLatin1Char('&'))
         return std::nullopt;
     const QChar kind = text[1].toUpper();
-    int base = 0;
-    if (kind == QLatin1Char('H'))
-        base = 16;
-    else if (kind == QLatin1Char('O'))
-        base = 8;
-    else
+    const int base = kind == QLatin1Char('H') ? 16 : kind == QLatin1Char('O') ? 8 : 0;
+    if (base == 0)
         return std::nullopt;
 
     qsizetype end = 2;
     quint64 value = 0;
-    while (end < text.size()) {
-        const int digit = digitValue(text[end], base);
-        if (digit < 0)
-            break;
+    for (int digit; end < text.size() && (digit = digitValue(text[end], base)) >= 0; ++end) {
         value = value * static_cast<quint64>(base) + static_cast<quint64>(digit);
         if (value > 0xFFFFFFFFull)
             throw failures::overflow();
-        ++end;
     }
     if (end == 2)
         return std::nullopt;
@@ -175,12 +167,8 @@ bool toBoolean(const QString& text)
 
 double val(const QString& text)
 {
-    QString packed;
-    packed.reserve(text.size());
-    for (QChar c : text) {
-        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
-            packed.append(c);
-    }
+    QString packed = text;
+    packed.removeIf([](QChar c) { return isBlank(c) || c == QLatin1Char('\n'); });
     qsizetype used = 0;
     return readNumber(packed, used).value_or(0.0);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -17,11 +18,6 @@ bool isLineEnd(char c)
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || isLineEnd(c);
-}
-
-bool isHexDigit(char16_t c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 // One line of the text: it ends at the line break, whatever comes before it, so that a quote
@@ -44,13 +40,8 @@ QString decodedName(QByteArrayView raw)
 {
     const QString text = QString::fromUtf8(raw);
     QString result;
-    for (qsizetype i = 0; i < text.size();) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if (c == QLatin1Char('\\')) {
-            result += QLatin1Char('/');
-            ++i;
-            continue;
-        }
         if (c == QLatin1Char('%') && i + 1 < text.size()) {
             const bool wide = text.at(i + 1) == QLatin1Char('U');
             const qsizetype first = i + (wide ? 2 : 1);
@@ -60,12 +51,11 @@ QString decodedName(QByteArrayView raw)
                 first + digits <= text.size() ? QStringView(text).sliced(first, digits).toUShort(&ok, 16) : 0;
             if (ok) {
                 result += QChar(code);
-                i = first + digits;
+                i = first + digits - 1;
                 continue;
             }
         }
-        result += c;
-        ++i;
+        result += c == QLatin1Char('\\') ? QChar(u'/') : c;
     }
     return result;
 }
@@ -91,25 +81,18 @@ public:
         qsizetype equals = -1;
         bool quoted = false;
         qsizetype i = mPos;
-        if (mText.at(i) == ';') {
-            while (i < mText.size() && !isLineEnd(mText.at(i)))
+        // A comment line goes to its end, whatever it holds.
+        const bool comment = mText.at(i) == ';';
+        while (i < mText.size() && !isLineEnd(mText.at(i)) && (comment || quoted || mText.at(i) != ';')) {
+            const char c = mText.at(i++);
+            if (comment)
+                continue;
+            if (c == '=' && !quoted && equals < 0)
+                equals = i - 1;
+            else if (c == '"')
+                quoted = !quoted;
+            else if (c == '\\' && i < mText.size() && !isLineEnd(mText.at(i)))
                 ++i;
-        } else {
-            while (i < mText.size()) {
-                const char c = mText.at(i);
-                if (isLineEnd(c))
-                    break;
-                if (c == ';' && !quoted)
-                    break;
-                ++i;
-                if (c == '=' && !quoted && equals < 0) {
-                    equals = i - 1;
-                } else if (c == '"') {
-                    quoted = !quoted;
-                } else if (c == '\\' && i < mText.size() && !isLineEnd(mText.at(i))) {
-                    ++i;
-                }
-            }
         }
         line.end = i;
         mPos = i;
@@ -150,65 +133,15 @@ QByteArray entry(const QString& key, const QString& value)
     return key.toUtf8() + '=' + IniText::encodedValue(value);
 }
 
-void appendEscaped(QByteArray& out, char16_t c, bool& afterHexEscape)
-{
-    // A hexadecimal escape goes on for as long as hexadecimal digits follow it.
-    if (afterHexEscape && isHexDigit(c)) {
-        out += "\\x" + QByteArray::number(c, 16);
-        return;
-    }
-    afterHexEscape = false;
-    switch (c) {
-    case '\\':
-        out += "\\\\";
-        return;
-    case '"':
-        out += "\\\"";
-        return;
-    case '\n':
-        out += "\\n";
-        return;
-    case '\r':
-        out += "\\r";
-        return;
-    case '\t':
-        out += "\\t";
-        return;
-    default:
-        break;
-    }
-    out += "\\x" + QByteArray::number(c, 16);
-    afterHexEscape = true;
-}
-
+// The escapes of a single character, "\n" and the like, as the reader takes them.
 char simpleEscape(char c)
 {
-    switch (c) {
-    case 'a':
-        return '\a';
-    case 'b':
-        return '\b';
-    case 'f':
-        return '\f';
-    case 'n':
-        return '\n';
-    case 'r':
-        return '\r';
-    case 't':
-        return '\t';
-    case 'v':
-        return '\v';
-    case '"':
-    case '?':
-    case '\'':
-    case '\\':
-        return c;
-    default:
-        return 0;
-    }
+    constexpr std::string_view kNames = "abfnrtv\"?'\\";
+    const size_t at = kNames.find(c);
+    return at == std::string_view::npos ? 0 : "\a\b\f\n\r\t\v\"?'\\"[at];
 }
 
-int digitValue(char c, int base)
+int digitValue(char16_t c, int base)
 {
     int value = -1;
     if (c >= '0' && c <= '9')
@@ -394,8 +327,11 @@ QByteArray encodedValue(const QString& value)
         const char16_t c = value.at(i).unicode();
         if (c == ';' || c == ',' || c == '=')
             quote = true;
-        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"' || (afterHexEscape && isHexDigit(c))) {
-            appendEscaped(out, c, afterHexEscape);
+        // A hexadecimal escape goes on for as long as hexadecimal digits follow it.
+        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"' || (afterHexEscape && digitValue(c, 16) >= 0)) {
+            const size_t simple = std::u16string_view(u"\\\"\n\r\t").find(c);
+            afterHexEscape = simple == std::u16string_view::npos;
+            out += afterHexEscape ? "\\x" + QByteArray::number(c, 16) : QByteArray("\\") + "\\\"nrt"[simple];
             continue;
         }
         afterHexEscape = false;

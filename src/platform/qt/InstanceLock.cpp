@@ -109,7 +109,7 @@ QString InstanceLock::path() const
     return (mFolder.isEmpty() ? folder() : mFolder) + QLatin1Char('/') + mName + QStringLiteral(".lock");
 }
 
-QString InstanceLock::holder() const
+QString InstanceLock::holderNote() const
 {
     // The holder writes its number just after it takes the lock: a look at that moment finds
     // the file empty, so look again for a moment.
@@ -122,16 +122,10 @@ QString InstanceLock::holder() const
         bool number = false;
         text.toLongLong(&number);
         if (number)
-            return text;
+            return QStringLiteral(" (process ") + text + QLatin1Char(')');
         ::usleep(10 * 1000);
     }
     return QString();
-}
-
-QString InstanceLock::holderNote() const
-{
-    const QString number = holder();
-    return number.isEmpty() ? QString() : QStringLiteral(" (process ") + number + QLatin1Char(')');
 }
 
 bool InstanceLock::tryTake()

@@ -33,9 +33,8 @@ public:
 
     QString path() const;
 
-    // The process number the holder wrote into the lock file, or empty.
-    QString holder() const;
-    // " (process N)" naming the holder, for a message; empty when it is not known.
+    // " (process N)" naming the holder by the number it wrote into the lock file, for a message;
+    // empty when it is not known.
     QString holderNote() const;
 
 private:

@@ -115,15 +115,10 @@ void QtAddressWatch::findLocalAddress(const QString& server, quint16 port,
     ++mLookup;
     mLookupRunning = false;
 
-    QHostAddress numeric;
-    if (numeric.setAddress(server)) {
-        answerLater(call, server, port, {numeric}, QString());
-        return;
-    }
-    if (answerServes(server, port)) {
-        answerLater(call, server, port, mAnswer.addresses, mAnswer.problem);
-        return;
-    }
+    if (QHostAddress numeric; numeric.setAddress(server))
+        return answerLater(call, server, port, {numeric}, QString());
+    if (answerServes(server, port))
+        return answerLater(call, server, port, mAnswer.addresses, mAnswer.problem);
     const quint64 lookup = mLookup;
     mLookupRunning = true;
     mLookupServer = server;
@@ -220,18 +215,11 @@ void QtAddressWatch::readAnnouncements()
     bool heard = false;
     for (;;) {
         const ssize_t got = ::recv(mNetlink, buffer, sizeof buffer, 0);
-        if (got > 0) {
+        // ENOBUFS: announcements overflowed the socket's queue; some were lost, so something changed.
+        if (got > 0 || (got < 0 && errno == ENOBUFS))
             heard = true;
-            continue;
-        }
-        if (got < 0 && errno == EINTR)
-            continue;
-        // Announcements overflowed the socket's queue: some were lost, so something changed.
-        if (got < 0 && errno == ENOBUFS) {
-            heard = true;
-            continue;
-        }
-        break;
+        else if (got == 0 || errno != EINTR)
+            break;
     }
     if (heard && !mSettle.isActive())
         mSettle.start();

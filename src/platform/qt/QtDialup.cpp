@@ -2,9 +2,6 @@
 
 #include <QNetworkInterface>
 
-#include <algorithm>
-#include <cstring>
-
 namespace {
 
 bool isDialup(const QNetworkInterface& iface)
@@ -12,14 +9,6 @@ bool isDialup(const QNetworkInterface& iface)
     const auto flags = iface.flags();
     return flags.testFlag(QNetworkInterface::IsPointToPoint) &&
            !flags.testFlag(QNetworkInterface::IsLoopBack);
-}
-
-void copyName(char* target, std::size_t size, const QString& name)
-{
-    const QByteArray bytes = name.toLatin1();
-    const std::size_t length = std::min(size - 1, static_cast<std::size_t>(bytes.size()));
-    std::memcpy(target, bytes.constData(), length);
-    target[length] = '\0';
 }
 
 } // namespace
@@ -41,9 +30,10 @@ std::uint32_t QtDialup::enumConnections(RasConn* room, std::uint32_t& bytes, std
         RasConn& record = room[k];
         record.dwSize = sizeof(RasConn);
         record.hrasconn = static_cast<std::uint32_t>(dialups[k].index());
-        copyName(record.szEntryName, sizeof record.szEntryName, dialups[k].name());
-        copyName(record.szDeviceType, sizeof record.szDeviceType, QStringLiteral("ppp"));
-        copyName(record.szDeviceName, sizeof record.szDeviceName, dialups[k].humanReadableName());
+        qstrncpy(record.szEntryName, dialups[k].name().toLatin1().constData(), sizeof record.szEntryName);
+        qstrncpy(record.szDeviceType, "ppp", sizeof record.szDeviceType);
+        qstrncpy(record.szDeviceName, dialups[k].humanReadableName().toLatin1().constData(),
+                 sizeof record.szDeviceName);
     }
     bytes = needed;
     count = static_cast<std::uint32_t>(dialups.size());

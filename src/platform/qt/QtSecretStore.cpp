@@ -7,7 +7,6 @@
 #include <qt6keychain/keychain.h>
 
 #include <dlfcn.h>
-#include <memory>
 #include <utility>
 
 namespace {
@@ -82,64 +81,59 @@ void QtSecretStore::run(const std::function<QKeychain::Job*()>& make, const QStr
         QMetaObject::invokeMethod(
             this, [answer, text, failure] { answer(text, failure); }, Qt::QueuedConnection);
     };
-    // Answered once: by the job, or by the deadline, after which the job runs on and lets go of
-    // itself unheard.
-    auto answered = std::make_shared<bool>(false);
     const QString failed = QStringLiteral("Cannot ") + doing + QStringLiteral(" the keyring: ");
-    auto* timer = new QTimer(this);
-    timer->setSingleShot(true);
     QKeychain::Job* job = make();
     job->setAutoDelete(true);
     job->setKey(account);
-    connect(timer, &QTimer::timeout, this, [this, timer, answered, failed, done] {
-        timer->deleteLater();
-        if (std::exchange(*answered, true))
-            return;
+    // Answered once: by the job, or by the deadline, after which the job runs on and lets go of
+    // itself unheard.
+    auto* timer = new QTimer(job);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, [this, job, failed, done] {
+        job->disconnect(this);
         done(QString(), Failure(failures::kKeyring, failed + silence(), kSource));
     });
-    connect(job, &QKeychain::Job::finished, this,
-            [this, timer, answered, failed, done, answer, make, account, doing, deadline,
-             again](QKeychain::Job* finished) {
-                timer->deleteLater();
-                if (std::exchange(*answered, true))
-                    return;
-                const QKeychain::Error error = finished->error();
-                if (error == QKeychain::NoError) {
-                    const auto* reading = qobject_cast<QKeychain::ReadPasswordJob*>(finished);
-                    return done(reading ? reading->textData() : QString(), std::nullopt);
-                }
-                if (error == QKeychain::AccessDeniedByUser)
-                    return done(QString(),
-                                Failure(failures::kKeyring,
-                                        failed + QStringLiteral("it stays locked: unlocking it was refused"),
-                                        kSource));
-                // A keyring service that has started again answers on a new session.
-                const bool dropped = error != QKeychain::EntryNotFound && forgetKeyringSession();
-                if (dropped && again && !deadline.hasExpired())
-                    return run(make, account, doing, deadline, false, answer);
-                // What stands in the way, as the keyring says it; the job lets go of itself
-                // meanwhile, so what it said is taken now.
-                const QString said = finished->errorString();
-                const auto tellWhy = [done, failed, said, error, account](const SecretLook& found) {
-                    long number = failures::kKeyring;
-                    QString why = said;
-                    if (found.state == SecretLook::State::Locked)
-                        why = QStringLiteral(
-                            "it is locked, and was not unlocked: unlock it (in Seahorse, say) and try again");
-                    else if (found.state == SecretLook::State::Unreachable)
-                        why = found.why;
-                    else if (error == QKeychain::EntryNotFound) {
-                        number = failures::kKeyringNoEntry;
-                        why = QStringLiteral("it holds none for ") + account;
-                    } else if (found.state == SecretLook::State::Missing && !found.why.isEmpty())
-                        why = found.why; // no collection to store it in
-                    done(QString(), Failure(number, failed + why, kSource));
-                };
-                // The secret library gives up on a silent service when this deadline ends, too.
-                if (deadline.hasExpired())
-                    return tellWhy({SecretLook::State::Unreachable, false, silence(), {}});
-                SecretServiceLook::start(this, mService, account, deadline, silence(), tellWhy);
-            });
+    connect(
+        job, &QKeychain::Job::finished, this,
+        [this, timer, failed, done, answer, make, account, doing, deadline, again](QKeychain::Job* finished) {
+            timer->stop();
+            const QKeychain::Error error = finished->error();
+            if (error == QKeychain::NoError) {
+                const auto* reading = qobject_cast<QKeychain::ReadPasswordJob*>(finished);
+                return done(reading ? reading->textData() : QString(), std::nullopt);
+            }
+            if (error == QKeychain::AccessDeniedByUser)
+                return done(QString(),
+                            Failure(failures::kKeyring,
+                                    failed + QStringLiteral("it stays locked: unlocking it was refused"),
+                                    kSource));
+            // A keyring service that has started again answers on a new session.
+            const bool dropped = error != QKeychain::EntryNotFound && forgetKeyringSession();
+            if (dropped && again && !deadline.hasExpired())
+                return run(make, account, doing, deadline, false, answer);
+            // What stands in the way, as the keyring says it; the job lets go of itself
+            // meanwhile, so what it said is taken now.
+            const QString said = finished->errorString();
+            const auto tellWhy = [done, failed, said, error, account](const SecretLook& found) {
+                long number = failures::kKeyring;
+                QString why = said;
+                if (found.state == SecretLook::State::Locked)
+                    why = QStringLiteral(
+                        "it is locked, and was not unlocked: unlock it (in Seahorse, say) and try again");
+                else if (found.state == SecretLook::State::Unreachable)
+                    why = found.why;
+                else if (error == QKeychain::EntryNotFound) {
+                    number = failures::kKeyringNoEntry;
+                    why = QStringLiteral("it holds none for ") + account;
+                } else if (found.state == SecretLook::State::Missing && !found.why.isEmpty())
+                    why = found.why; // no collection to store it in
+                done(QString(), Failure(number, failed + why, kSource));
+            };
+            // The secret library gives up on a silent service when this deadline ends, too.
+            if (deadline.hasExpired())
+                return tellWhy({SecretLook::State::Unreachable, false, silence(), {}});
+            SecretServiceLook::start(this, mService, account, deadline, silence(), tellWhy);
+        });
     timer->start(int(std::max<qint64>(0, deadline.remainingTime())));
     // From the event loop: a job that fails at once answers later all the same.
     QMetaObject::invokeMethod(job, &QKeychain::Job::start, Qt::QueuedConnection);

@@ -35,10 +35,8 @@ QtSocket::QtSocket(Resolver resolver) : mResolver(std::move(resolver))
     connect(&mAttemptTimer, &QTimer::timeout, this, [this] {
         if (mState != State::Connecting)
             return;
-        if (mAddresses.isEmpty()) {
-            fail(QAbstractSocket::SocketTimeoutError, QStringLiteral("Connection timed out"));
-            return;
-        }
+        if (mAddresses.isEmpty())
+            return fail(QAbstractSocket::SocketTimeoutError, QStringLiteral("Connection timed out"));
         tryNextAddress();
     });
 }
@@ -56,6 +54,7 @@ void QtSocket::connectToHost(const QString& host, qint32 port)
                       kSource);
 
     const int generation = ++mGeneration;
+    mState = State::Resolving;
     if (port < 1 || port > 65535) {
         // The outcome of a connect always arrives as an event, later, a bad port included.
         QMetaObject::invokeMethod(
@@ -66,11 +65,9 @@ void QtSocket::connectToHost(const QString& host, qint32 port)
                          QStringLiteral("Invalid port number ") + QString::number(port));
             },
             Qt::QueuedConnection);
-        mState = State::Resolving;
         return;
     }
     mPort = static_cast<quint16>(port);
-    mState = State::Resolving;
     // An address is connected to as it stands: a host lookup would ask the name server for its
     // name, which waits for a name server that may not answer and tells it whom the user talks to.
     if (QHostAddress numeric; numeric.setAddress(host)) {
@@ -90,10 +87,9 @@ void QtSocket::hostFound(const QList<QHostAddress>& addresses, const QString& er
 {
     if (generation != mGeneration || mState != State::Resolving)
         return;
-    if (addresses.isEmpty()) {
-        fail(QAbstractSocket::HostNotFoundError, error.isEmpty() ? QStringLiteral("Host not found") : error);
-        return;
-    }
+    if (addresses.isEmpty())
+        return fail(QAbstractSocket::HostNotFoundError,
+                    error.isEmpty() ? QStringLiteral("Host not found") : error);
     mAddresses = addresses;
     addressText::putIPv4First(mAddresses);
     tryNextAddress();
@@ -101,27 +97,21 @@ void QtSocket::hostFound(const QList<QHostAddress>& addresses, const QString& er
 
 void QtSocket::tryNextAddress()
 {
-    if (mSocket) {
-        letGo(mSocket);
-        mSocket = nullptr;
-    }
+    mAttemptTimer.stop();
+    if (QTcpSocket* tried = std::exchange(mSocket, nullptr))
+        letGo(tried);
     const QHostAddress address = mAddresses.takeFirst();
     auto* socket = new QTcpSocket(this);
     socket->setReadBufferSize(kReadBufferBytes);
-    attach(socket);
-    mState = State::Connecting;
-    if (!mAddresses.isEmpty())
-        mAttemptTimer.start(kAttemptMs);
-    socket->connectToHost(address, mPort);
-}
-
-void QtSocket::attach(QTcpSocket* socket)
-{
-    mSocket = socket;
     connect(socket, &QTcpSocket::connected, this, &QtSocket::onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &QtSocket::onReadyRead);
     connect(socket, &QTcpSocket::errorOccurred, this, &QtSocket::onSocketError);
     connect(socket, &QTcpSocket::disconnected, this, &QtSocket::onDisconnected);
+    mSocket = socket;
+    mState = State::Connecting;
+    if (!mAddresses.isEmpty())
+        mAttemptTimer.start(kAttemptMs);
+    socket->connectToHost(address, mPort);
 }
 
 void QtSocket::onConnected()
@@ -129,7 +119,7 @@ void QtSocket::onConnected()
     mAttemptTimer.stop();
     mAddresses.clear();
     mState = State::Connected;
-    post({EventKind::Connect, mGeneration, 0, QString()});
+    post(EventKind::Connect);
 }
 
 void QtSocket::onReadyRead()
@@ -137,7 +127,7 @@ void QtSocket::onReadyRead()
     if (mDataPending)
         return;
     mDataPending = true;
-    post({EventKind::DataArrival, mGeneration, 0, QString()});
+    post(EventKind::DataArrival);
 }
 
 void QtSocket::onSocketError()
@@ -148,11 +138,8 @@ void QtSocket::onSocketError()
     // The server closing its end is the Close event, which follows as the disconnect.
     if (error == QAbstractSocket::RemoteHostClosedError && mState == State::Connected)
         return;
-    if (mState == State::Connecting && !mAddresses.isEmpty()) {
-        mAttemptTimer.stop();
-        tryNextAddress();
-        return;
-    }
+    if (mState == State::Connecting && !mAddresses.isEmpty())
+        return tryNextAddress();
     if (mState == State::Connecting || mState == State::Connected)
         fail(static_cast<int>(error), mSocket->errorString());
 }
@@ -162,7 +149,7 @@ void QtSocket::onDisconnected()
     if (mState != State::Connected)
         return;
     mState = State::PeerClosed;
-    post({EventKind::Close, mGeneration, 0, QString()});
+    post(EventKind::Close);
 }
 
 void QtSocket::fail(int number, const QString& description)
@@ -170,14 +157,14 @@ void QtSocket::fail(int number, const QString& description)
     mAttemptTimer.stop();
     mAddresses.clear();
     mState = State::Failed;
-    post({EventKind::Error, mGeneration, number, description});
+    post(EventKind::Error, number, description);
 }
 
 // An event goes to the listener at once, so that a reply is answered without waiting for
 // the next turn of the event loop, unless the listener is still busy with an earlier one.
-void QtSocket::post(Event event)
+void QtSocket::post(EventKind kind, int number, const QString& description)
 {
-    mPending.push_back(std::move(event));
+    mPending.push_back({kind, mGeneration, number, description});
     if (!mDelivering) {
         deliverPending();
     } else if (!mDeliveryScheduled) {
@@ -258,9 +245,7 @@ void QtSocket::close()
     mAttemptTimer.stop();
     mAddresses.clear();
     mDataPending = false;
-    QTcpSocket* socket = mSocket;
-    mSocket = nullptr;
-    if (socket)
+    if (QTcpSocket* socket = std::exchange(mSocket, nullptr))
         letGo(socket);
 }
 

@@ -59,13 +59,12 @@ private:
 
     void hostFound(const QList<QHostAddress>& addresses, const QString& error, int generation);
     void tryNextAddress();
-    void attach(QTcpSocket* socket);
     void onConnected();
     void onReadyRead();
     void onSocketError();
     void onDisconnected();
     void fail(int number, const QString& description);
-    void post(Event event);
+    void post(EventKind kind, int number = 0, const QString& description = QString());
     void deliverPending();
     void deliver(const Event& event);
     void letGo(QTcpSocket* socket);

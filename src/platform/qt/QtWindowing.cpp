@@ -1,7 +1,6 @@
 #include "platform/qt/QtWindowing.h"
 
 #include "app/Identity.h"
-#include "platform/qt/EndNow.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/TerminationSignals.h"
 
@@ -10,11 +9,10 @@
 #include <QMessageBox>
 
 #include <cstdio>
-#include <cstdlib>
 
-QtWindowing::QtWindowing() : mTerminationSignals(new TerminationSignals(this))
+QtWindowing::QtWindowing()
 {
-    connect(mTerminationSignals, &TerminationSignals::received, this, &QtWindowing::requestEnd);
+    connect(new TerminationSignals(this), &TerminationSignals::received, this, &QtWindowing::requestEnd);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // The session manager asks us to save before the session ends.
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { requestEnd(); });
@@ -48,31 +46,11 @@ void QtWindowing::showErrorReport(const QString& text)
         watcher(false);
 }
 
-void QtWindowing::setReportWatcher(std::function<void(bool opening)> watcher)
-{
-    mReportWatcher = std::move(watcher);
-}
-
-QString QtWindowing::commandLine() const
-{
-    return QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
-}
-
 bool QtWindowing::anotherInstanceRunning()
 {
     if (!mInstanceLock)
         mInstanceLock = std::make_unique<InstanceLock>(InstanceLock::forWindow());
     return !mInstanceLock->tryTake();
-}
-
-void QtWindowing::endProcess()
-{
-    endNow(0);
-}
-
-void QtWindowing::setEndRequestHandler(std::function<void()> handler)
-{
-    mEndRequestHandler = std::move(handler);
 }
 
 void QtWindowing::requestEnd()

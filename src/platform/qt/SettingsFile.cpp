@@ -59,25 +59,22 @@ SettingsFile::SettingsFile(const QString& path) : mPath(path), mTarget(path)
             refuse(QStringLiteral("its folder cannot be created"));
         return;
     }
-    if (S_ISLNK(info.st_mode)) {
+    const bool link = S_ISLNK(info.st_mode);
+    if (link) {
         char resolved[PATH_MAX];
         if (::realpath(native.constData(), resolved) == nullptr)
             refuse(QStringLiteral("it is a symbolic link to a file that does not exist"));
         mTarget = QFile::decodeName(resolved);
         if (::stat(resolved, &info) != 0)
             refuse(failures::systemError(errno));
-        if (!S_ISREG(info.st_mode))
-            refuse(QStringLiteral("it is a symbolic link to something that is not a file"));
-        if (RegularFile::readOnly(mTarget, info))
-            refuse(QStringLiteral("it is a symbolic link to a read-only file"));
         mMode = info.st_mode & 07777;
-        mExists = true;
-        return;
     }
     if (!S_ISREG(info.st_mode))
-        refuse(notAFile(info.st_mode));
-    if (RegularFile::readOnly(path, info))
-        refuse(QStringLiteral("the file is read-only"));
+        refuse(link ? QStringLiteral("it is a symbolic link to something that is not a file")
+                    : notAFile(info.st_mode));
+    if (RegularFile::readOnly(mTarget, info))
+        refuse(link ? QStringLiteral("it is a symbolic link to a read-only file")
+                    : QStringLiteral("the file is read-only"));
     mExists = true;
 }
 

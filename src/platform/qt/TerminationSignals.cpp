@@ -88,9 +88,7 @@ void TerminationSignals::dispatch()
         }
     }
     // A receiver may end, and so delete catchers, while it handles its signal.
-    QList<QPointer<TerminationSignals>> catchers;
-    for (TerminationSignals* catcher : std::as_const(gCatchers))
-        catchers.append(catcher);
+    const QList<QPointer<TerminationSignals>> catchers(gCatchers.cbegin(), gCatchers.cend());
     for (int signalNumber : std::as_const(arrived)) {
         for (const QPointer<TerminationSignals>& catcher : std::as_const(catchers)) {
             if (catcher && catcher->mSignals.contains(signalNumber))
