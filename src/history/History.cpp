@@ -24,11 +24,6 @@ constexpr std::chrono::milliseconds kLockPatience{2000};
 // Far beyond any history the program keeps: a bigger file at the path is read from its end.
 constexpr qint64 kMaxRead = 16 * 1024 * 1024;
 
-QByteArray header()
-{
-    return History::columns().join(QLatin1Char('\t')).toUtf8();
-}
-
 // Control characters would split the line or its columns.
 QString clean(const QString& text, qsizetype maxLength = -1)
 {
@@ -58,20 +53,19 @@ std::optional<HistoryEntry> parse(const QByteArray& line)
     const QStringList fields = QString::fromUtf8(line).split(QLatin1Char('\t'));
     if (fields.size() != History::columns().size())
         return std::nullopt;
-    HistoryEntry entry;
-    entry.time = QDateTime::fromString(fields[0], Qt::ISODate).toUTC();
+    const QDateTime time = QDateTime::fromString(fields[0], Qt::ISODate).toUTC();
     const auto runner = valueOf(kRunnerWords, fields[1]);
     const auto operation = valueOf(kOperationWords, fields[2]);
     const auto outcome = valueOf(kOutcomeWords, fields[5]);
-    if (!entry.time.isValid() || !runner || !operation || !outcome)
+    if (!time.isValid() || !runner || !operation || !outcome)
         return std::nullopt;
-    entry.runner = *runner;
-    entry.operation = *operation;
-    entry.host = clean(fields[3]);
-    entry.address = clean(fields[4]);
-    entry.outcome = *outcome;
-    entry.message = clean(fields[6], History::kMaxMessage);
-    return entry;
+    return HistoryEntry{.time = time,
+                        .runner = *runner,
+                        .operation = *operation,
+                        .host = clean(fields[3]),
+                        .address = clean(fields[4]),
+                        .outcome = *outcome,
+                        .message = clean(fields[6], History::kMaxMessage)};
 }
 
 std::optional<HistoryEntry> newest(const QList<HistoryEntry>& entries, const QString& host,
@@ -138,23 +132,21 @@ void History::append(const HistoryEntry& entry) const
     const RegularFile lock = RegularFile::lockBeside(mPath, kLockPatience);
     const RegularFile file = *RegularFile::open(mPath, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW);
     const qint64 size = file.status().st_size;
+    const QByteArray head = columns().join(QLatin1Char('\t')).toUtf8();
 
     QByteArray text;
     if (size == 0)
-        text = header() + '\n';
+        text = head + '\n';
     else if (file.read(size - 1, 1) != "\n")
         text = "\n"; // a line that was cut short stays apart from this one
     text += lineOf(entry) + '\n';
     file.append(text);
 
     QList<QByteArray> lines = file.wholeLines(kMaxRead);
-    const QByteArray head = header();
     lines.removeIf([&head](const QByteArray& line) { return line.isEmpty() || line == head; });
     if (lines.size() <= kMaxLines)
         return;
-    QByteArray kept = head + '\n';
-    for (qsizetype i = lines.size() - kMaxLines; i < lines.size(); ++i)
-        kept += lines[i] + '\n';
+    const QByteArray kept = head + '\n' + lines.sliced(lines.size() - kMaxLines).join('\n') + '\n';
     if (const QString error = FileReplacement::replace(mPath, kept, 0600); !error.isEmpty())
         throw failures::fileAccess(error);
 }

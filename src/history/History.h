@@ -62,7 +62,6 @@ public:
     // The folder the history lives in, with its lock and the watcher's.
     QString folder() const;
 
-    // The names of the columns.
     static const QStringList& columns();
 
     // Adds the entry as one line. Throws Failure when the history cannot be written (a

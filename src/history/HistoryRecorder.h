@@ -3,6 +3,7 @@
 #include "history/History.h"
 
 #include <cstdio>
+#include <utility>
 
 class IClock;
 
@@ -15,12 +16,14 @@ class HistoryRecorder
 public:
     // The clock gives each entry its time.
     HistoryRecorder(History history, HistoryEntry::Runner runner, const IClock& clock,
-                    std::FILE* err = stderr);
+                    std::FILE* err = stderr)
+        : mHistory(std::move(history)), mRunner(runner), mClock(clock), mErr(err)
+    {
+    }
 
+    // An accepted step is recorded at once, so that an end that follows (a signal, a lost
+    // connection before "BYE") loses nothing of it.
     void record(const ConversationResult& result) const;
-    // The server accepted the step: recorded at once, so that an end that follows (a signal, a
-    // lost connection before "BYE") loses nothing of it.
-    void accepted(const ConversationResult& result) const { record(result); }
     // The conversation ended, or was cut off: recorded unless its accepted step already was.
     void ended(const ConversationResult& result) const
     {

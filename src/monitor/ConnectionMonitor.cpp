@@ -3,7 +3,6 @@
 #include "monitor/basDialupNetworking.h"
 #include "platform/Trap.h"
 #include "update/ConversationText.h"
-#include "update/LogEntry.h"
 #include "update/LogSink.h"
 #include "update/UpdateStarter.h"
 
@@ -26,18 +25,13 @@ void ConnectionMonitor::tick(bool watchLinks)
 
 void ConnectionMonitor::look()
 {
-    if (basDialupNetworking::IsDialupConnected(mDialup)) {
-        if (mConnectionDetected)
-            return;
-        mConnectionDetected = true;
-        mLog.AppendLog(
-            LogEntry::stamped(ConversationText::line(QStringLiteral("Internet connection detected."))));
+    const bool connected = basDialupNetworking::IsDialupConnected(mDialup);
+    if (connected == mConnectionDetected)
+        return;
+    mConnectionDetected = connected;
+    mLog.AppendLog(ConversationText::entry(connected
+                                               ? QStringLiteral("Internet connection detected.")
+                                               : QStringLiteral("Internet connection no longer detected.")));
+    if (connected)
         mUpdates.requestUpdate();
-    } else {
-        if (!mConnectionDetected)
-            return;
-        mLog.AppendLog(LogEntry::stamped(
-            ConversationText::line(QStringLiteral("Internet connection no longer detected."))));
-        mConnectionDetected = false;
-    }
 }

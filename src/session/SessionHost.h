@@ -9,8 +9,6 @@ class Failure;
 class SessionHost : public LogSink
 {
 public:
-    // A log entry that tells of a refusal or an error.
-    virtual void AppendError(const QString& text) { AppendLog(text); }
     // A conversation is about to connect.
     virtual void conversationStarted(Operation /*operation*/) {}
     // The conversation has ended, is recorded in the history, and its connection is closed.

@@ -1,6 +1,5 @@
 #include "session/UpdateSession.h"
 
-#include "history/HistoryRecorder.h"
 #include "monitor/ConnectionMonitor.h"
 #include "platform/ISocket.h"
 #include "platform/Trap.h"
@@ -37,10 +36,8 @@ void UpdateSession::start(const UpdateRequest& request)
         // While the keyring is asked for the password, no second conversation starts.
         if (mStarting || mConversation.isRunning())
             return;
-        if (request.keyringAccount.isEmpty()) {
-            begin(request);
-            return;
-        }
+        if (request.keyringAccount.isEmpty())
+            return begin(request);
         mStarting = true;
         CSettings::readPassword(mServices.secrets, request.keyringAccount,
                                 [self = QPointer(this), request, cutOffs = mCutOffs](
@@ -90,16 +87,6 @@ void UpdateSession::tick(bool watchLinks)
 {
     if (mMonitor)
         mMonitor->tick(watchLinks);
-}
-
-void UpdateSession::stepAccepted(const ConversationResult& result)
-{
-    mServices.history.accepted(result);
-}
-
-void UpdateSession::conversationCutOff(const ConversationResult& result)
-{
-    mServices.history.ended(result);
 }
 
 bool UpdateSession::conversationEnded(const ConversationResult& result)

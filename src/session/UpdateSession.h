@@ -1,8 +1,8 @@
 #pragma once
 
+#include "history/HistoryRecorder.h"
 #include "session/SessionHost.h"
 #include "update/ConversationControl.h"
-#include "update/ConversationHost.h"
 #include "update/UpdateConversation.h"
 #include "update/UpdateRequest.h"
 
@@ -12,7 +12,6 @@
 #include <memory>
 
 class ConnectionMonitor;
-class HistoryRecorder;
 class IDialup;
 class ISecretStore;
 class ISocket;
@@ -71,8 +70,8 @@ private:
     void AppendLog(const QString& text) override { mHost.AppendLog(text); }
     void AppendError(const QString& text) override { mHost.AppendError(text); }
     void conversationStarted(Operation operation) override { mHost.conversationStarted(operation); }
-    void stepAccepted(const ConversationResult& result) override;
-    void conversationCutOff(const ConversationResult& result) override;
+    void stepAccepted(const ConversationResult& result) override { mServices.history.record(result); }
+    void conversationCutOff(const ConversationResult& result) override { mServices.history.ended(result); }
     bool conversationEnded(const ConversationResult& result) override;
 
     Services mServices;

@@ -1,9 +1,7 @@
 #include "update/ConversationControl.h"
 
 #include "platform/Trap.h"
-#include "update/ConversationHost.h"
 #include "update/ConversationText.h"
-#include "update/LogEntry.h"
 #include "update/UpdateConversation.h"
 
 #include <algorithm>
@@ -12,7 +10,7 @@ namespace {
 
 QString seconds(int milliseconds)
 {
-    return QString::number(milliseconds / 1000.0);
+    return QString::number(milliseconds / 1000.0) + QStringLiteral(" seconds");
 }
 
 } // namespace
@@ -24,8 +22,14 @@ ConversationControl::ConversationControl(ISocket& socket, UpdateConversation& co
     mReplyTimer.setSingleShot(true);
     mLimitTimer.setSingleShot(true);
     connect(&mReplyTimer, &QTimer::timeout, this, &ConversationControl::timedOut);
-    connect(&mLimitTimer, &QTimer::timeout, this, &ConversationControl::tookTooLong);
-    mConversation.setFinishedHandler([this] { conversationFinished(); });
+    connect(&mLimitTimer, &QTimer::timeout, this, [this] {
+        if (mConversation.isRunning())
+            sckClient_Error(0, QStringLiteral("The conversation took longer than ") + seconds(mLimitMs));
+    });
+    mConversation.setFinishedHandler([this] {
+        stopTimers();
+        mConnected = false;
+    });
     // An error report runs an event loop of its own; no time-out may end the conversation
     // under it, while the user reads the report.
     mWindowing.setReportWatcher([this](bool opening) { reportOpening(opening); });
@@ -38,11 +42,14 @@ ConversationControl::~ConversationControl()
 
 void ConversationControl::start(const UpdateRequest& request)
 {
-    mHost.AppendLog(LogEntry::stamped(ConversationText::connecting(request.server, request.port)));
+    mHost.AppendLog(ConversationText::entry(QStringLiteral("Connecting to ") + request.server +
+                                            QLatin1Char(':') + QString::number(request.port) +
+                                            QStringLiteral("...")));
     mConversation.start(request);
     mHost.conversationStarted(request.operation);
     mConnected = false;
-    startTimers();
+    mLimitLeftMs = mLimitMs;
+    resumeTimers();
     mSocket.connectToHost(request.server, request.port);
 }
 
@@ -51,7 +58,7 @@ void ConversationControl::sckClient_Connect()
     trap(mWindowing, "sckClient_Connect", [&] {
         mConnected = true;
         restartReplyTimer();
-        mHost.AppendLog(LogEntry::stamped(ConversationText::connected()));
+        mHost.AppendLog(ConversationText::entry(QStringLiteral("Connected.")));
     });
 }
 
@@ -71,7 +78,6 @@ void ConversationControl::sckClient_Error(int /*number*/, const QString& descrip
 
 void ConversationControl::sckClient_Close()
 {
-    // A close without "BYE" ends the conversation as a socket error does.
     trap(mWindowing, "sckClient_Close", [&] { mConversation.handleServerClose(); });
 }
 
@@ -85,33 +91,15 @@ void ConversationControl::timedOut()
 {
     if (!mConversation.isRunning())
         return;
-    if (!mConnected) {
-        sckClient_Error(0, QStringLiteral("The connection did not open within ") + seconds(mTimeoutMs) +
-                               QStringLiteral(" seconds"));
-        return;
-    }
+    if (!mConnected)
+        return sckClient_Error(0,
+                               QStringLiteral("The connection did not open within ") + seconds(mTimeoutMs));
     // Text that is not a reply is no silence: what came is said, so that a wrong server or a
     // broken one is told from one that is slow.
     const QString unreplied = mConversation.unrepliedText();
-    sckClient_Error(0, unreplied.isEmpty() ? QStringLiteral("The server sent nothing for ") +
-                                                 seconds(mTimeoutMs) + QStringLiteral(" seconds")
-                                           : QStringLiteral("The server sent ") + unreplied +
-                                                 QStringLiteral(", then nothing for ") + seconds(mTimeoutMs) +
-                                                 QStringLiteral(" seconds"));
-}
-
-void ConversationControl::tookTooLong()
-{
-    if (!mConversation.isRunning())
-        return;
-    sckClient_Error(0, QStringLiteral("The conversation took longer than ") + seconds(mLimitMs) +
-                           QStringLiteral(" seconds"));
-}
-
-void ConversationControl::conversationFinished()
-{
-    stopTimers();
-    mConnected = false;
+    sckClient_Error(0, QStringLiteral("The server sent ") +
+                           (unreplied.isEmpty() ? QString() : unreplied + QStringLiteral(", then ")) +
+                           QStringLiteral("nothing for ") + seconds(mTimeoutMs));
 }
 
 void ConversationControl::reportOpening(bool opening)
@@ -126,12 +114,6 @@ void ConversationControl::reportOpening(bool opening)
     }
     if (mOpenReports > 0 && --mOpenReports == 0)
         resumeTimers();
-}
-
-void ConversationControl::startTimers()
-{
-    mLimitLeftMs = mLimitMs;
-    resumeTimers();
 }
 
 // After a report the server gets its full reply time again, and the conversation what was

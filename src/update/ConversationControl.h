@@ -27,10 +27,6 @@ public:
     // cannot take the connect.
     void start(const UpdateRequest& request);
 
-    void sckClient_Connect();
-    void sckClient_Error(int number, const QString& description);
-    void sckClient_Close();
-
     // A running conversation is cut off without a word in the log; a reason (the program ends,
     // the address went away) makes the host record it as cut off for that reason.
     void cutOff(const QString& reason = QString());
@@ -42,6 +38,11 @@ public:
     // Whether a conversation timer is counting (none is while an error report is open).
     bool timersRunning() const { return mReplyTimer.isActive() || mLimitTimer.isActive(); }
 
+    void sckClient_Connect();
+    void sckClient_Error(int number, const QString& description);
+    // A close without "BYE" ends the conversation as a socket error does.
+    void sckClient_Close();
+
     void socketConnected() override { sckClient_Connect(); }
     void socketDataArrival(qint64 bytesTotal) override;
     void socketError(int number, const QString& description) override
@@ -52,10 +53,7 @@ public:
 
 private:
     void timedOut();
-    void tookTooLong();
-    void conversationFinished();
     void reportOpening(bool opening);
-    void startTimers();
     void resumeTimers();
     void stopTimers();
     void restartReplyTimer();

@@ -1,48 +1,13 @@
 #include "update/ConversationText.h"
 
 #include "update/ConversationResult.h"
+#include "update/LogEntry.h"
 
 namespace ConversationText {
 
-QString line(const QString& words)
+QString entry(const QString& words)
 {
-    return QStringLiteral(" - ") + words;
-}
-
-QString connecting(const QString& server, qint32 port)
-{
-    return line(QStringLiteral("Connecting to ") + server + QLatin1Char(':') + QString::number(port) +
-                QStringLiteral("..."));
-}
-
-QString connected()
-{
-    return line(QStringLiteral("Connected."));
-}
-
-QString greeting(const QString& reply)
-{
-    return line(QStringLiteral("Server: ") + reply);
-}
-
-QString loggingIn()
-{
-    return line(QStringLiteral("Logging In..."));
-}
-
-QString sendingAddress(const QString& address)
-{
-    return line(QStringLiteral("Sending new host IP (") + address + QStringLiteral(")..."));
-}
-
-QString sendingOffline()
-{
-    return line(QStringLiteral("Sending host offline..."));
-}
-
-QString disconnected()
-{
-    return line(QStringLiteral("Disconnected."));
+    return LogEntry::stamped(QStringLiteral(" - ") + words);
 }
 
 QString accepted(Operation operation, const QString& host)

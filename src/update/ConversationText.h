@@ -6,20 +6,12 @@
 
 struct ConversationResult;
 
-// The words of a conversation as the activity log says them. Each line function gives a log
-// line's message (before its time stamp); the others give the words of a line without the " - "
-// it begins with, as the tray's notice and the history say them.
+// The words of a conversation as the activity log says them: the words of a line without the
+// " - " it begins with, as the tray's notice and the history say them too.
 namespace ConversationText {
 
-QString line(const QString& words);
-
-QString connecting(const QString& server, qint32 port);
-QString connected();
-QString greeting(const QString& reply);
-QString loggingIn();
-QString sendingAddress(const QString& address);
-QString sendingOffline();
-QString disconnected();
+// The log entry of the words: the time stamp, " - " and the words.
+QString entry(const QString& words);
 
 // "<host> updated." or "<host> offline."
 QString accepted(Operation operation, const QString& host);

@@ -5,12 +5,10 @@
 // One entry of the activity log, wherever it goes (the window's log box, standard output).
 namespace LogEntry {
 
-// An entry the program writes from valid settings stays below it (a host name has at most 253
-// characters); only a server's reply text can reach it. The window's log box shapes each line
-// on screen anew whenever it repaints, at a cost that grows with the line's length: replies of
-// 60,000 characters starve the window. Five hundred characters are still several screens
-// wide, hold the worst conversation to about a third of a second of work and a full log to
-// 10 MB of text.
+// Only a server's reply text reaches it (a host name has at most 253 characters). The window's log
+// box shapes each line anew on every repaint, at a cost that grows with its length: replies of
+// 60,000 characters starve the window. 500 characters are several screens wide, yet hold the
+// worst conversation to about a third of a second of work and a full log to 10 MB.
 inline constexpr int kMaxLength = 500;
 
 // The time stamp followed by the message.
@@ -19,3 +17,5 @@ QString stamped(const QString& message);
 QString bounded(const QString& entry);
 
 } // namespace LogEntry
+
+// The time stamp every log entry begins with.

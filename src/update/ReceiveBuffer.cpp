@@ -6,11 +6,6 @@ namespace {
 constexpr qsizetype kCompactAbove = 4096;
 }
 
-void ReceiveBuffer::append(const QString& text)
-{
-    mText.append(text);
-}
-
 std::optional<QString> ReceiveBuffer::takeLine()
 {
     const QChar* data = mText.constData();

@@ -12,7 +12,7 @@ public:
     // The longest line a server may send; a longer one ends the conversation.
     static constexpr qsizetype kMaxLine = 64 * 1024;
 
-    void append(const QString& text);
+    void append(const QString& text) { mText.append(text); }
     // The first complete line, without its terminator: CR LF, a lone LF or a lone CR,
     // whichever comes first. Nothing when no terminator has arrived yet.
     std::optional<QString> takeLine();
@@ -35,3 +35,5 @@ private:
     // Everything before this position is known to hold no terminator.
     qsizetype mScanned = 0;
 };
+
+// The lines and words of what a server sends.

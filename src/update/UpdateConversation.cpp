@@ -6,7 +6,6 @@
 #include "platform/IWindowing.h"
 #include "platform/Trap.h"
 #include "update/ConversationText.h"
-#include "update/LogEntry.h"
 #include "update/basMisc.h"
 
 #include <QHostAddress>
@@ -46,7 +45,7 @@ void UpdateConversation::start(const UpdateRequest& request)
     mRepliesWithoutProgress = 0;
     mLinesWithoutReplyWord = 0;
     mLastLineWithoutReplyWord.clear();
-    mResult = ConversationResult();
+    mResult = {};
     mResult.operation = request.operation;
     mResult.host = request.host;
     mRunning = true;
@@ -86,19 +85,17 @@ void UpdateConversation::handleLines()
         const std::optional<QString> line = basMisc::TopLine(mReceiveBuffer);
         if (!line)
             break;
-        if (line->size() > ReceiveBuffer::kMaxLine) {
+        if (line->size() > ReceiveBuffer::kMaxLine)
             endAfterError(kOverlongLine);
-            return;
-        }
-        if (!handleLine(*line))
-            return;
+        else
+            handleLine(*line);
     }
     // A server that never ends its line must not make the buffer grow without bound.
     if (mRunning && mReceiveBuffer.heldSize() > ReceiveBuffer::kMaxLine)
         endAfterError(kOverlongLine);
 }
 
-bool UpdateConversation::handleLine(const QString& line)
+void UpdateConversation::handleLine(const QString& line)
 {
     mResult.lastReply = line;
     // An empty line, or one of blanks only, carries no reply word: it moves nothing forward.
@@ -115,30 +112,26 @@ bool UpdateConversation::handleLine(const QString& line)
     if (word == QLatin1String("OK")) {
         if (mStep < kMaxStep)
             ++mStep;
-        const bool progress = mStep <= lastStep();
+        // The last step is the one that sends "DONE".
+        const bool progress = mStep <= (mRequest.operation == Operation::Update ? 7 : 6);
         actOnStep(replyText);
-        if (!mRunning)
-            return false;
         if (progress) {
             mRepliesWithoutProgress = 0;
-            return true;
+            return;
         }
     } else if (word == QLatin1String("BYE")) {
         finish(true);
-        return false;
+        return;
     } else if (word == QLatin1String("ERR")) {
         mResult.refusal = replyText;
         if (mResult.outcome != ConversationResult::Outcome::Accepted)
             mResult.outcome = ConversationResult::Outcome::Refused;
-        mHost.AppendError(LogEntry::stamped(ConversationText::line(ConversationText::error(replyText))));
+        logError(replyText);
     }
-    if (++mRepliesWithoutProgress > kMaxRepliesWithoutProgress) {
+    if (++mRepliesWithoutProgress > kMaxRepliesWithoutProgress)
         endAfterError(QStringLiteral("The server sent more than ") +
                       QString::number(kMaxRepliesWithoutProgress) +
                       QStringLiteral(" replies without progress"));
-        return false;
-    }
-    return true;
 }
 
 void UpdateConversation::handleServerClose()
@@ -149,20 +142,13 @@ void UpdateConversation::handleServerClose()
     // The server's last words, when it did not end them with a line break. A "BYE" or an
     // "ERR" among them still counts; an "OK" asks for a line that has nowhere to go.
     const QString tail = basMisc::trimBlanks(mReceiveBuffer.takeRest());
-    if (tail.size() > ReceiveBuffer::kMaxLine) {
-        endAfterError(kOverlongLine);
-        return;
-    }
+    if (tail.size() > ReceiveBuffer::kMaxLine)
+        return endAfterError(kOverlongLine);
     QString replyText = tail;
     const QString word = basMisc::GetCommand(replyText).toUpper();
-    if ((word == QLatin1String("BYE") || word == QLatin1String("ERR")) && !handleLine(tail))
-        return;
+    if (word == QLatin1String("BYE") || word == QLatin1String("ERR"))
+        handleLine(tail);
     endAfterError(QStringLiteral("The remote host closed the connection"));
-}
-
-int UpdateConversation::lastStep() const
-{
-    return mRequest.operation == Operation::Update ? 7 : 6;
 }
 
 void UpdateConversation::actOnStep(const QString& replyText)
@@ -170,8 +156,8 @@ void UpdateConversation::actOnStep(const QString& replyText)
     const bool update = mRequest.operation == Operation::Update;
     switch (mStep) {
     case 1:
-        log(ConversationText::greeting(replyText));
-        log(ConversationText::loggingIn());
+        log(QStringLiteral("Server: ") + replyText);
+        log(QStringLiteral("Logging In..."));
         SendSocketData(QStringLiteral("VER 1.0 [") + mWindowing.title() + QStringLiteral(" v") +
                        QString::number(mWindowing.versionMajor()) + QLatin1Char('.') +
                        QString::number(mWindowing.versionMinor()) + QLatin1Char(']'));
@@ -186,14 +172,12 @@ void UpdateConversation::actOnStep(const QString& replyText)
         if (update) {
             QString refusal;
             const QString address = postedAddress(refusal);
-            if (!refusal.isEmpty()) {
-                endAfterError(refusal);
-                return;
-            }
+            if (!refusal.isEmpty())
+                return endAfterError(refusal);
             mResult.address = address;
-            log(ConversationText::sendingAddress(address));
+            log(QStringLiteral("Sending new host IP (") + address + QStringLiteral(")..."));
         } else {
-            log(ConversationText::sendingOffline());
+            log(QStringLiteral("Sending host offline..."));
         }
         sendWithValue(QStringLiteral("HOST "), mRequest.host, QStringLiteral("host name"));
         break;
@@ -218,7 +202,7 @@ void UpdateConversation::actOnStep(const QString& replyText)
 void UpdateConversation::accept()
 {
     mResult.outcome = ConversationResult::Outcome::Accepted;
-    log(ConversationText::line(ConversationText::accepted(mRequest.operation, mRequest.host)));
+    log(ConversationText::accepted(mRequest.operation, mRequest.host));
     SendSocketData(QStringLiteral("DONE"));
     mHost.stepAccepted(mResult);
 }
@@ -253,9 +237,14 @@ QString UpdateConversation::postedAddress(QString& refusal) const
     return address;
 }
 
-void UpdateConversation::log(const QString& message)
+void UpdateConversation::log(const QString& words)
 {
-    mHost.AppendLog(LogEntry::stamped(message));
+    mHost.AppendLog(ConversationText::entry(words));
+}
+
+void UpdateConversation::logError(const QString& description)
+{
+    mHost.AppendError(ConversationText::entry(ConversationText::error(description)));
 }
 
 void UpdateConversation::endAfterError(const QString& description)
@@ -263,7 +252,7 @@ void UpdateConversation::endAfterError(const QString& description)
     if (!mRunning)
         return;
     mResult.failure = description;
-    mHost.AppendError(LogEntry::stamped(ConversationText::line(ConversationText::error(description))));
+    logError(description);
     finish(false);
 }
 
@@ -301,7 +290,7 @@ void UpdateConversation::finish(bool afterBye)
     if (!mRunning)
         return;
     mRunning = false;
-    log(ConversationText::disconnected());
+    log(QStringLiteral("Disconnected."));
     // Nothing that arrived with or after the end belongs to any conversation.
     mReceiveBuffer.clear();
     mSocket.close();

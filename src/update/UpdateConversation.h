@@ -52,19 +52,18 @@ public:
     qint16 ConversationStep() const { return mStep; }
 
 private:
-    // Returns false once the conversation has ended.
-    bool handleLine(const QString& line);
+    void handleLine(const QString& line);
     void readAndHandle();
     void handleLines();
     void actOnStep(const QString& replyText);
     // Sends the command and the value, unless the value would break the line.
     void sendWithValue(const QString& command, const QString& value, const QString& valueName);
-    int lastStep() const;
     // The address to post, or why it may not be: the connection may have gone out another way
     // than the one that was checked (the server's next address, another family).
     QString postedAddress(QString& refusal) const;
     void accept();
-    void log(const QString& message);
+    void log(const QString& words);
+    void logError(const QString& description);
     void finish(bool afterBye);
 
     ISocket& mSocket;

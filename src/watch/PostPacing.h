@@ -24,7 +24,6 @@ public:
     void started(milliseconds at);
     // How long a post asked for at the time must wait: zero when it may start now.
     milliseconds waitAt(milliseconds at) const;
-    bool slow() const { return mSlow; }
 
 private:
     std::deque<milliseconds> mRecent; // the starts within the last kWindow

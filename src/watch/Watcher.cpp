@@ -1,7 +1,6 @@
 #include "watch/Watcher.h"
 
 #include "address/PostableAddress.h"
-#include "history/History.h"
 #include "platform/Failure.h"
 #include "platform/IAddressWatch.h"
 #include "platform/IClock.h"
@@ -51,6 +50,19 @@ QString pause(milliseconds wait)
     return QString::number(seconds / 60, 'f', 0) + QStringLiteral(" minutes");
 }
 
+QString when(const QDateTime& time)
+{
+    return time.toLocalTime().toString(Qt::ISODate);
+}
+
+// What a login is sent with, as a digest: the server, port, user name, host and password.
+QByteArray loginDigestOf(const UpdateRequest& request)
+{
+    const QStringList login = {request.server, QString::number(request.port), request.user, request.host,
+                               request.password};
+    return QCryptographicHash::hash(login.join(QChar(0)).toUtf8(), QCryptographicHash::Sha256);
+}
+
 } // namespace
 
 Watcher::Watcher(const Services& services, const ConsoleLog& log, const WatcherTiming& timing)
@@ -64,7 +76,8 @@ Watcher::Watcher(const Services& services, const ConsoleLog& log, const WatcherT
         mSession.tick(mSettings->UpdateOnConnection());
     });
     mSettingsAlarm = clock.alarm([this] {
-        settingsMayHaveChanged();
+        if (mServices.settingsStamp() != mSettingsStamp)
+            rereadSettings();
         if (mSettings)
             mSettingsAlarm->start(mTiming.settingsCheck);
     });
@@ -81,14 +94,9 @@ Watcher::~Watcher()
 
 bool Watcher::start()
 {
-    auto settings = std::make_unique<CSettings>(mServices.store, mServices.secrets, mServices.windowing);
-    const QStringList problems = ScriptSettings::problems(*settings, mServices.settingsFile);
-    if (!problems.isEmpty()) {
-        for (const QString& problem : problems)
-            mLog.complain(problem);
+    mSettings = readSettings(false);
+    if (!mSettings)
         return false;
-    }
-    mSettings = std::move(settings);
     mSettingsStamp = mServices.settingsStamp();
     mServices.addresses.setChangeHandler([this] { addressesChanged(); });
     mMonitorAlarm->start(kMonitorInterval);
@@ -120,30 +128,14 @@ void Watcher::postNow()
     check(Asked);
 }
 
-void Watcher::requestUpdate()
-{
-    check(LinkUp);
-}
-
 void Watcher::rereadSettings()
 {
     if (!mSettings)
         return;
     mSettingsStamp = mServices.settingsStamp();
-    // A file deleted, emptied or replaced by a link to nothing, or text without a [Settings]
-    // group, gives the defaults: an update with them would go to the provider for no one. An
-    // editor that saves in two steps comes back with the text.
-    auto fresh = std::make_unique<CSettings>(mServices.store, mServices.secrets, mServices.windowing);
-    QStringList problems = ScriptSettings::problems(*fresh, mServices.settingsFile);
-    if (problems.isEmpty() && fresh->Username().isEmpty() && fresh->SubDomain().isEmpty())
-        problems.append(QStringLiteral("the settings file ") + mServices.settingsFile +
-                        QStringLiteral(" is gone, empty or names no user and no host"));
-    if (!problems.isEmpty()) {
-        for (const QString& problem : problems)
-            mLog.complain(problem);
-        mLog.complain(QStringLiteral("the last settings that could be read stay in use"));
+    std::unique_ptr<CSettings> fresh = readSettings(true);
+    if (!fresh)
         return;
-    }
     const bool differ = whatAPostDependsOn(*mSettings) != whatAPostDependsOn(*fresh);
     mSettings = std::move(fresh);
     say(QStringLiteral(" - Settings read again."));
@@ -166,10 +158,21 @@ void Watcher::rereadSettings()
     });
 }
 
-void Watcher::settingsMayHaveChanged()
+std::unique_ptr<CSettings> Watcher::readSettings(bool again) const
 {
-    if (mServices.settingsStamp() != mSettingsStamp)
-        rereadSettings();
+    auto settings = std::make_unique<CSettings>(mServices.store, mServices.secrets, mServices.windowing);
+    QStringList problems = ScriptSettings::problems(*settings, mServices.settingsFile);
+    // A file deleted, emptied or replaced by a link to nothing, or text without a [Settings]
+    // group, gives the defaults: an update with them would go to the provider for no one. An
+    // editor that saves in two steps comes back with the text.
+    if (again && problems.isEmpty() && settings->Username().isEmpty() && settings->SubDomain().isEmpty())
+        problems.append(QStringLiteral("the settings file ") + mServices.settingsFile +
+                        QStringLiteral(" is gone, empty or names no user and no host"));
+    if (again && !problems.isEmpty())
+        problems.append(QStringLiteral("the last settings that could be read stay in use"));
+    for (const QString& problem : problems)
+        mLog.complain(problem);
+    return problems.isEmpty() ? std::move(settings) : nullptr;
 }
 
 void Watcher::addressesChanged()
@@ -212,10 +215,8 @@ void Watcher::lookUp()
         sayOnce(QStringLiteral(" - Nothing to post: the settings name no user and no host yet."));
         return;
     }
-    if (!mSettings->CurrentIP()) {
-        answered(mSettings->OtherIP(), QString());
-        return;
-    }
+    if (!mSettings->CurrentIP())
+        return answered(mSettings->OtherIP(), QString());
     mLookupRunning = true;
     mServices.addresses.findLocalAddress(mSettings->Server(), static_cast<quint16>(mSettings->Port()),
                                          [this](const QString& address, const QString& problem) {
@@ -377,7 +378,7 @@ bool Watcher::conversationEnded(const ConversationResult& result)
         break;
     case ConversationResult::Outcome::Refused:
         mRefused = true;
-        mRefusedLogin = loginDigest(mSession.lastRequest());
+        mRefusedLogin = loginDigestOf(mSession.lastRequest());
         say(QStringLiteral(
             " - The server refused; no new try until the settings change or SIGUSR1 arrives."));
         tell(QStringLiteral("Refused at ") + when(now) +
@@ -417,29 +418,21 @@ void Watcher::scheduleRetry()
     mRetryAlarm->start(std::min(wait, kLongestWait));
 }
 
-QByteArray Watcher::loginDigest(const UpdateRequest& request)
-{
-    const QStringList login = {request.server, QString::number(request.port), request.user, request.host,
-                               request.password};
-    return QCryptographicHash::hash(login.join(QChar(0)).toUtf8(), QCryptographicHash::Sha256);
-}
-
 void Watcher::loginDigest(const CSettings& settings, std::function<void(const QByteArray&)> done) const
 {
     UpdateRequest request = UpdateRequest::of(settings, Operation::Update);
     if (request.keyringAccount.isEmpty())
-        return done(loginDigest(request));
+        return done(loginDigestOf(request));
     // A password kept in the keyring is read from there to tell.
     CSettings::readPassword(mServices.secrets, request.keyringAccount,
                             [log = mLog, request, done = std::move(done)](
-                                const QString& password, const std::optional<Failure>& failure) {
+                                const QString& password, const std::optional<Failure>& failure) mutable {
                                 if (failure) {
                                     log.complain(failure->description);
                                     return done(QByteArray());
                                 }
-                                UpdateRequest withPassword = request;
-                                withPassword.password = password;
-                                done(loginDigest(withPassword));
+                                request.password = password;
+                                done(loginDigestOf(request));
                             });
 }
 
@@ -460,9 +453,4 @@ void Watcher::tell(const QString& status) const
 {
     if (mServices.status)
         mServices.status(status);
-}
-
-QString Watcher::when(const QDateTime& time) const
-{
-    return time.toLocalTime().toString(Qt::ISODate);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "history/History.h"
 #include "history/HistoryRecorder.h"
 #include "session/SessionHost.h"
 #include "session/UpdateSession.h"
@@ -91,7 +90,7 @@ public:
     // read, the last good settings stay.
     void rereadSettings();
 
-    void requestUpdate() override; // a point-to-point link came up
+    void requestUpdate() override { check(LinkUp); } // a point-to-point link came up
     void AppendLog(const QString& text) override { mLog.entry(text); }
     void AppendError(const QString& text) override { mLog.error(text); }
     bool conversationEnded(const ConversationResult& result) override;
@@ -124,19 +123,19 @@ private:
     std::optional<HistoryEntry> lastAcceptedStep(const QString& host);
     void post(const QString& address);
     void notStarted();
+    // The settings as the file holds them now; none, having said why, when they cannot be read.
+    // Read again, they must name a user or a host.
+    std::unique_ptr<CSettings> readSettings(bool again) const;
     void addressesChanged();
     void scheduleRefresh(const QDateTime& lastPosted);
     void scheduleRetry();
-    void settingsMayHaveChanged();
-    // What a login is sent with, as a digest: the server, port, user name, host and password.
-    static QByteArray loginDigest(const UpdateRequest& request);
-    // The same for the settings, through done; empty when the password cannot be known now.
+    // What a login with the settings is sent with, as a digest, through done; empty when the
+    // password cannot be known now.
     void loginDigest(const CSettings& settings, std::function<void(const QByteArray&)> done) const;
     void say(const QString& message) const;
     // Says it unless it was the last thing said of the address.
     void sayOnce(const QString& message);
     void tell(const QString& status) const;
-    QString when(const QDateTime& time) const;
 
     Services mServices;
     ConsoleLog mLog;
