@@ -1,38 +1,28 @@
 #include "address/PostableAddress.h"
 
+#include "address/AddressRange.h"
+
 #include <QHostAddress>
-
-#include <utility>
-
-namespace {
-
-bool inAny(const QHostAddress& address, std::initializer_list<std::pair<const char*, int>> subnets)
-{
-    for (const auto& [network, bits] : subnets) {
-        if (address.isInSubnet(QHostAddress(QLatin1String(network)), bits))
-            return true;
-    }
-    return false;
-}
-
-} // namespace
 
 PostableAddress PostableAddress::of(const QString& text)
 {
     QHostAddress address;
     if (!address.setAddress(text))
         return {Kind::Unusable, QStringLiteral("not an address")};
-    bool mapped = false;
-    if (const quint32 v4 = address.toIPv4Address(&mapped); mapped)
-        address = QHostAddress(v4);
-    if (address.isLoopback())
-        return {Kind::Unusable, QStringLiteral("a loopback address")};
-    if (address.isLinkLocal())
-        return {Kind::Unusable, QStringLiteral("a link-local address")};
-    if (address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
-        return {Kind::Unusable, QStringLiteral("the unspecified address")};
-    if (inAny(address,
-              {{"10.0.0.0", 8}, {"172.16.0.0", 12}, {"192.168.0.0", 16}, {"100.64.0.0", 10}, {"fc00::", 7}}))
+    const std::optional<AddressRange> range = AddressRange::of(address);
+    if (!range)
+        return {Kind::Public, QString()};
+    switch (range->use) {
+    case AddressRange::Use::Unspecified:
+    case AddressRange::Use::Loopback:
+    case AddressRange::Use::LinkLocal:
+        return {Kind::Unusable, range->what};
+    case AddressRange::Use::Private:
+    case AddressRange::Use::SharedNat:
         return {Kind::Private, QStringLiteral("a private address")};
+    case AddressRange::Use::Reserved:
+        break;
+    }
+    // A reserved address is posted as given: the user may mean it.
     return {Kind::Public, QString()};
 }
