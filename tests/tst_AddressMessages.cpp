@@ -1,9 +1,9 @@
 #include "address/AddressFrom.h"
 #include "address/AddressRange.h"
-#include "address/Gena.h"
-#include "address/HttpMessage.h"
+#include "platform/router/Gena.h"
+#include "platform/router/HttpMessage.h"
 #include "address/LookupReply.h"
-#include "address/NatPmp.h"
+#include "platform/router/NatPmp.h"
 #include "address/PostableAddress.h"
 
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "address/NatPmp.h"
+#include "platform/router/NatPmp.h"
 
 #include <QtEndian>
 

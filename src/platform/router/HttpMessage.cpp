@@ -1,4 +1,4 @@
-#include "address/HttpMessage.h"
+#include "platform/router/HttpMessage.h"
 
 namespace {
 

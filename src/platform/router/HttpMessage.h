@@ -6,6 +6,8 @@
 
 #include <utility>
 
+struct HttpReading;
+
 // One HTTP/1.1 request or response read from what has arrived so far, held to sizes given by
 // the reader: the router's event notifications and its answers to subscriptions.
 struct HttpMessage
@@ -17,7 +19,9 @@ struct HttpMessage
     // The value of the first header of that name (in lower case), or empty.
     QByteArray header(QByteArrayView name) const;
 
-    static struct HttpReading read(const QByteArray& bytes, qsizetype maxHead, qsizetype maxBody);
+    // What the bytes hold: a whole message (with no more than maxBody bytes of body), the start
+    // of one (with no more than maxHead bytes of head so far), or something else.
+    static HttpReading read(const QByteArray& bytes, qsizetype maxHead, qsizetype maxBody);
 };
 
 struct HttpReading
@@ -27,5 +31,3 @@ struct HttpReading
     HttpMessage message; // with Complete
     QString why;         // with Invalid
 };
-// What the bytes hold: a whole message (with no more than maxBody bytes of body), the start
-// of one (with no more than maxHead bytes of head so far), or something else.

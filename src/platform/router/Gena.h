@@ -1,6 +1,6 @@
 #pragma once
 
-#include "address/HttpMessage.h"
+#include "platform/router/HttpMessage.h"
 
 #include <QByteArray>
 #include <QString>

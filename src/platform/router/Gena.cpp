@@ -1,4 +1,4 @@
-#include "address/Gena.h"
+#include "platform/router/Gena.h"
 
 #include <QXmlStreamReader>
 
