@@ -1,10 +1,10 @@
 #include "address/AddressFrom.h"
 #include "address/AddressRange.h"
+#include "address/LookupReply.h"
+#include "address/PostableAddress.h"
 #include "platform/router/Gena.h"
 #include "platform/router/HttpMessage.h"
-#include "address/LookupReply.h"
 #include "platform/router/NatPmp.h"
-#include "address/PostableAddress.h"
 
 #include <QTest>
 
@@ -314,7 +314,7 @@ void tst_AddressMessages::lookupReply()
     QFETCH(QByteArray, retryAfter);
     QFETCH(QString, address);
     QFETCH(int, waitSeconds);
-    const QDateTime now(QDate(2026, 12, 8), QTime(12, 0), QTimeZone::UTC);
+    const QDateTime now(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
     const LookupReply reply = LookupReply::of(status, body, retryAfter, now);
     QCOMPARE(reply.address, address);
     QCOMPARE(reply.why.isEmpty(), !address.isEmpty());

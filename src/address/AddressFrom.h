@@ -12,7 +12,7 @@ struct AddressFrom
         Auto,       // the connection's address unless it is private; then the router's, or the lookup's
         Connection, // the local address of the connection to the server
         Router,     // the router's outside address only
-        Lookup,     // what a lookup service at the URL answers
+        Lookup,     // as Auto, with the lookup service at the URL as the third source
     };
     Source source = Source::Auto;
     QUrl lookup; // the lookup service, with Lookup

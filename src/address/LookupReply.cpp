@@ -37,7 +37,11 @@ std::optional<std::chrono::seconds> retryAfterOf(const QByteArray& value, const 
     const qint64 seconds = value.trimmed().toLongLong(&ok);
     if (ok)
         return std::chrono::seconds(std::max<qint64>(seconds, 0));
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
+    // An HTTP date is always in GMT, which the reader of mail dates wants as an offset.
+    QString date = QString::fromLatin1(value.trimmed());
+    if (date.endsWith(QLatin1String(" GMT")))
+        date = date.chopped(4) + QLatin1String(" +0000");
+    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!when.isValid())
         return std::nullopt;
     return std::chrono::seconds(std::max<qint64>(now.secsTo(when), 0));
@@ -51,7 +55,7 @@ LookupReply failed(const QString& why)
 } // namespace
 
 LookupReply LookupReply::of(int status, const QByteArray& body, const QByteArray& retryAfter,
-                            const QDateTime& now)
+                            const QDateTime& now, const QString& failure)
 {
     if (status == 429 || status == 503) {
         LookupReply reply = failed(QStringLiteral("the lookup service is busy (HTTP %1)").arg(status));
@@ -59,7 +63,8 @@ LookupReply LookupReply::of(int status, const QByteArray& body, const QByteArray
         return reply;
     }
     if (status == 0)
-        return failed(QStringLiteral("the lookup service could not be reached"));
+        return failed(QStringLiteral("the lookup service could not be reached") +
+                      (failure.isEmpty() ? QString() : QStringLiteral(": ") + failure));
     if (status < 200 || status > 299)
         return failed(QStringLiteral("the lookup service answered HTTP %1").arg(status));
     if (body.size() > kMaxBody)

@@ -19,7 +19,8 @@ struct LookupReply
     std::optional<std::chrono::seconds> retryAfter;
 
     // status is the HTTP status, 0 when the request failed before one came; retryAfter the
-    // header's value; now the time the reply came, for a Retry-After given as a date.
+    // header's value; now the time the reply came, for a Retry-After given as a date; failure
+    // why no status came.
     static LookupReply of(int status, const QByteArray& body, const QByteArray& retryAfter,
-                          const QDateTime& now);
+                          const QDateTime& now, const QString& failure = QString());
 };

@@ -35,7 +35,10 @@ QString resultText(quint16 result)
 
 QByteArray addressRequest()
 {
-    return QByteArray({static_cast<char>(kVersion), static_cast<char>(kAddressOpcode)});
+    QByteArray request(2, '\0');
+    request[0] = static_cast<char>(kVersion);
+    request[1] = static_cast<char>(kAddressOpcode);
+    return request;
 }
 
 Datagram read(QByteArrayView datagram)

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "address/AddressChoice.h"
+#include "address/AddressFrom.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+#include <functional>
+
+class IAddressLookup;
+class IAddressWatch;
+class IClock;
+
+// Asks the sources that "Current IP" needs, one after the other, and chooses from their
+// answers (AddressChoice). It remembers a router that gave a public address on this network,
+// and paces the lookup service: a reply is reused for five minutes unless a fresh one is asked
+// for, a service that said when to come back (429, 503) is not asked before, and failed
+// lookups wait longer and longer.
+class AddressFinder
+{
+public:
+    struct Services
+    {
+        IAddressWatch& addresses;
+        IRouter& router;
+        IAddressLookup& lookup;
+        const IClock& clock;
+    };
+    static constexpr std::chrono::minutes kLookupReuse{5};
+    static constexpr std::chrono::minutes kFirstLookupPause{1};
+    static constexpr std::chrono::minutes kLongestLookupPause{30};
+
+    explicit AddressFinder(const Services& services) : mServices(services) {}
+
+    // Chooses the address for a conversation with the server at the port, through done. fresh:
+    // the lookup may be asked again now (a start, new routes, a refresh is due). A later call
+    // supersedes one that has not answered.
+    void find(const AddressFrom& from, const QString& server, quint16 port, bool fresh,
+              std::function<void(const AddressChoice&)> done);
+    // The routes changed: what a router said on the old network no longer holds.
+    void forgetNetwork() { mRouterWasPublicAt.clear(); }
+    // What the sources said for the last choice.
+    const AddressChoice::Readings& readings() const { return mReadings; }
+
+private:
+    void ask();
+    void askLookup();
+    bool lookupMayBeAsked() const;
+    void lookupAnswered(const LookupReply& reply);
+
+    Services mServices;
+    AddressFrom mFrom;
+    bool mFresh = false;
+    std::function<void(const AddressChoice&)> mDone;
+    AddressChoice::Readings mReadings;
+    unsigned mCall = 0;
+    QString mRouterWasPublicAt;
+    // The lookup's pacing, on the clock's elapsed time.
+    std::optional<LookupReply> mLastLookup;
+    std::optional<std::chrono::milliseconds> mLastLookupAt;
+    std::chrono::milliseconds mLookupBlockedUntil{0};
+    std::chrono::milliseconds mLookupPause{0};
+};
