@@ -7,6 +7,7 @@
 #include "FakeAddressWatch.h"
 #include "FakeClock.h"
 #include "FakePlatform.h"
+#include "FakeRouter.h"
 #include "LoadedWindow.h"
 #include "UpdateServer.h"
 #include "WindowPart.h"
@@ -502,13 +503,15 @@ void WatcherCheckWithNothingChanged(benchmark::State& state)
     platform.storeSetting(QStringLiteral("Server"), QStringLiteral("192.0.2.1"));
     platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("myhost"));
     CheckedAddressWatch addresses;
+    FakeRouter router;
+    FakeAddressLookup lookup;
     QTemporaryDir folder;
     QtClock clock;
     const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
                                    HistoryEntry::Runner::Watch, clock);
     std::FILE* sink = std::fopen("/dev/null", "w");
-    Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses,
-                     platform.windowing, clock, recorder, [] { return QByteArray("1"); },
+    Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses, router,
+                     lookup, platform.windowing, clock, recorder, [] { return QByteArray("1"); },
                      QStringLiteral("settings.ini")},
                     ConsoleLog(sink, sink, false));
     watcher.start();
@@ -545,6 +548,8 @@ void WatcherThousandChanges(benchmark::State& state)
         platform.storeSetting(QStringLiteral("Server"), QStringLiteral("s.example"));
         platform.storeSetting(QStringLiteral("SubDomain"), QStringLiteral("myhost"));
         FakeAddressWatch addresses;
+        FakeRouter router;
+        FakeAddressLookup lookup;
         FakeClock clock;
         QTemporaryDir folder;
         const HistoryRecorder recorder(History(folder.filePath(QStringLiteral("history"))),
@@ -567,7 +572,7 @@ void WatcherThousandChanges(benchmark::State& state)
             }
         };
         Watcher watcher({platform.socket, platform.store, platform.secrets, platform.dialup, addresses,
-                         platform.windowing, clock, recorder, [] { return QByteArray("1"); },
+                         router, lookup, platform.windowing, clock, recorder, [] { return QByteArray("1"); },
                          QStringLiteral("settings.ini")},
                         ConsoleLog(sink, sink, false));
         moveTo(0);

@@ -342,10 +342,13 @@ void tst_AddressChoice::theLookupIsPaced()
     QCOMPARE(find(true), 6);
     clock.advance(seconds(1));
     QCOMPARE(find(true), 7);
-    // An answer ends the pauses.
+    // An answer ends the pauses; fresh replies are still 30 s apart at least.
     lookup.scripted = {200, "203.0.114.5", {}, {}};
     clock.advance(seconds(480));
     QCOMPARE(find(true), 8);
+    clock.advance(seconds(29));
+    QCOMPARE(find(true), 8);
+    clock.advance(seconds(1));
     QCOMPARE(find(true), 9);
 }
 

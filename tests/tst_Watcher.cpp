@@ -4,6 +4,7 @@
 #include "FakeAddressWatch.h"
 #include "FakeClock.h"
 #include "FakeDialup.h"
+#include "FakeRouter.h"
 #include "FakeSecretStore.h"
 #include "FakeSettingsStore.h"
 #include "FakeSocket.h"
@@ -44,7 +45,7 @@ struct Watching
 {
     explicit Watching(const WatcherTiming& timing = {})
         : recorder(History(home.filePath("history")), HistoryEntry::Runner::Watch, clock, err),
-          watcher({socket, store, secrets, dialup, addresses, windowing, clock, recorder,
+          watcher({socket, store, secrets, dialup, addresses, router, lookup, windowing, clock, recorder,
                    [this] { return stamp; }, QStringLiteral("settings.ini"),
                    [this](const QString& line) { status = line; }},
                   ConsoleLog(out, err, false), timing)
@@ -128,6 +129,8 @@ struct Watching
     FakeSecretStore secrets;
     FakeDialup dialup;
     FakeAddressWatch addresses;
+    FakeRouter router;
+    FakeAddressLookup lookup;
     FakeWindowing windowing;
     FakeClock clock;
     QByteArray stamp = "1";

@@ -67,7 +67,9 @@ bool AddressFinder::lookupMayBeAsked() const
     const milliseconds now = mServices.clock.elapsed();
     if (now < mLookupBlockedUntil)
         return false;
-    return mFresh || !mLastLookupAt || now - *mLastLookupAt >= kLookupReuse;
+    if (!mLastLookupAt)
+        return true;
+    return now - *mLastLookupAt >= (mFresh ? milliseconds(kFreshLookupSpacing) : milliseconds(kLookupReuse));
 }
 
 void AddressFinder::askLookup()

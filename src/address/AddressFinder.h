@@ -29,6 +29,8 @@ public:
         const IClock& clock;
     };
     static constexpr std::chrono::minutes kLookupReuse{5};
+    // Even a fresh reply is not asked for more often: a flapping link must not flood the service.
+    static constexpr std::chrono::seconds kFreshLookupSpacing{30};
     static constexpr std::chrono::minutes kFirstLookupPause{1};
     static constexpr std::chrono::minutes kLongestLookupPause{30};
 

@@ -3,6 +3,7 @@
 
 #include "app/ExitStatus.h"
 #include "app/Identity.h"
+#include "cli/AddressSources.h"
 #include "cli/Runs.h"
 #include "oneshot/OneShotRun.h"
 #include "platform/Failure.h"
@@ -47,7 +48,9 @@ int onConsole(int argc, char* argv[], const Request& request)
     QtSocket socket;
     ConsoleWindowing windowing;
     QtClock clock;
-    OneShotRun oneShot(socket, store, secrets, windowing, clock, QtSettingsStore::filePath(identity::kTitle));
+    AddressSources sources(clock);
+    OneShotRun oneShot(socket, store, secrets, windowing, clock, QtSettingsStore::filePath(identity::kTitle),
+                       &sources.finder);
     std::optional<int> answered;
     request(oneShot, [&answered](int status) {
         answered = status;

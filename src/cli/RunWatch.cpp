@@ -1,5 +1,6 @@
 #include "app/ExitStatus.h"
 #include "app/Identity.h"
+#include "cli/AddressSources.h"
 #include "cli/Runs.h"
 #include "history/HistoryRecorder.h"
 #include "platform/Failure.h"
@@ -7,7 +8,6 @@
 #include "platform/qt/ConsoleWindowing.h"
 #include "platform/qt/EndNow.h"
 #include "platform/qt/InstanceLock.h"
-#include "platform/qt/QtAddressWatch.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtSecretStore.h"
@@ -60,13 +60,13 @@ int run(const CommandLine::Watch& request, int argc, char* argv[])
     QtSecretStore secrets(identity::kApplicationId);
     QtSocket socket;
     QtDialup dialup;
-    QtAddressWatch addresses;
+    AddressSources sources(clock);
     const QString settingsFile = QtSettingsStore::filePath(identity::kTitle);
     WatcherTiming timing;
     timing.refresh = std::chrono::hours(24) * request.refreshDays;
-    Watcher watcher({socket, store, secrets, dialup, addresses, windowing, clock, recorder,
-                     [settingsFile] { return SettingsFile::stamp(settingsFile); }, settingsFile,
-                     &ServiceNotifier::status},
+    Watcher watcher({socket, store, secrets, dialup, sources.addresses, sources.router, sources.lookup,
+                     windowing, clock, recorder, [settingsFile] { return SettingsFile::stamp(settingsFile); },
+                     settingsFile, &ServiceNotifier::status},
                     log, timing);
     windowing.setEndRequestHandler([&watcher] {
         ServiceNotifier::stopping();

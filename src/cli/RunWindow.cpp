@@ -1,5 +1,6 @@
 #include "app/ExitStatus.h"
 #include "app/Identity.h"
+#include "cli/AddressSources.h"
 #include "cli/Runs.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtDialup.h"
@@ -44,9 +45,11 @@ int run(const CommandLine::Window&, int argc, char* argv[])
     QtNotifyIcon notifyIcon;
     QtShell shell;
     QtClock clock;
+    AddressSources sources(clock);
 
     frmMain window(
-        PlatformServices{socket, settingsStore, dialup, notifyIcon, shell, windowing, secrets, clock});
+        PlatformServices{socket, settingsStore, dialup, notifyIcon, shell, windowing, secrets, clock},
+        &sources.finder);
     QObject::connect(&window, &frmMain::unloaded, &app, &QApplication::quit, Qt::QueuedConnection);
     window.load();
     if (window.isUnloaded())

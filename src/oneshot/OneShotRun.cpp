@@ -13,9 +13,10 @@
 #include <algorithm>
 
 OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
-                       IClock& clock, QString settingsFile)
+                       IClock& clock, QString settingsFile, AddressFinder* finder)
     : mSocket(socket), mStore(store), mSecrets(secrets), mWindowing(windowing),
-      mSettingsFile(std::move(settingsFile)), mHistory(History(), HistoryEntry::Runner::Once, clock, stderr)
+      mSettingsFile(std::move(settingsFile)), mFinder(finder),
+      mHistory(History(), HistoryEntry::Runner::Once, clock, stderr)
 {
 }
 
@@ -67,7 +68,7 @@ void OneShotRun::run(Operation operation, bool quiet, Done done)
     const UpdateRequest request = UpdateRequest::of(*gSettings, operation);
     gSettings.discard();
     mSession = std::make_unique<UpdateSession>(
-        UpdateSession::Services{mSocket, mSecrets, mWindowing, mHistory}, *this);
+        UpdateSession::Services{mSocket, mSecrets, mWindowing, mHistory, mFinder}, *this);
     mSession->start(request);
 }
 

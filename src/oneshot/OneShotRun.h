@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class AddressFinder;
 enum class PasswordPlace;
 class IClock;
 class ISecretStore;
@@ -31,7 +32,7 @@ public:
     using Done = std::function<void(int status)>;
 
     OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
-               IClock& clock, QString settingsFile);
+               IClock& clock, QString settingsFile, AddressFinder* finder = nullptr);
     ~OneShotRun() override;
 
     // Runs a conversation to its end. A password kept in the keyring is read first; when the
@@ -69,6 +70,7 @@ private:
     ISecretStore& mSecrets;
     IWindowing& mWindowing;
     QString mSettingsFile;
+    AddressFinder* mFinder;
     HistoryRecorder mHistory;
     std::unique_ptr<UpdateSession> mSession;
     std::unique_ptr<PasswordMove> mMove;

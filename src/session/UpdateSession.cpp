@@ -1,9 +1,11 @@
 #include "session/UpdateSession.h"
 
+#include "address/AddressFinder.h"
 #include "monitor/ConnectionMonitor.h"
 #include "platform/ISocket.h"
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
+#include "update/ConversationText.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -57,6 +59,43 @@ void UpdateSession::start(const UpdateRequest& request)
 }
 
 void UpdateSession::begin(const UpdateRequest& request)
+{
+    if (!mServices.finder || request.operation != Operation::Update || request.address ||
+        request.addressFrom.source == AddressFrom::Source::Connection)
+        return converse(request);
+    mStarting = true;
+    mServices.finder->find(request.addressFrom, request.server, static_cast<quint16>(request.port), true,
+                           [self = QPointer(this), request, cutOffs = mCutOffs](const AddressChoice& choice) {
+                               if (!self || cutOffs != self->mCutOffs)
+                                   return;
+                               self->mStarting = false;
+                               trap(self->mServices.windowing, procedure(request.operation),
+                                    [&] { self->chosen(request, choice); });
+                           });
+}
+
+void UpdateSession::chosen(UpdateRequest request, const AddressChoice& choice)
+{
+    for (const QString& line : {choice.unreachable, choice.fallback}) {
+        if (!line.isEmpty())
+            mHost.AppendLog(ConversationText::entry(line));
+    }
+    // A server that cannot be reached is told as the conversation tells it.
+    if (choice.address.isEmpty() && mServices.finder->readings().connectionProblem.isEmpty()) {
+        mLastRequest = request;
+        ConversationResult result;
+        result.host = request.host;
+        result.failure = choice.problem;
+        mHost.AppendError(ConversationText::entry(ConversationText::error(choice.problem)));
+        conversationEnded(result);
+        return;
+    }
+    if (!choice.fromConnection)
+        request.address = choice.address;
+    converse(request);
+}
+
+void UpdateSession::converse(const UpdateRequest& request)
 {
     mLastRequest = request;
     mControl.start(request);

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+class AddressFinder;
+struct AddressChoice;
 class ConnectionMonitor;
 class IDialup;
 class ISecretStore;
@@ -31,6 +33,8 @@ public:
         ISecretStore& secrets;
         IWindowing& windowing;
         const HistoryRecorder& history;
+        // Chooses what "Current IP" posts; none: the connection's own address, always.
+        AddressFinder* finder;
     };
 
     UpdateSession(const Services& services, SessionHost& host);
@@ -65,7 +69,10 @@ public:
     ConnectionMonitor* monitor() { return mMonitor.get(); }
 
 private:
+    // With the password known: chooses the address, where the request leaves it to the finder.
     void begin(const UpdateRequest& request);
+    void chosen(UpdateRequest request, const AddressChoice& choice);
+    void converse(const UpdateRequest& request);
 
     void AppendLog(const QString& text) override { mHost.AppendLog(text); }
     void AppendError(const QString& text) override { mHost.AppendError(text); }
@@ -82,5 +89,5 @@ private:
     UpdateRequest mLastRequest;
     std::function<UpdateRequest()> mWaiting;
     bool mStarting = false;
-    quint64 mCutOffs = 0; // a start that waited for the keyring goes no further once cut off
+    quint64 mCutOffs = 0; // a start that waited (keyring, address) goes no further once cut off
 };

@@ -13,6 +13,13 @@ SettingsReference gSettings;
 namespace {
 // A hand-edited value is quoted in a message, but not at any length.
 constexpr qsizetype kQuotedLength = 40;
+
+// The start of the message for a hand-edited value that is none of those the key takes.
+QString mismatch(const QString& text)
+{
+    return QStringLiteral("Type mismatch: \"") + text.left(kQuotedLength) +
+           (text.size() > kQuotedLength ? QStringLiteral("\u2026") : QString()) + QLatin1Char('"');
+}
 } // namespace
 
 CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
@@ -29,17 +36,26 @@ CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindow
     load(mOtherIP, Key::OtherIP, std::identity());
     load(mUpdateOnConnection, Key::UpdateOnConnection, toBoolean);
     load(mMinimizeToSystemTray, Key::MinimizeToSystemTray, toBoolean);
+    load(mAddressFrom, kAddressFromKey, [](const QString& text) {
+        const std::optional<AddressFrom> from = AddressFrom::read(text);
+        if (!from)
+            throw Failure(
+                failures::kTypeMismatch,
+                mismatch(text) +
+                    QStringLiteral(" is neither auto, connection, router nor an http:// or https:// URL (") +
+                    identity::kProgram + QStringLiteral(" --address-from auto writes a valid one)"),
+                identity::kErrorSource);
+        return *from;
+    });
     load(mPasswordPlace, kPasswordStoreKey, [](const QString& text) {
         if (text.trimmed().compare(kKeyringValue, Qt::CaseInsensitive) == 0)
             return PasswordPlace::Keyring;
         if (!text.isEmpty() && text.trimmed().compare(kFileValue, Qt::CaseInsensitive) != 0)
             throw Failure(failures::kTypeMismatch,
-                          QStringLiteral("Type mismatch: \"") + text.left(kQuotedLength) +
-                              (text.size() > kQuotedLength ? QStringLiteral("\u2026") : QString()) +
-                              QStringLiteral("\" is neither ") + kKeyringValue + QStringLiteral(" nor ") +
-                              kFileValue + QStringLiteral(" (") + identity::kProgram +
-                              QStringLiteral(" --password-store ") + kKeyringValue + QStringLiteral(", or ") +
-                              kFileValue + QStringLiteral(", writes a valid one)"),
+                          mismatch(text) + QStringLiteral(" is neither ") + kKeyringValue +
+                              QStringLiteral(" nor ") + kFileValue + QStringLiteral(" (") +
+                              identity::kProgram + QStringLiteral(" --password-store ") + kKeyringValue +
+                              QStringLiteral(", or ") + kFileValue + QStringLiteral(", writes a valid one)"),
                           identity::kErrorSource);
         return PasswordPlace::File;
     });
@@ -85,7 +101,7 @@ template <typename T, typename Convert> void CSettings::load(T& field, const QSt
     }
 }
 
-void CSettings::save()
+void CSettings::refuseUnreadStore() const
 {
     // The defaults in memory must not take the place of settings that are there but could not
     // be read.
@@ -95,6 +111,11 @@ void CSettings::save()
             QStringLiteral("Path/File access error: the settings were not saved, because they could "
                            "not be read when the program started"),
             mLoadFailures.front().failure.source);
+}
+
+void CSettings::save()
+{
+    refuseUnreadStore();
     using namespace TextConversion;
     SettingsValues values{
         {Key::Domain, fromLong(mDomain)},
@@ -116,6 +137,13 @@ void CSettings::save()
     else
         removed.append(kPasswordStoreKey);
     mStore.write(mIdentity.title(), kSection, values, removed);
+}
+
+void CSettings::saveAddressFrom(const AddressFrom& value)
+{
+    refuseUnreadStore();
+    mStore.write(mIdentity.title(), kSection, {{kAddressFromKey, value.text()}}, {});
+    mAddressFrom = value;
 }
 
 QString CSettings::Password() const

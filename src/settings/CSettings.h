@@ -1,5 +1,6 @@
 #pragma once
 
+#include "address/AddressFrom.h"
 #include "app/Provider.h"
 #include "platform/Failure.h"
 
@@ -45,6 +46,8 @@ public:
     static inline const QString kKeyringValue = QStringLiteral("keyring");
     // Never written (the key's absence says it), but read as what the command line calls it.
     static inline const QString kFileValue = QStringLiteral("file");
+    // The key beside the ten that says where "Current IP" comes from; absent, it is auto.
+    static inline const QString kAddressFromKey = QStringLiteral("AddressFrom");
 
     CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
 
@@ -74,6 +77,8 @@ public:
     bool UpdateOnConnection() const { return mUpdateOnConnection; }
     void setMinimizeToSystemTray(bool value) { mMinimizeToSystemTray = value; }
     bool MinimizeToSystemTray() const { return mMinimizeToSystemTray; }
+    // Kept only by saveAddressFrom: save() leaves the key as the file has it.
+    AddressFrom addressFrom() const { return mAddressFrom; }
 
     // A stored value that could not be converted while loading: that setting kept its default
     // and loading went on with the next key. A store that could not be read at all is one
@@ -126,10 +131,13 @@ public:
     // none of the change. With the keyring the file's Password is written empty, and the key
     // beside the ten says where the password is; with the file that key goes.
     void save();
+    // Writes the AddressFrom key alone.
+    void saveAddressFrom(const AddressFrom& value);
 
 private:
     friend class SettingsReference;
 
+    void refuseUnreadStore() const;
     template <typename T, typename Convert> void load(T& field, const QString& key, Convert convert);
 
     ISettingsStore& mStore;
@@ -137,6 +145,7 @@ private:
     const IWindowing& mIdentity;
     std::vector<LoadFailure> mLoadFailures;
     bool mStoreUnreadable = false;
+    AddressFrom mAddressFrom;
 
     qint32 mDomain = 0;
     QString mSubDomain;

@@ -34,14 +34,14 @@ constexpr int kClientHeight = 217;
 constexpr int kMonitorInterval = 1000;
 } // namespace
 
-frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
+frmMain::frmMain(const PlatformServices& platform, AddressFinder* finder, QWidget* parent)
     : QMainWindow(parent), mPlatform(platform), mMenus(std::make_unique<MenuTree>(menuBar())),
       txtLog(new QPlainTextEdit(this)), picTrayIcon(new QLabel(this)), tmrConnectionMonitor(new QTimer(this)),
       mLog(std::make_unique<ActivityLog>(*txtLog, platform.windowing)),
       mHistory(std::make_unique<HistoryRecorder>(History(), HistoryEntry::Runner::Window, platform.clock)),
-      mSession(std::make_unique<UpdateSession>(
-          UpdateSession::Services{platform.socket, platform.secretStore, platform.windowing, *mHistory},
-          *this)),
+      mSession(std::make_unique<UpdateSession>(UpdateSession::Services{platform.socket, platform.secretStore,
+                                                                       platform.windowing, *mHistory, finder},
+                                               *this)),
       mTray(std::make_unique<TrayBehaviour>(*this, *mMenus->mnuContext, mTrayIcon, platform.notifyIcon,
                                             platform.windowing))
 {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <utility>
 
+class AddressFinder;
 class ActivityLog;
 class CTrayIcon;
 class ConnectionMonitor;
@@ -30,7 +31,9 @@ class frmMain : public QMainWindow, public SessionHost, public UpdateStarter
 {
     Q_OBJECT
 public:
-    explicit frmMain(const PlatformServices& platform, QWidget* parent = nullptr);
+    // The finder chooses what "Current IP" posts; without one the connection's own address is.
+    explicit frmMain(const PlatformServices& platform, AddressFinder* finder = nullptr,
+                     QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Runs the load procedure, then shows the window unless loading minimized, hid or

@@ -16,5 +16,6 @@ UpdateRequest UpdateRequest::of(const CSettings& settings, Operation operation)
     request.host = settings.hostName();
     if (!settings.CurrentIP())
         request.address = settings.OtherIP();
+    request.addressFrom = settings.addressFrom();
     return request;
 }

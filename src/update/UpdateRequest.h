@@ -1,5 +1,6 @@
 #pragma once
 
+#include "address/AddressFrom.h"
 #include "app/Operation.h"
 
 #include <QString>
@@ -20,8 +21,9 @@ struct UpdateRequest
     QString password;
     QString keyringAccount;
     QString host;
-    // The address to post; none: the local address of the connection.
+    // The address to post; none: the one "Current IP" means, where addressFrom says.
     std::optional<QString> address;
+    AddressFrom addressFrom;
     // With the connection's address: the one it must go out from (the one that was checked);
     // empty: whichever it is.
     QString expectedAddress;

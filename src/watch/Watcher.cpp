@@ -67,7 +67,8 @@ QByteArray loginDigestOf(const UpdateRequest& request)
 
 Watcher::Watcher(const Services& services, const ConsoleLog& log, const WatcherTiming& timing)
     : mServices(services), mLog(log), mTiming(timing),
-      mSession({services.socket, services.secrets, services.windowing, services.history}, *this)
+      mSession({services.socket, services.secrets, services.windowing, services.history, nullptr}, *this),
+      mFinder({services.addresses, services.router, services.lookup, services.clock})
 {
     mSession.watchLinks(services.dialup, *this);
     IClock& clock = services.clock;
@@ -85,6 +86,7 @@ Watcher::Watcher(const Services& services, const ConsoleLog& log, const WatcherT
     mRetryAlarm = clock.alarm([this] { check(Retry); });
     mTurnAlarm = clock.alarm([this] { check(TurnCame); });
     mAnswerAlarm = clock.alarm([this] { check(0); });
+    mRouterAlarm = clock.alarm([this] { check(RouterAgain); });
 }
 
 Watcher::~Watcher()
@@ -99,6 +101,7 @@ bool Watcher::start()
         return false;
     mSettingsStamp = mServices.settingsStamp();
     mServices.addresses.setChangeHandler([this] { addressesChanged(); });
+    mServices.router.listen([this] { check(RouterAgain); });
     mMonitorAlarm->start(kMonitorInterval);
     mSettingsAlarm->start(mTiming.settingsCheck);
     say(QStringLiteral(" - Watching ") + mSettings->hostName() + QStringLiteral("."));
@@ -111,9 +114,10 @@ void Watcher::stop()
 {
     mSession.cutOff(QStringLiteral("the watcher was ended"));
     for (IAlarm* alarm : {mMonitorAlarm.get(), mSettingsAlarm.get(), mRefreshAlarm.get(), mRetryAlarm.get(),
-                          mTurnAlarm.get(), mAnswerAlarm.get()})
+                          mTurnAlarm.get(), mAnswerAlarm.get(), mRouterAlarm.get()})
         alarm->stop();
     mServices.addresses.setChangeHandler({});
+    mServices.router.listen({});
     mSettings.reset();
 }
 
@@ -215,34 +219,59 @@ void Watcher::lookUp()
         sayOnce(QStringLiteral(" - Nothing to post: the settings name no user and no host yet."));
         return;
     }
-    if (!mSettings->CurrentIP())
-        return answered(mSettings->OtherIP(), QString());
+    if (!mSettings->CurrentIP()) {
+        AddressChoice other;
+        other.address = mSettings->OtherIP();
+        if (other.address.isEmpty())
+            other.problem = QStringLiteral("the settings hold no other IP");
+        return answered(other);
+    }
     mLookupRunning = true;
-    mServices.addresses.findLocalAddress(mSettings->Server(), static_cast<quint16>(mSettings->Port()),
-                                         [this](const QString& address, const QString& problem) {
-                                             mLookupRunning = false;
-                                             answered(address, problem);
-                                         });
+    // A start, new routes and a refresh want the lookup service's latest word.
+    const bool fresh = (mAsked & (Start | AddressChange | Refresh)) != 0;
+    mFinder.find(mSettings->addressFrom(), mSettings->Server(), static_cast<quint16>(mSettings->Port()),
+                 fresh, [this](const AddressChoice& choice) {
+                     mLookupRunning = false;
+                     answered(choice);
+                 });
 }
 
-void Watcher::answered(const QString& address, const QString& problem)
+void Watcher::answered(const AddressChoice& choice)
 {
     if (!mSettings)
         return;
+    // Whatever brought this look, the router is asked again after a while with nothing heard.
+    if (mFinder.readings().router)
+        mRouterAlarm->start(mTiming.routerAgain);
     const Reasons reasons = std::exchange(mAsked, 0) | std::exchange(mUnanswered, 0);
-    decide(reasons, address, problem);
+    sayOfNetwork(choice);
+    decide(reasons, choice);
     // What was asked while a conversation that this answer started runs waits for its end.
     if (mAsked && !mLookupRunning && !mSession.isRunning())
         mAnswerAlarm->start(milliseconds(0));
 }
 
-void Watcher::decide(Reasons reasons, const QString& address, const QString& problem)
+void Watcher::sayOfNetwork(const AddressChoice& choice)
 {
+    const QString said = QStringList({choice.unreachable, choice.fallback}).join(QLatin1Char('\n')).trimmed();
+    if (said == mNetworkSaid)
+        return;
+    mNetworkSaid = said;
+    for (const QString& line : {choice.unreachable, choice.fallback}) {
+        if (!line.isEmpty())
+            say(QStringLiteral(" - ") + line);
+    }
+}
+
+void Watcher::decide(Reasons reasons, const AddressChoice& choice)
+{
+    const QString& address = choice.address;
+    const QString& problem = choice.problem;
     // The address found last is kept: the same one coming back after a lost route is no
     // change, and does not cut short the wait after a failed try. What was asked for (a retry,
     // a refresh, a request) waits for the next look that finds an address.
     if (!problem.isEmpty() || address.isEmpty()) {
-        mUnanswered |= reasons & ~Reasons(AddressChange);
+        mUnanswered |= reasons & ~Reasons(AddressChange | RouterAgain);
         sayOnce(QStringLiteral(" - No address to post: ") +
                 (problem.isEmpty() ? QStringLiteral("the settings hold no other IP") : problem) +
                 QLatin1Char('.'));
@@ -251,7 +280,7 @@ void Watcher::decide(Reasons reasons, const QString& address, const QString& pro
     const bool changed = address != mAddress;
     mAddress = address;
     const bool forced = mForced || (reasons & Asked);
-    if (!changed && !forced && (reasons & ~Reasons(AddressChange)) == 0)
+    if (!changed && !forced && (reasons & ~Reasons(AddressChange | RouterAgain)) == 0)
         return;
     if (changed) {
         // A new address is tried at once, whatever failed with the last one.
@@ -306,7 +335,7 @@ void Watcher::decide(Reasons reasons, const QString& address, const QString& pro
             mTurnAlarm->start(wait);
         return;
     }
-    post(address);
+    post(choice);
 }
 
 std::optional<HistoryEntry> Watcher::lastAcceptedStep(const QString& host)
@@ -328,7 +357,7 @@ std::optional<HistoryEntry> Watcher::lastAcceptedStep(const QString& host)
     return recorded;
 }
 
-void Watcher::post(const QString& address)
+void Watcher::post(const AddressChoice& choice)
 {
     mRefreshAlarm->stop();
     mTurnAlarm->stop();
@@ -336,9 +365,12 @@ void Watcher::post(const QString& address)
     mRefused = false;
     mPacing.started(mServices.clock.elapsed());
     UpdateRequest request = UpdateRequest::of(*mSettings, Operation::Update);
-    // Only the address that was checked is posted.
-    if (!request.address)
-        request.expectedAddress = address;
+    // Only the address that was checked is posted: the connection's own must still be the one
+    // it goes out from; the router's or the lookup's is posted as it was given.
+    if (!request.address && choice.fromConnection)
+        request.expectedAddress = choice.address;
+    else if (!request.address)
+        request.address = choice.address;
     {
         const QScopedValueRollback starting(mStarting, true);
         mSession.start(request);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "address/AddressFinder.h"
 #include "history/HistoryRecorder.h"
 #include "session/SessionHost.h"
 #include "session/UpdateSession.h"
@@ -18,6 +19,7 @@
 #include <optional>
 
 class CSettings;
+class IAddressLookup;
 class IAddressWatch;
 class IAlarm;
 class IClock;
@@ -42,6 +44,9 @@ struct WatcherTiming
     std::chrono::milliseconds refresh{std::chrono::hours(24 * kRefreshDays)};
     // How often the settings file is looked at for a change.
     std::chrono::milliseconds settingsCheck{std::chrono::seconds(2)};
+    // How often the router is asked again with nothing heard from it: its announcements travel
+    // once over UDP and can be lost.
+    std::chrono::milliseconds routerAgain{std::chrono::minutes(10)};
 };
 
 // Keeps the host's name pointing at this machine without a window: posts an update at start,
@@ -63,6 +68,9 @@ public:
         ISecretStore& secrets;
         IDialup& dialup;
         IAddressWatch& addresses;
+        // Asked for the address the world sees, when the connection's is private.
+        IRouter& router;
+        IAddressLookup& lookup;
         IWindowing& windowing;
         IClock& clock;
         // Reads the history, and adds the watcher's conversations to it.
@@ -110,18 +118,21 @@ private:
         Retry = 1u << 4,
         Settings = 1u << 5,
         Asked = 1u << 6,
-        TurnCame = 1u << 7, // a post that waited for its turn may go now
+        TurnCame = 1u << 7,    // a post that waited for its turn may go now
+        RouterAgain = 1u << 8, // the router said its address changed, or it is time to ask it again
     };
     using Reasons = unsigned;
 
     void check(Reasons reasons);
     void lookUp();
-    void answered(const QString& address, const QString& problem);
-    void decide(Reasons reasons, const QString& address, const QString& problem);
+    void answered(const AddressChoice& choice);
+    void decide(Reasons reasons, const AddressChoice& choice);
+    // Says what the choice says of the network (a fallback, carrier-grade NAT), once per change.
+    void sayOfNetwork(const AddressChoice& choice);
     // The newest step the server accepted for the host: from the history, or from this
     // watcher's own memory when that is newer or the history cannot be read.
     std::optional<HistoryEntry> lastAcceptedStep(const QString& host);
-    void post(const QString& address);
+    void post(const AddressChoice& choice);
     void notStarted();
     // The settings as the file holds them now; none, having said why, when they cannot be read.
     // Read again, they must name a user or a host.
@@ -142,12 +153,15 @@ private:
     WatcherTiming mTiming;
     std::unique_ptr<CSettings> mSettings; // the last that could be read; none once stopped
     UpdateSession mSession;
+    AddressFinder mFinder;
     std::unique_ptr<IAlarm> mMonitorAlarm;
     std::unique_ptr<IAlarm> mSettingsAlarm;
     std::unique_ptr<IAlarm> mRefreshAlarm;
     std::unique_ptr<IAlarm> mRetryAlarm;
     std::unique_ptr<IAlarm> mTurnAlarm;   // a post waits for its turn
     std::unique_ptr<IAlarm> mAnswerAlarm; // checks asked for during a conversation, after it
+    std::unique_ptr<IAlarm>
+        mRouterAlarm; // the router is asked again now and then: its announcements can be lost
     PostPacing mPacing;
     QByteArray mSettingsStamp;
     QString mAddress;                         // the address last found to post, kept while none can be found
@@ -155,6 +169,7 @@ private:
     QString mLastSaid;                        // the last message said about the address to post
     QString mHistoryComplaint;                // the last thing said about a history that cannot be read
     QSet<QString> mWarned;                    // private addresses warned about
+    QString mNetworkSaid;                     // the last thing said of the network
     Reasons mAsked = 0;                       // checks asked for and not yet answered
     Reasons mUnanswered = 0;                  // checks that found no address, answered by the next that does
     bool mLookupRunning = false;

@@ -98,8 +98,8 @@ class Harness
 public:
     explicit Harness(const QString& historyPath)
         : mRecorder(History(historyPath), HistoryEntry::Runner::Once, mClock),
-          mSession({mSocket, mSecrets, mWindowing, mRecorder}, mHost), mConversation(mSession.conversation()),
-          mControl(mSession.control())
+          mSession({mSocket, mSecrets, mWindowing, mRecorder, nullptr}, mHost),
+          mConversation(mSession.conversation()), mControl(mSession.control())
     {
         // Time-outs are driven by the input, never by the clock.
         mControl.setTimeout(1000 * 1000 * 1000);

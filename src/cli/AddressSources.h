@@ -1,0 +1,18 @@
+#pragma once
+
+#include "address/AddressFinder.h"
+#include "platform/qt/QtAddressLookup.h"
+#include "platform/qt/QtAddressWatch.h"
+#include "platform/qt/QtRouter.h"
+
+// Where "Current IP" comes from on this machine: the connection's own address, the router's,
+// a lookup service's, and the finder that chooses among them.
+struct AddressSources
+{
+    explicit AddressSources(const IClock& clock) : finder({addresses, router, lookup, clock}) {}
+
+    QtAddressWatch addresses;
+    QtRouter router;
+    QtAddressLookup lookup;
+    AddressFinder finder;
+};
