@@ -38,7 +38,8 @@ public:
     }
     QUrl url(const char* path) const
     {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(mServer.serverPort()).arg(QLatin1String(path)));
+        return QUrl(
+            QStringLiteral("http://127.0.0.1:%1%2").arg(mServer.serverPort()).arg(QLatin1String(path)));
     }
 
     QHash<QByteArray, QByteArray> answers;
@@ -51,8 +52,8 @@ private:
 
 QByteArray response(const QByteArray& statusLine, const QByteArray& headers, const QByteArray& body)
 {
-    return "HTTP/1.1 " + statusLine + "\r\n" + headers + "Content-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + statusLine + "\r\n" + headers +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 } // namespace
@@ -77,15 +78,15 @@ void tst_QtAddressLookup::replies_data()
     QTest::addColumn<QString>("failure");
     QTest::newRow("plain text") << QByteArray("/plain") << 200 << QByteArray("11.22.33.44\n") << QByteArray()
                                 << "";
-    QTest::newRow("429 with Retry-After") << QByteArray("/busy") << 429 << QByteArray("slow down")
-                                          << QByteArray("120") << "";
-    QTest::newRow("4 KiB, all of it") << QByteArray("/limit") << 200 << QByteArray(4096, 'a') << QByteArray()
-                                      << "";
-    QTest::newRow("one byte past 4 KiB") << QByteArray("/past") << 200 << QByteArray(4097, 'b') << QByteArray()
-                                         << "";
+    QTest::newRow("429 with Retry-After")
+        << QByteArray("/busy") << 429 << QByteArray("slow down") << QByteArray("120") << "";
+    QTest::newRow("4 KiB, all of it")
+        << QByteArray("/limit") << 200 << QByteArray(4096, 'a') << QByteArray() << "";
+    QTest::newRow("one byte past 4 KiB")
+        << QByteArray("/past") << 200 << QByteArray(4097, 'b') << QByteArray() << "";
     QTest::newRow("1 MB, cut") << QByteArray("/huge") << 200 << QByteArray(4097, 'c') << QByteArray() << "";
-    QTest::newRow("redirect in the scheme") << QByteArray("/moved") << 200 << QByteArray("11.22.33.45")
-                                            << QByteArray() << "";
+    QTest::newRow("redirect in the scheme")
+        << QByteArray("/moved") << 200 << QByteArray("11.22.33.45") << QByteArray() << "";
     QTest::newRow("redirect to another scheme refused")
         << QByteArray("/to-ftp") << 302 << QByteArray() << QByteArray() << "";
     QTest::newRow("no answer") << QByteArray("/silent") << 0 << QByteArray() << QByteArray()

@@ -11,8 +11,8 @@
 #include <QThread>
 
 #include <csignal>
-#include <sys/types.h>
 #include <memory>
+#include <sys/types.h>
 
 // A home router for tests that ask one: the router daemon (miniupnpd) in a network namespace
 // of its own, its outside link to a namespace that plays the provider, and its inside network
@@ -36,9 +36,9 @@ public:
     // The tools the router needs: "" when all are there, or what is missing.
     static QString unavailable()
     {
-        return networkNamespace::unavailable({QStringLiteral("ip"), QStringLiteral("nsenter"),
-                                              QStringLiteral("miniupnpd")},
-                                             {QStringLiteral("-n")});
+        return networkNamespace::unavailable(
+            {QStringLiteral("ip"), QStringLiteral("nsenter"), QStringLiteral("miniupnpd")},
+            {QStringLiteral("-n")});
     }
 
     RouterNamespace() = default;
@@ -58,8 +58,8 @@ public:
     {
         for (const char* side : {"router", "provider", "neighbour"}) {
             auto holder = std::make_unique<QProcess>();
-            holder->start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("sleep"),
-                                                      QStringLiteral("3600")});
+            holder->start(QStringLiteral("unshare"),
+                          {QStringLiteral("-n"), QStringLiteral("sleep"), QStringLiteral("3600")});
             if (!holder->waitForStarted())
                 return QStringLiteral("cannot start a namespace");
             mSides.insert(QLatin1String(side), QString::number(holder->processId()));
@@ -136,7 +136,8 @@ public:
         waited.start();
         while (!log().contains("HTTP listening on port")) {
             if (waited.elapsed() > kStartMs || !mDaemon->waitForReadyRead(int(kStartMs - waited.elapsed())))
-                return QStringLiteral("the router daemon did not start: %1").arg(QString::fromLocal8Bit(log()));
+                return QStringLiteral("the router daemon did not start: %1")
+                    .arg(QString::fromLocal8Bit(log()));
         }
         return QString();
     }
@@ -169,14 +170,22 @@ public:
     enum class Side { Router, Neighbour };
     // Runs a command to its end on the router or on the neighbour's machine: true when it
     // succeeded.
-    bool runOn(Side side, const QString& program, const QStringList& arguments, QString* output = nullptr) const
+    bool runOn(Side side, const QString& program, const QStringList& arguments,
+               QString* output = nullptr) const
     {
-        const QString holder = mSides.value(side == Side::Router ? QStringLiteral("router")
-                                                                 : QStringLiteral("neighbour"));
-        return networkNamespace::run(QStringLiteral("nsenter"),
-                                     QStringList{QStringLiteral("-t"), holder, QStringLiteral("-n"), program} +
-                                         arguments,
-                                     output);
+        return networkNamespace::run(
+            QStringLiteral("nsenter"),
+            QStringList{QStringLiteral("-t"), holderOf(side), QStringLiteral("-n"), program} + arguments,
+            output);
+    }
+
+    // Starts a command on the router or on the neighbour's machine, for a caller whose event loop
+    // must go on meanwhile.
+    void startOn(QProcess& process, Side side, const QString& program, const QStringList& arguments) const
+    {
+        process.start(QStringLiteral("nsenter"),
+                      QStringList{QStringLiteral("-t"), holderOf(side), QStringLiteral("-n"), program} +
+                          arguments);
     }
 
     // Sends the daemon a signal (SIGUSR1: announce the outside address again).
@@ -195,17 +204,21 @@ public:
     }
 
 private:
+    QString holderOf(Side side) const
+    {
+        return mSides.value(side == Side::Router ? QStringLiteral("router") : QStringLiteral("neighbour"));
+    }
+
     static bool ip(const QString& side, const QStringList& arguments)
     {
         QString output;
         const bool done =
-            side.isEmpty()
-                ? networkNamespace::run(QStringLiteral("ip"), arguments, &output)
-                : networkNamespace::run(QStringLiteral("nsenter"),
-                                        QStringList{QStringLiteral("-t"), side, QStringLiteral("-n"),
-                                                    QStringLiteral("ip")} +
-                                            arguments,
-                                        &output);
+            side.isEmpty() ? networkNamespace::run(QStringLiteral("ip"), arguments, &output)
+                           : networkNamespace::run(QStringLiteral("nsenter"),
+                                                   QStringList{QStringLiteral("-t"), side,
+                                                               QStringLiteral("-n"), QStringLiteral("ip")} +
+                                                       arguments,
+                                                   &output);
         if (!done)
             qWarning("ip %s: %s", qPrintable(arguments.join(QLatin1Char(' '))), qPrintable(output));
         return done;

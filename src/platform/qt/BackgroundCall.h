@@ -22,8 +22,7 @@ public:
 
     // work runs on the new thread and must touch nothing the receiver owns; deliver runs on the
     // receiver's thread with work's result.
-    template <class Result>
-    void run(std::function<Result()> work, std::function<void(Result)> deliver)
+    template <class Result> void run(std::function<Result()> work, std::function<void(Result)> deliver)
     {
         std::thread([link = mLink, work = std::move(work), deliver = std::move(deliver)]() mutable {
             Result result = work();

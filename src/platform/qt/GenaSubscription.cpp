@@ -36,7 +36,8 @@ GenaSubscription::GenaSubscription(const QUrl& eventUrl, const QByteArray& callb
 GenaSubscription::~GenaSubscription()
 {
     if (!mSid.isEmpty())
-        HttpExchange::sendAndForget(mEventUrl, gena::unsubscribeRequest(hostOf(mEventUrl), pathOf(mEventUrl), mSid));
+        HttpExchange::sendAndForget(mEventUrl,
+                                    gena::unsubscribeRequest(hostOf(mEventUrl), pathOf(mEventUrl), mSid));
 }
 
 void GenaSubscription::subscribe()
@@ -55,12 +56,13 @@ void GenaSubscription::exchange(const QByteArray& request, bool renewal)
 {
     if (mExchange)
         mExchange->deleteLater();
-    mExchange = new HttpExchange(mEventUrl, request,
-                                 [this, renewal](const std::optional<HttpMessage>& answer) {
-                                     mExchange->deleteLater();
-                                     answered(renewal, answer);
-                                 },
-                                 this);
+    mExchange = new HttpExchange(
+        mEventUrl, request,
+        [this, renewal](const std::optional<HttpMessage>& answer) {
+            mExchange->deleteLater();
+            answered(renewal, answer);
+        },
+        this);
 }
 
 void GenaSubscription::answered(bool renewal, const std::optional<HttpMessage>& answer)

@@ -42,7 +42,10 @@ void HttpExchange::sendAndForget(const QUrl& server, const QByteArray& request)
 
 void HttpExchange::read()
 {
-    mReceived += mSocket.readAll();
+    if (!mDone)
+        return;
+    if (mSocket.isOpen())
+        mReceived += mSocket.readAll();
     const HttpReading reading = HttpMessage::read(mReceived, gena::kMaxHead, gena::kMaxBody);
     if (reading.state == HttpReading::State::Complete)
         finish(reading.message);

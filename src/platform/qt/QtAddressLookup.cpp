@@ -44,7 +44,8 @@ void QtAddressLookup::lookUp(const QUrl& url, std::function<void(const Reply&)> 
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
     request.setRawHeader("Accept", "text/plain, */*;q=0.5");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setMaximumRedirectsAllowed(kMaxRedirects);
     QNetworkReply* reply = mNetwork.get(request);
     mReply = reply;
@@ -59,7 +60,8 @@ void QtAddressLookup::lookUp(const QUrl& url, std::function<void(const Reply&)> 
     connect(reply, &QNetworkReply::readyRead, this, &QtAddressLookup::read);
     connect(reply, &QNetworkReply::finished, this, [this] {
         read();
-        const bool noStatus = mReply && !mReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        const bool noStatus =
+            mReply && !mReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         finish(noStatus ? mReply->errorString() : QString());
     });
     mTimer.start(mTimeLimit);

@@ -156,10 +156,10 @@ void QtRouter::follow(const std::optional<Gateway>& gateway)
 {
     if (!mMayHaveChanged)
         return;
-    const bool same = gateway && mFollowed ? gateway->address == mFollowed->address &&
-                                                 gateway->device == mFollowed->device &&
-                                                 gateway->local == mFollowed->local
-                                           : !gateway && !mFollowed;
+    const bool same = gateway && mFollowed
+                          ? gateway->address == mFollowed->address && gateway->device == mFollowed->device &&
+                                gateway->local == mFollowed->local
+                          : !gateway && !mFollowed;
     if (same)
         return;
     stopListening();

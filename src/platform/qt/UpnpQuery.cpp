@@ -97,8 +97,9 @@ Answer ask(const QHostAddress& gateway, const QHostAddress& local, int discovery
     char address[64] = {};
     const int result = UPNP_GetExternalIPAddress(urls.controlURL, data.first.servicetype, address);
     if (result != UPNPCOMMAND_SUCCESS) {
-        answer.why = QStringLiteral("the router's UPnP answered: %1")
-                         .arg(QString::fromUtf8(strupnperror(result) ? strupnperror(result) : "an unknown error"));
+        answer.why =
+            QStringLiteral("the router's UPnP answered: %1")
+                .arg(QString::fromUtf8(strupnperror(result) ? strupnperror(result) : "an unknown error"));
         return answer;
     }
     answer.address = QString::fromUtf8(address).trimmed();
