@@ -76,6 +76,8 @@ private slots:
     void hearsTheOutsideAddressChange_data();
     void hearsTheOutsideAddressChange();
     void forgeriesFromTheNetworkAreNotHeard();
+    void listeningFollowsTheGateway();
+    void noDefaultGateway();
 
 private:
     QString nextOutsideAddress();
@@ -133,11 +135,16 @@ void tst_EndToEndRouter::asksByNatPmp()
     const QString why = mRig->start(true);
     QVERIFY2(why.isEmpty(), qPrintable(why));
     QtRouter router;
+    // A later question supersedes the first: only its answer comes.
+    int superseded = 0;
+    router.askOutsideAddress([&](const IRouter::Answer&) { ++superseded; });
     const IRouter::Answer answer = ask(router);
     QCOMPARE(answer.why, QString());
     QCOMPARE(answer.gateway, kGateway);
     QCOMPARE(answer.address, mRig->outsideAddress());
     QCOMPARE(answer.protocol, "NAT-PMP");
+    QTest::qWait(kQuietMs);
+    QCOMPARE(superseded, 0);
 }
 
 void tst_EndToEndRouter::asksByUpnpWhenNatPmpIsOff()
@@ -247,6 +254,47 @@ void tst_EndToEndRouter::forgeriesFromTheNetworkAreNotHeard()
     // And the router itself is still heard.
     QVERIFY(mRig->changeOutsideAddress(nextOutsideAddress()));
     QTRY_VERIFY_WITH_TIMEOUT(heard > 0, kHeardMs);
+}
+
+// When the routes name another gateway, the next question goes to it and the announcements
+// are taken from it alone.
+void tst_EndToEndRouter::listeningFollowsTheGateway()
+{
+    const QString why = mRig->start(true);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    QtRouter router;
+    int heard = 0;
+    router.listen([&] { ++heard; });
+    QCOMPARE(ask(router).protocol, "NAT-PMP");
+
+    const QString other = QLatin1String(RouterNamespace::kNeighbour);
+    QVERIFY(networkNamespace::run("ip", {"route", "replace", "default", "via", other}));
+    const IRouter::Answer answer = ask(router);
+    QVERIFY(networkNamespace::run("ip", {"route", "replace", "default", "via", kGateway}));
+    QCOMPARE(answer.gateway, other);
+    QCOMPARE(answer.address, QString());
+    QCOMPARE(answer.why, "no answer from the router " + other + " (NAT-PMP or UPnP)");
+
+    // The old gateway's announcement goes unheard; the new one's is heard.
+    heard = 0;
+    mRig->signal(SIGUSR1);
+    QTest::qWait(kQuietMs);
+    QCOMPARE(heard, 0);
+    QString output;
+    QVERIFY2(mRig->runOn(RouterNamespace::Side::Neighbour, "python3", {"-c", kForgedAnnouncement}, &output),
+             qPrintable(output));
+    QTRY_COMPARE_WITH_TIMEOUT(heard, 1, kHeardMs);
+}
+
+void tst_EndToEndRouter::noDefaultGateway()
+{
+    QVERIFY(networkNamespace::run("ip", {"route", "del", "default"}));
+    QtRouter router;
+    const IRouter::Answer answer = ask(router);
+    QVERIFY(networkNamespace::run("ip", {"route", "add", "default", "via", kGateway}));
+    QCOMPARE(answer.gateway, QString());
+    QCOMPARE(answer.address, QString());
+    QCOMPARE(answer.why, "no default gateway");
 }
 
 // Outside a namespace the test runs itself again inside one, as root may.
