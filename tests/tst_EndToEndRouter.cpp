@@ -158,6 +158,16 @@ void tst_EndToEndRouter::asksByUpnpWhenNatPmpIsOff()
     QCOMPARE(answer.address, mRig->outsideAddress());
     QCOMPARE(answer.protocol, "UPnP");
 
+    // Ended while UPnP is being asked (NAT-PMP has given up): the late answer goes nowhere.
+    int late = 0;
+    {
+        QtRouter ended;
+        ended.askOutsideAddress([&](const IRouter::Answer&) { ++late; });
+        QTest::qWait(2500);
+    }
+    QTest::qWait(4000);
+    QCOMPARE(late, 0);
+
     // Asked again while the daemon is down: neither protocol answers.
     mRig->stop();
     const IRouter::Answer none = ask(router);
