@@ -2,11 +2,13 @@
 #include "address/AddressRange.h"
 #include "address/LookupReply.h"
 #include "address/PostableAddress.h"
+#include "platform/router/DefaultRoute.h"
 #include "platform/router/Gena.h"
 #include "platform/router/HttpMessage.h"
 #include "platform/router/NatPmp.h"
 
 #include <QTest>
+#include <QtEndian>
 
 // What the program reads from routers and lookup services, and what it makes of addresses.
 class tst_AddressMessages : public QObject
@@ -26,6 +28,10 @@ private slots:
     void genaAnswer_data();
     void genaAnswer();
     void genaRequests();
+    void genaEventUrl_data();
+    void genaEventUrl();
+    void defaultRoute_data();
+    void defaultRoute();
     void lookupReply_data();
     void lookupReply();
 };
@@ -274,6 +280,110 @@ void tst_AddressMessages::genaRequests()
                         "Content-Length: 0\r\n\r\n"));
     QCOMPARE(gena::answer(412), QByteArray("HTTP/1.1 412 Precondition Failed\r\nContent-Length: 0\r\n"
                                            "Connection: close\r\n\r\n"));
+}
+
+void tst_AddressMessages::genaEventUrl_data()
+{
+    QTest::addColumn<QByteArray>("base");
+    QTest::addColumn<QByteArray>("description");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QString>("url");
+    const QByteArray description = "http://192.168.77.1:5000/rootDesc.xml";
+    QTest::newRow("absolute path") << QByteArray() << description << QByteArray("/evt/IPConn")
+                                   << "http://192.168.77.1:5000/evt/IPConn";
+    QTest::newRow("relative path") << QByteArray() << QByteArray("http://192.168.77.1:5000/igd/desc.xml")
+                                   << QByteArray("evt/IPConn") << "http://192.168.77.1:5000/igd/evt/IPConn";
+    QTest::newRow("the base wins") << QByteArray("http://192.168.77.1:49000/") << description
+                                   << QByteArray("/evt") << "http://192.168.77.1:49000/evt";
+    QTest::newRow("a whole URL elsewhere")
+        << QByteArray() << description << QByteArray("http://192.168.77.9:80/evt")
+        << "http://192.168.77.9:80/evt";
+    QTest::newRow("no event path") << QByteArray() << description << QByteArray() << "";
+    QTest::newRow("not http") << QByteArray() << description << QByteArray("ftp://192.168.77.1/evt") << "";
+    QTest::newRow("no description") << QByteArray() << QByteArray() << QByteArray("/evt") << "";
+}
+
+void tst_AddressMessages::genaEventUrl()
+{
+    QFETCH(QByteArray, base);
+    QFETCH(QByteArray, description);
+    QFETCH(QByteArray, path);
+    QFETCH(QString, url);
+    QCOMPARE(gena::eventUrl(base, description, path).toString(), url);
+}
+
+void tst_AddressMessages::defaultRoute_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("gateway"); // empty for none
+    QTest::addColumn<QString>("device");
+    const QByteArray head =
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    // The addresses as this machine's order prints them: 0x0101A8C0 is 192.168.1.1 here.
+    const auto route = [](const char* device, quint32 destination, quint32 gateway, const char* flags,
+                          int metric, quint32 mask) {
+        const auto hex = [](quint32 address) {
+            return QByteArray::number(qToBigEndian(address), 16).toUpper().rightJustified(8, '0');
+        };
+        return QByteArray(device) + '\t' + hex(destination) + '\t' + hex(gateway) + '\t' + flags +
+               "\t0\t0\t" + QByteArray::number(metric) + '\t' + hex(mask) + "\t0\t0\t0\n";
+    };
+    const QByteArray lan = route("eth0", 0xC0A80100, 0, "0001", 100, 0xFFFFFF00);
+    QTest::newRow("one default") << head + lan + route("eth0", 0, 0xC0A80101, "0003", 100, 0) << "192.168.1.1"
+                                 << "eth0";
+    QTest::newRow("the lowest metric of several")
+        << head + route("wlan0", 0, 0xC0A80201, "0003", 600, 0) +
+               route("eth0", 0, 0xC0A80101, "0003", 100, 0) + route("usb0", 0, 0x0A000001, "0003", 700, 0)
+        << "192.168.1.1"
+        << "eth0";
+    QTest::newRow("the first of equal metrics")
+        << head + route("eth0", 0, 0xC0A80101, "0003", 100, 0) + route("eth1", 0, 0xC0A80201, "0003", 100, 0)
+        << "192.168.1.1"
+        << "eth0";
+    QTest::newRow("metric 0 beats all")
+        << head + route("eth0", 0, 0xC0A80101, "0003", 1, 0) + route("eth1", 0, 0x0A000001, "0003", 0, 0)
+        << "10.0.0.1"
+        << "eth1";
+    QTest::newRow("a default that is down")
+        << head + route("eth0", 0, 0xC0A80101, "0002", 0, 0) + route("eth1", 0, 0x0A000001, "0003", 50, 0)
+        << "10.0.0.1"
+        << "eth1";
+    QTest::newRow("a network route with a gateway is no default")
+        << head + route("eth0", 0x0A000000, 0xC0A80101, "0003", 0, 0xFF000000) << ""
+        << "";
+    QTest::newRow("a zero destination with a mask is no default")
+        << head + route("eth0", 0, 0xC0A80101, "0003", 0, 0xFFFFFF00) << ""
+        << "";
+    QTest::newRow("the default through a device with no gateway")
+        << head + route("ppp0", 0, 0, "0001", 0, 0) + route("eth0", 0, 0xC0A80101, "0003", 100, 0) << ""
+        << "";
+    QTest::newRow("no default") << head + lan << ""
+                                << "";
+    QTest::newRow("the head alone") << head << ""
+                                    << "";
+    QTest::newRow("empty") << QByteArray() << ""
+                           << "";
+    QTest::newRow("no head line") << route("eth0", 0, 0xC0A80101, "0003", 100, 0) << ""
+                                  << "";
+    QTest::newRow("garbage lines skipped")
+        << head + "eth0\tzzzzzzzz\t0101A8C0\t0003\t0\t0\t0\t00000000\t0\t0\t0\n" + "eth0\t00000000\n" +
+               "\x01\xff\n" + route("eth1", 0, 0x0A000001, "0003", 5, 0)
+        << "10.0.0.1"
+        << "eth1";
+    QTest::newRow("a metric that is no number")
+        << head + "eth0\t00000000\t0101A8C0\t0003\t0\t0\tlow\t00000000\t0\t0\t0\n"
+        << ""
+        << "";
+}
+
+void tst_AddressMessages::defaultRoute()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QString, gateway);
+    QFETCH(QString, device);
+    const std::optional<DefaultRoute> route = DefaultRoute::in(table);
+    QCOMPARE(route ? route->gateway.toString() : QString(), gateway);
+    QCOMPARE(route ? route->device : QString(), device);
 }
 
 void tst_AddressMessages::lookupReply_data()

@@ -49,6 +49,17 @@ std::optional<QString> externalAddressIn(const QByteArray& body)
 
 } // namespace
 
+QUrl eventUrl(const QByteArray& urlBase, const QByteArray& descriptionUrl, const QByteArray& eventPath)
+{
+    if (eventPath.isEmpty())
+        return {};
+    const QUrl base = QUrl::fromEncoded(urlBase.isEmpty() ? descriptionUrl : urlBase, QUrl::StrictMode);
+    const QUrl url = base.resolved(QUrl::fromEncoded(eventPath, QUrl::StrictMode));
+    if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty())
+        return {};
+    return url;
+}
+
 QByteArray subscribeRequest(const QByteArray& host, const QByteArray& path, const QByteArray& callback)
 {
     return request("SUBSCRIBE", path, host,

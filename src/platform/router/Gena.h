@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 #include <chrono>
 #include <optional>
@@ -16,6 +17,11 @@ namespace gena {
 constexpr std::chrono::seconds kAskedTimeout{1800};
 constexpr qsizetype kMaxHead = 8 * 1024;
 constexpr qsizetype kMaxBody = 64 * 1024;
+
+// Where the service's events are subscribed: the event path its description gives, taken
+// relative to the description's base URL, or to the description's own URL when it names no
+// base. Empty when the path is empty or the result is no http URL.
+QUrl eventUrl(const QByteArray& urlBase, const QByteArray& descriptionUrl, const QByteArray& eventPath);
 
 // host is "address:port" of the router; path the service's event path.
 QByteArray subscribeRequest(const QByteArray& host, const QByteArray& path, const QByteArray& callback);

@@ -35,6 +35,8 @@ QString resultText(quint16 result)
 
 QByteArray addressRequest()
 {
+    // Two bytes, both zero. The brace form QByteArray({0, 0}) would be QByteArray(size 0, '\0'):
+    // an empty request.
     QByteArray request(2, '\0');
     request[0] = static_cast<char>(kVersion);
     request[1] = static_cast<char>(kAddressOpcode);
