@@ -42,6 +42,7 @@ private slots:
     void negativeDomainRoundTrips();
     void refusedSaveChangesNothing();
     void unreadableStoreIsNeverWrittenOver();
+    void addressFromIsKeptBesideTheTen();
     void missingObjectFails();
     void releaseSavesOnce();
     void passwordPlaceIsReadAndSaved_data();
@@ -105,7 +106,8 @@ void tst_CSettings::readsEveryKeyInOrderUnderTheTitle()
     mIdentity.titleText = QStringLiteral("Other Title");
     CSettings settings(mStore, mSecrets, mIdentity);
     QStringList expected;
-    for (const QString& key : kKeysInOrder + QStringList{QStringLiteral("PasswordStore")})
+    for (const QString& key :
+         kKeysInOrder + QStringList{QStringLiteral("AddressFrom"), QStringLiteral("PasswordStore")})
         expected.append(QStringLiteral("Other Title/Settings/") + key);
     QCOMPARE(mStore.reads, expected);
 }
@@ -153,6 +155,10 @@ void tst_CSettings::unreadableValueTakesItsDefaultAndLoadingGoesOn_data()
                                            << "4294967296" << failures::kOverflow;
     QTest::newRow("boolean yes") << "UpdateOnConnection"
                                  << "yes" << failures::kTypeMismatch;
+    QTest::newRow("address from another scheme") << "AddressFrom"
+                                                 << "ftp://lookup.example/" << failures::kTypeMismatch;
+    QTest::newRow("address from a word") << "AddressFrom"
+                                         << "gateway" << failures::kTypeMismatch;
 }
 
 void tst_CSettings::unreadableValueTakesItsDefaultAndLoadingGoesOn()
@@ -225,7 +231,25 @@ void tst_CSettings::unreadableStoreIsNeverWrittenOver()
     QCOMPARE(settings.Port(), 2345);
     mStore.unreadable = false;
     QVERIFY_THROWS_EXCEPTION(Failure, settings.save());
+    QVERIFY_THROWS_EXCEPTION(Failure, settings.saveAddressFrom(*AddressFrom::read(QStringLiteral("router"))));
     QVERIFY(mStore.writes.isEmpty());
+}
+
+// The key beside the ten is the command line's to write: saving the ten leaves it as it is.
+void tst_CSettings::addressFromIsKeptBesideTheTen()
+{
+    store(QStringLiteral("AddressFrom"), QStringLiteral(" Router "));
+    CSettings settings(mStore, mSecrets, mIdentity);
+    QCOMPARE(settings.addressFrom().source, AddressFrom::Source::Router);
+    settings.save();
+    QVERIFY(!mStore.writes.contains(QStringLiteral("AddressFrom")));
+    QCOMPARE(stored(QStringLiteral("AddressFrom")), QStringLiteral(" Router "));
+
+    mStore.writes.clear();
+    settings.saveAddressFrom(*AddressFrom::read(QStringLiteral("https://lookup.example/ip")));
+    QCOMPARE(mStore.writes, QStringList{QStringLiteral("AddressFrom")});
+    QCOMPARE(stored(QStringLiteral("AddressFrom")), QStringLiteral("https://lookup.example/ip"));
+    QCOMPARE(settings.addressFrom().source, AddressFrom::Source::Lookup);
 }
 
 void tst_CSettings::missingObjectFails()
