@@ -13,12 +13,13 @@
 #include "ui/ActivityLog.h"
 #include "ui/Artwork.h"
 #include "ui/CTrayIcon.h"
-#include "ui/ConversationNotice.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/TrayBehaviour.h"
 #include "ui/WindowSwitches.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOptions.h"
+#include "update/ConversationText.h"
+#include "update/LogEntry.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -257,11 +258,12 @@ bool frmMain::conversationEnded(const ConversationResult& result)
         endProgram();
         return false;
     }
-    // The log is out of sight while the window is in the tray: the icon says how it went.
-    if (mTray->hiddenInTray()) {
-        const ConversationNotice notice = ConversationNotice::of(result);
-        mPlatform.notifyIcon.showMessage(mPlatform.windowing.title(), notice.text, notice.warning);
-    }
+    // The log is out of sight while the window is in the tray: the icon says how it went, in the
+    // log's words and cut where the log cuts them.
+    if (mTray->hiddenInTray())
+        mPlatform.notifyIcon.showMessage(mPlatform.windowing.title(),
+                                         LogEntry::bounded(ConversationText::outcome(result)),
+                                         result.outcome != ConversationResult::Outcome::Accepted);
     EnableMenus(true);
     setTrayTip(identity::kTitle);
     return true;
@@ -303,21 +305,6 @@ void frmMain::tmrConnectionMonitor_Timer()
 {
     trap(mPlatform.windowing, "tmrConnectionMonitor_Timer",
          [&] { mSession->tick(gSettings->UpdateOnConnection()); });
-}
-
-UpdateConversation& frmMain::conversation()
-{
-    return mSession->conversation();
-}
-
-ConversationControl& frmMain::conversationControl()
-{
-    return mSession->control();
-}
-
-ConnectionMonitor& frmMain::connectionMonitor()
-{
-    return *mSession->monitor();
 }
 
 void frmMain::endProgram()

@@ -14,14 +14,11 @@
 
 class ActivityLog;
 class CTrayIcon;
-class ConnectionMonitor;
-class ConversationControl;
 class HistoryRecorder;
 class QLabel;
 class TrayBehaviour;
 class QPlainTextEdit;
 class QTimer;
-class UpdateConversation;
 class UpdateSession;
 
 // The main window: the activity log, the menus and the popup menu, the connection-monitor
@@ -70,9 +67,6 @@ public:
 
     CTrayIcon* trayIcon() const { return mTrayIcon.get(); }
     UpdateSession& session() { return *mSession; }
-    UpdateConversation& conversation();
-    ConversationControl& conversationControl();
-    ConnectionMonitor& connectionMonitor();
     TrayBehaviour& tray() { return *mTray; }
     bool isUnloaded() const { return mUnloaded; }
 
