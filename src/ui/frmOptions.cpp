@@ -20,6 +20,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // The dialog's arrangement is drawn for small fonts; everything is scaled so that text
@@ -149,22 +151,14 @@ void frmOptions::buildMiscTab()
                                     "chkMinimizeToSystemTray", 15, onPage(16, 64, 153, 17));
 }
 
+// The keyboard walks the controls in the order each carries; the labels take no focus.
 void frmOptions::setKeyboardOrder()
 {
-    const QList<QWidget*> order = {txtDomain,
-                                   cboDomains,
-                                   txtUsername,
-                                   txtPassword,
-                                   txtServer,
-                                   txtPort,
-                                   optCurrentIP,
-                                   optOtherIP,
-                                   txtOtherIP,
-                                   chkUpdateOnConnection,
-                                   chkMinimizeToSystemTray,
-                                   cmdOK,
-                                   cmdCancel,
-                                   tabOptions};
+    QList<QWidget*> order = findChildren<QWidget*>();
+    order.removeIf([](const QWidget* widget) {
+        return !widget->property("TabIndex").isValid() || widget->focusPolicy() == Qt::NoFocus;
+    });
+    std::ranges::sort(order, {}, [](const QWidget* widget) { return widget->property("TabIndex").toInt(); });
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -262,24 +256,11 @@ void frmOptions::cmdCancel_Click()
 void frmOptions::tabOptions_Click()
 {
     trap(mWindowing, "tabOptions_Click", [&] {
-        QWidget* first = nullptr;
-        switch (tabOptions->currentIndex()) {
-        case 0:
-            first = txtDomain;
-            break;
-        case 1:
-            first = txtServer;
-            break;
-        case 2:
-            first = optOtherIP->isChecked() ? static_cast<QWidget*>(optOtherIP) : optCurrentIP;
-            break;
-        case 3:
-            first = chkUpdateOnConnection;
-            break;
-        default:
-            return;
-        }
-        first->setFocus(Qt::TabFocusReason);
+        // Each tab's first control; on the posted-IP tab, the option that is set.
+        const QList<QWidget*> first = {
+            txtDomain, txtServer, optOtherIP->isChecked() ? optOtherIP : optCurrentIP, chkUpdateOnConnection};
+        if (const qsizetype tab = tabOptions->currentIndex(); tab >= 0 && tab < first.size())
+            first[tab]->setFocus(Qt::TabFocusReason);
     });
 }
 
