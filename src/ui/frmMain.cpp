@@ -1,10 +1,8 @@
 #include "ui/frmMain.h"
 
 #include "app/Identity.h"
-#include "app/Provider.h"
 #include "history/HistoryRecorder.h"
 #include "platform/INotifyIcon.h"
-#include "platform/IShell.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "platform/Trap.h"
@@ -345,24 +343,4 @@ void frmMain::mnuContextAbout_Click()
         const auto open = mTray->dialogOpening();
         frmAbout::Display(mPlatform.windowing);
     });
-}
-
-void frmMain::mnuHelpHomepage_Click()
-{
-    mPlatform.shell.openUrl(provider::kMakerHomePage);
-}
-
-void frmMain::mnuHelpEmail_Click()
-{
-    mPlatform.shell.openUrl(provider::kMakerMail);
-}
-
-void frmMain::mnuHelpBrevantHomepage_Click()
-{
-    mPlatform.shell.openUrl(provider::kHomePage);
-}
-
-void frmMain::mnuHelpBrevantDynDNS_Click()
-{
-    mPlatform.shell.openUrl(provider::kControlPage);
 }

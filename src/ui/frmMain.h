@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Provider.h"
+#include "platform/IShell.h"
 #include "platform/PlatformServices.h"
 #include "session/SessionHost.h"
 #include "ui/MenuTree.h"
@@ -56,10 +58,10 @@ public:
     void tmrConnectionMonitor_Timer();
     void mnuFileExit_Click();
     void mnuContextExit_Click();
-    void mnuHelpHomepage_Click();
-    void mnuHelpEmail_Click();
-    void mnuHelpBrevantHomepage_Click();
-    void mnuHelpBrevantDynDNS_Click();
+    void mnuHelpHomepage_Click() { mPlatform.shell.openUrl(provider::kMakerHomePage); }
+    void mnuHelpEmail_Click() { mPlatform.shell.openUrl(provider::kMakerMail); }
+    void mnuHelpBrevantHomepage_Click() { mPlatform.shell.openUrl(provider::kHomePage); }
+    void mnuHelpBrevantDynDNS_Click() { mPlatform.shell.openUrl(provider::kControlPage); }
     void mnuEditOptions_Click();
     void mnuContextOptions_Click();
     void mnuHelpAbout_Click();
