@@ -30,10 +30,7 @@ QString format(const QLocale& locale, const QDateTime& moment)
 QString of(const QDateTime& moment)
 {
     // The system locale follows LC_TIME; the time is truncated to whole seconds.
-    const QTime time = moment.time();
-    QDateTime truncated = moment;
-    truncated.setTime(QTime(time.hour(), time.minute(), time.second()));
-    return format(QLocale::system(), truncated);
+    return format(QLocale::system(), moment.addMSecs(-moment.time().msec()));
 }
 
 QString now()

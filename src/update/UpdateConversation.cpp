@@ -237,16 +237,6 @@ QString UpdateConversation::postedAddress(QString& refusal) const
     return address;
 }
 
-void UpdateConversation::log(const QString& words)
-{
-    mHost.AppendLog(ConversationText::entry(words));
-}
-
-void UpdateConversation::logError(const QString& description)
-{
-    mHost.AppendError(ConversationText::entry(ConversationText::error(description)));
-}
-
 void UpdateConversation::endAfterError(const QString& description)
 {
     if (!mRunning)

@@ -8,7 +8,6 @@
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "settings/ScriptSettings.h"
-#include "update/LogEntry.h"
 
 #include <QCryptographicHash>
 #include <QPointer>
@@ -287,7 +286,7 @@ void Watcher::decide(Reasons reasons, const QString& address, const QString& pro
     const QDateTime now = mServices.clock.now();
     const qint64 age = last ? last->time.msecsTo(now) : -1;
     const bool fresh = last && last->operation == Operation::Update && last->address == address && age >= 0 &&
-                       age < std::chrono::duration_cast<milliseconds>(mTiming.refresh).count();
+                       age < mTiming.refresh.count();
     if (fresh && !forced) {
         if ((reasons & Start) || changed) {
             sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" already points at ") + address +
@@ -398,8 +397,7 @@ bool Watcher::conversationEnded(const ConversationResult& result)
 
 void Watcher::scheduleRefresh(const QDateTime& lastPosted)
 {
-    const milliseconds left(mServices.clock.now().msecsTo(
-        lastPosted.addMSecs(std::chrono::duration_cast<milliseconds>(mTiming.refresh).count())));
+    const milliseconds left(mServices.clock.now().msecsTo(lastPosted.addMSecs(mTiming.refresh.count())));
     mRefreshAlarm->start(std::clamp(left, milliseconds(0), kLongestWait));
 }
 
@@ -434,11 +432,6 @@ void Watcher::loginDigest(const CSettings& settings, std::function<void(const QB
                                 request.password = password;
                                 done(loginDigestOf(request));
                             });
-}
-
-void Watcher::say(const QString& message) const
-{
-    mLog.entry(LogEntry::stamped(message));
 }
 
 void Watcher::sayOnce(const QString& message)

@@ -4,6 +4,7 @@
 #include "session/SessionHost.h"
 #include "session/UpdateSession.h"
 #include "update/ConsoleLog.h"
+#include "update/LogEntry.h"
 #include "update/UpdateStarter.h"
 #include "watch/PostPacing.h"
 
@@ -132,7 +133,7 @@ private:
     // What a login with the settings is sent with, as a digest, through done; empty when the
     // password cannot be known now.
     void loginDigest(const CSettings& settings, std::function<void(const QByteArray&)> done) const;
-    void say(const QString& message) const;
+    void say(const QString& message) const { mLog.entry(LogEntry::stamped(message)); }
     // Says it unless it was the last thing said of the address.
     void sayOnce(const QString& message);
     void tell(const QString& status) const;
