@@ -74,8 +74,11 @@ frmMain::frmMain(const PlatformServices& platform, QWidget* parent)
     connectMenus();
     mPlatform.windowing.setEndRequestHandler([this] { close(); });
     mPlatform.notifyIcon.setContextMenu(mMenus->mnuContext);
-    mPlatform.notifyIcon.setEventHandler(
-        [this](quintptr window, std::uint32_t message, int code) { trayIconEvent(window, message, code); });
+    mPlatform.notifyIcon.setEventHandler([this](quintptr window, std::uint32_t message, int code) {
+        // The icon's events reach the window that owns it as mouse moves on picTrayIcon.
+        if (window == reinterpret_cast<quintptr>(picTrayIcon) && message == kWmMouseMove)
+            mTray->picTrayIcon_MouseMove(code);
+    });
     mPlatform.notifyIcon.setAvailabilityHandler([this] { mTray->trayAvailabilityChanged(); });
 }
 
@@ -94,8 +97,7 @@ void frmMain::connectMenus()
     connect(m.mnuFileGoOffline, &QAction::triggered, this, &frmMain::mnuFileGoOffline_Click);
     connect(m.mnuContextUpdateIP, &QAction::triggered, this, &frmMain::mnuContextUpdateIP_Click);
     connect(m.mnuContextGoOffline, &QAction::triggered, this, &frmMain::mnuContextGoOffline_Click);
-    TrayBehaviour* tray = mTray.get();
-    connect(m.mnuContextRestore, &QAction::triggered, this, [tray] { tray->mnuContextRestore_Click(); });
+    connect(m.mnuContextRestore, &QAction::triggered, this, [this] { mTray->mnuContextRestore_Click(); });
     connect(m.mnuEditOptions, &QAction::triggered, this, &frmMain::mnuEditOptions_Click);
     connect(m.mnuContextOptions, &QAction::triggered, this, &frmMain::mnuContextOptions_Click);
     connect(m.mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
@@ -106,13 +108,6 @@ void frmMain::connectMenus()
     connect(m.mnuHelpEmail, &QAction::triggered, this, &frmMain::mnuHelpEmail_Click);
     connect(m.mnuHelpBrevantHomepage, &QAction::triggered, this, &frmMain::mnuHelpBrevantHomepage_Click);
     connect(m.mnuHelpBrevantDynDNS, &QAction::triggered, this, &frmMain::mnuHelpBrevantDynDNS_Click);
-}
-
-// The icon's events reach the window that owns it as mouse moves on picTrayIcon.
-void frmMain::trayIconEvent(quintptr window, std::uint32_t message, int code)
-{
-    if (window == reinterpret_cast<quintptr>(picTrayIcon) && message == kWmMouseMove)
-        mTray->picTrayIcon_MouseMove(code);
 }
 
 void frmMain::changeEvent(QEvent* event)
@@ -130,9 +125,8 @@ void frmMain::resizeEvent(QResizeEvent* event)
 
 QString frmMain::caption(const QString& title, std::optional<std::pair<int, int>> version)
 {
-    const QString shownVersion = version ? QLatin1Char(' ') + QString::number(version->first) +
-                                               QLatin1Char('.') + QString::number(version->second)
-                                         : QString();
+    const QString shownVersion =
+        version ? QStringLiteral(" %1.%2").arg(version->first).arg(version->second) : QString();
     return title + shownVersion + QStringLiteral(" - By ") + identity::kMaker;
 }
 
@@ -223,10 +217,9 @@ void frmMain::Form_Unload()
 void frmMain::EnableMenus(bool enabled)
 {
     trap(mPlatform.windowing, "EnableMenus", [&] {
-        mMenus->mnuFileUpdateIP->setEnabled(enabled);
-        mMenus->mnuFileGoOffline->setEnabled(enabled);
-        mMenus->mnuContextUpdateIP->setEnabled(enabled);
-        mMenus->mnuContextGoOffline->setEnabled(enabled);
+        for (QAction* item : {mMenus->mnuFileUpdateIP, mMenus->mnuFileGoOffline, mMenus->mnuContextUpdateIP,
+                              mMenus->mnuContextGoOffline})
+            item->setEnabled(enabled);
     });
 }
 
@@ -253,7 +246,8 @@ void frmMain::conversationStarted(Operation operation)
 bool frmMain::conversationEnded(const ConversationResult& result)
 {
     if (result.endedByBye && WindowSwitches::wantsClose(mPlatform.windowing.commandLine())) {
-        endProgram();
+        // Unloading stops the connection monitor and ends the program.
+        close();
         return false;
     }
     // The log is out of sight while the window is in the tray: the icon says how it went, in the
@@ -303,12 +297,6 @@ void frmMain::tmrConnectionMonitor_Timer()
 {
     trap(mPlatform.windowing, "tmrConnectionMonitor_Timer",
          [&] { mSession->tick(gSettings->UpdateOnConnection()); });
-}
-
-void frmMain::endProgram()
-{
-    tmrConnectionMonitor->stop();
-    close();
 }
 
 void frmMain::mnuFileExit_Click()

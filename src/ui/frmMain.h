@@ -9,7 +9,6 @@
 
 #include <QMainWindow>
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -48,8 +47,6 @@ public:
     void passwordUnavailable(const Failure& failure, Operation operation) override;
     // A point-to-point link came up: its address is posted.
     void requestUpdate() override;
-    // Stops the connection monitor and closes the window, which ends the program.
-    void endProgram();
 
     void mnuFileUpdateIP_Click();
     void mnuFileGoOffline_Click();
@@ -85,7 +82,6 @@ private:
     void Form_Load();
     void Form_Unload();
     void connectMenus();
-    void trayIconEvent(quintptr window, std::uint32_t message, int code);
 
     PlatformServices mPlatform;
     std::unique_ptr<MenuTree> mMenus;
