@@ -101,7 +101,7 @@ bool Watcher::start()
     mMonitorAlarm->start(kMonitorInterval);
     mSettingsAlarm->start(mTiming.settingsCheck);
     say(QStringLiteral(" - Watching ") + mSettings->hostName() + QStringLiteral("."));
-    tell(QStringLiteral("Watching ") + mSettings->hostName());
+    mServices.status(QStringLiteral("Watching ") + mSettings->hostName());
     check(Start);
     return true;
 }
@@ -291,8 +291,8 @@ void Watcher::decide(Reasons reasons, const QString& address, const QString& pro
         if ((reasons & Start) || changed) {
             sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" already points at ") + address +
                     QStringLiteral(" (posted ") + when(last->time) + QStringLiteral(")."));
-            tell(host + QStringLiteral(" points at ") + address + QStringLiteral(" (posted ") +
-                 when(last->time) + QLatin1Char(')'));
+            mServices.status(host + QStringLiteral(" points at ") + address + QStringLiteral(" (posted ") +
+                             when(last->time) + QLatin1Char(')'));
         }
         scheduleRefresh(last->time);
         return;
@@ -372,16 +372,16 @@ bool Watcher::conversationEnded(const ConversationResult& result)
         mRetryAlarm->stop();
         mNextRetry = milliseconds(0);
         scheduleRefresh(now);
-        tell(QStringLiteral("Posted ") + result.address + QStringLiteral(" for ") + result.host +
-             QStringLiteral(" at ") + when(now));
+        mServices.status(QStringLiteral("Posted ") + result.address + QStringLiteral(" for ") + result.host +
+                         QStringLiteral(" at ") + when(now));
         break;
     case ConversationResult::Outcome::Refused:
         mRefused = true;
         mRefusedLogin = loginDigestOf(mSession.lastRequest());
         say(QStringLiteral(
             " - The server refused; no new try until the settings change or SIGUSR1 arrives."));
-        tell(QStringLiteral("Refused at ") + when(now) +
-             QStringLiteral("; waiting for the settings to change or SIGUSR1"));
+        mServices.status(QStringLiteral("Refused at ") + when(now) +
+                         QStringLiteral("; waiting for the settings to change or SIGUSR1"));
         break;
     case ConversationResult::Outcome::NoConversation:
     case ConversationResult::Outcome::EndedByProgram:
@@ -411,8 +411,8 @@ void Watcher::scheduleRetry()
         milliseconds(static_cast<milliseconds::rep>(static_cast<double>(mNextRetry.count()) * spread)),
         mTiming.longestRetry);
     say(QStringLiteral(" - No conversation; the next try in ") + pause(wait) + QLatin1Char('.'));
-    tell(QStringLiteral("No conversation at ") + when(mServices.clock.now()) +
-         QStringLiteral("; the next try in ") + pause(wait));
+    mServices.status(QStringLiteral("No conversation at ") + when(mServices.clock.now()) +
+                     QStringLiteral("; the next try in ") + pause(wait));
     mRetryAlarm->start(std::min(wait, kLongestWait));
 }
 
@@ -440,10 +440,4 @@ void Watcher::sayOnce(const QString& message)
         return;
     mLastSaid = message;
     say(message);
-}
-
-void Watcher::tell(const QString& status) const
-{
-    if (mServices.status)
-        mServices.status(status);
 }

@@ -72,7 +72,7 @@ public:
         std::function<QByteArray()> settingsStamp;
         QString settingsFile;
         // Told, in a line, what the watcher last did: for the service manager's status.
-        std::function<void(const QString&)> status = {};
+        std::function<void(const QString&)> status = [](const QString&) {};
     };
 
     Watcher(const Services& services, const ConsoleLog& log, const WatcherTiming& timing = {});
@@ -136,7 +136,6 @@ private:
     void say(const QString& message) const { mLog.entry(LogEntry::stamped(message)); }
     // Says it unless it was the last thing said of the address.
     void sayOnce(const QString& message);
-    void tell(const QString& status) const;
 
     Services mServices;
     ConsoleLog mLog;
