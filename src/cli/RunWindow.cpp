@@ -49,7 +49,5 @@ int run(const CommandLine::Window&, int argc, char* argv[])
         PlatformServices{socket, settingsStore, dialup, notifyIcon, shell, windowing, secrets, clock});
     QObject::connect(&window, &frmMain::unloaded, &app, &QApplication::quit, Qt::QueuedConnection);
     window.load();
-    if (window.isUnloaded())
-        return exitstatus::kSuccess;
-    return QApplication::exec();
+    return window.isUnloaded() ? exitstatus::kSuccess : QApplication::exec();
 }

@@ -4,10 +4,9 @@ namespace LogTimeStamp {
 
 QString timeFormatWithoutZone(const QLocale& locale)
 {
-    const QString pattern = locale.timeFormat(QLocale::LongFormat);
     QString result;
     bool quoted = false;
-    for (QChar c : pattern) {
+    for (QChar c : locale.timeFormat(QLocale::LongFormat)) {
         if (c == QLatin1Char('\''))
             quoted = !quoted;
         if (!quoted && c == QLatin1Char('t'))
