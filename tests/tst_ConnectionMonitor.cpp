@@ -1,7 +1,7 @@
 #include "LoadedWindow.h"
 #include "WindowPart.h"
-#include "session/UpdateSession.h"
 #include "monitor/ConnectionMonitor.h"
+#include "session/UpdateSession.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
