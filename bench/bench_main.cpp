@@ -19,6 +19,7 @@
 #include "platform/qt/QtDialup.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSocket.h"
+#include "session/UpdateSession.h"
 #include "ui/ActivityLog.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
@@ -141,7 +142,7 @@ void HandleRepliesWithoutProgress(benchmark::State& state)
         state.ResumeTiming();
         w.platform->socket.raiseData(block);
         state.PauseTiming();
-        if (!w.window->conversation().isRunning())
+        if (!w.window->session().conversation().isRunning())
             state.SkipWithError("the conversation ended while handling the block");
         w.platform->socket.raiseError(0, QStringLiteral("end"));
         state.ResumeTiming();
@@ -170,12 +171,13 @@ void LongRefusalsIntoTheLog(benchmark::State& state)
         part(*w.window, "mnuFileUpdateIP")->trigger();
         w.platform->socket.raiseConnect();
         // In pieces the size of the real socket's read buffer, the window's events between them.
-        for (qsizetype at = 0; at < block.size() && w.window->conversation().isRunning(); at += kPiece) {
+        for (qsizetype at = 0; at < block.size() && w.window->session().conversation().isRunning();
+             at += kPiece) {
             w.platform->socket.raiseData(
                 QByteArray::fromRawData(block.constData() + at, std::min(kPiece, block.size() - at)));
             QApplication::processEvents();
         }
-        if (w.window->conversation().isRunning())
+        if (w.window->session().conversation().isRunning())
             state.SkipWithError("the conversation outlived its replies without progress");
         if (++conversations % 6 == 0) {
             state.PauseTiming();
@@ -213,7 +215,7 @@ void WholeConversationOnLoopback(benchmark::State& state)
         window.load();
         for (auto _ : state) {
             part(window, "mnuFileUpdateIP")->trigger();
-            while (window.conversation().isRunning())
+            while (window.session().conversation().isRunning())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
         if (server.accepted().size() != static_cast<qsizetype>(state.iterations()))
@@ -332,7 +334,7 @@ void ReplyTurnaround(benchmark::State& state)
         window.load();
         for (auto _ : state) {
             part(window, "mnuFileUpdateIP")->trigger();
-            while (window.conversation().isRunning())
+            while (window.session().conversation().isRunning())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
     }
@@ -383,7 +385,7 @@ void ThousandConversationsSoak(benchmark::State& state)
         const auto converse = [&](int times) {
             for (int i = 0; i < times; ++i) {
                 part(window, "mnuFileUpdateIP")->trigger();
-                while (window.conversation().isRunning())
+                while (window.session().conversation().isRunning())
                     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
                 QCoreApplication::processEvents();
                 if (!part<QPlainTextEdit>(window, "txtLog")

@@ -1,6 +1,7 @@
 #include "LoadedWindow.h"
 #include "WindowPart.h"
 #include "monitor/ConnectionMonitor.h"
+#include "session/UpdateSession.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
@@ -58,7 +59,7 @@ void tst_ConnectionMonitor::switchedOffTheProbeIsNotEvenAsked()
     QCOMPARE(m.platform->dialup.enumCalls, 0);
     QVERIFY(m.messages().isEmpty());
     QCOMPARE(m.platform->socket.connectRequests, 0);
-    QVERIFY(!m.window->connectionMonitor().ConnectionDetected());
+    QVERIFY(!m.window->session().monitor()->ConnectionDetected());
 }
 
 void tst_ConnectionMonitor::linkThatStaysUpIsDetectedOnce()
@@ -70,7 +71,7 @@ void tst_ConnectionMonitor::linkThatStaysUpIsDetectedOnce()
     QCOMPARE(m.platform->dialup.enumCalls, 5);
     QCOMPARE(m.messages(), (QStringList{kDetected, " - Connecting to s:1..."}));
     QCOMPARE(m.platform->socket.connectRequests, 1);
-    QCOMPARE(m.window->conversation().operation(), Operation::Update);
+    QCOMPARE(m.window->session().conversation().operation(), Operation::Update);
 }
 
 void tst_ConnectionMonitor::lossThenReturnGivesOneLossLineAndOneNewConversation()
@@ -101,12 +102,12 @@ void tst_ConnectionMonitor::switchingOffFreezesTheState()
     gSettings->setUpdateOnConnection(false);
     m.linkDown();
     m.tick();
-    QVERIFY(m.window->connectionMonitor().ConnectionDetected());
+    QVERIFY(m.window->session().monitor()->ConnectionDetected());
     QCOMPARE(m.messages().count(kLost), 0);
     gSettings->setUpdateOnConnection(true);
     m.tick();
     QCOMPARE(m.messages().last(), kLost);
-    QVERIFY(!m.window->connectionMonitor().ConnectionDetected());
+    QVERIFY(!m.window->session().monitor()->ConnectionDetected());
 }
 
 void tst_ConnectionMonitor::detectionDuringAGoOfflineWaitsForItsEnd()
@@ -118,7 +119,7 @@ void tst_ConnectionMonitor::detectionDuringAGoOfflineWaitsForItsEnd()
     socket.raiseData("OK\r\nOK\r\nOK\r\nOK\r\n");
     m.linkUp();
     m.tick();
-    QCOMPARE(m.window->conversation().operation(), Operation::Offline);
+    QCOMPARE(m.window->session().conversation().operation(), Operation::Offline);
     QCOMPARE(socket.connectRequests, 1);
     QVERIFY(m.platform->windowing.reports.isEmpty());
 
@@ -126,7 +127,7 @@ void tst_ConnectionMonitor::detectionDuringAGoOfflineWaitsForItsEnd()
     QVERIFY(socket.sent.endsWith("OPER delete\n"));
     socket.raiseData("OK\r\nBYE\r\n");
     QTRY_COMPARE(socket.connectRequests, 2);
-    QCOMPARE(m.window->conversation().operation(), Operation::Update);
+    QCOMPARE(m.window->session().conversation().operation(), Operation::Update);
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nOK\r\nOK\r\nOK\r\nOK\r\n");
     QVERIFY(socket.sent.endsWith("OPER update\nIP 192.0.2.10\n"));
@@ -149,7 +150,7 @@ void tst_ConnectionMonitor::failingProbeShowsOneReportWhileItIsOpen()
     QCOMPARE(m.platform->windowing.reports.size(), 1);
     QVERIFY(m.platform->windowing.reports.first().startsWith(QStringLiteral(
         "An error occured in FakeDialup:tmrConnectionMonitor_Timer\r\n\r\nError Number 453:")));
-    QVERIFY(!m.window->connectionMonitor().ConnectionDetected());
+    QVERIFY(!m.window->session().monitor()->ConnectionDetected());
 
     // Once dismissed, the next tick reports again.
     m.platform->windowing.onReport = nullptr;

@@ -65,7 +65,7 @@ void tst_ConversationControl::refusedConnectionEndsTheConversation()
     QVERIFY(w.startCommandsEnabled());
     QCOMPARE(w.tips(), (QStringList{"Corvane DynDNS - Updating IP", "Corvane DynDNS"}));
     QCOMPARE(w.platform->socket.closeCalls, 1);
-    QVERIFY(!w.window->conversation().isRunning());
+    QVERIFY(!w.window->session().conversation().isRunning());
 }
 
 void tst_ConversationControl::serverCloseWithoutByeEndsAsAnError()
@@ -80,7 +80,7 @@ void tst_ConversationControl::serverCloseWithoutByeEndsAsAnError()
              (QStringList{" - Error: The remote host closed the connection.", " - Disconnected."}));
     QVERIFY(w.startCommandsEnabled());
     QCOMPARE(w.tips().last(), QStringLiteral("Corvane DynDNS"));
-    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 0);
     QCOMPARE(socket.closeCalls, 1);
 }
 
@@ -138,7 +138,7 @@ void tst_ConversationControl::okWithoutLineEndBeforeTheCloseSendsNothing()
              (QStringList{" - Connected.", " - Error: The remote host closed the connection.",
                           " - Disconnected."}));
     QVERIFY(w.platform->windowing.reports.isEmpty());
-    QVERIFY(!w.window->conversationControl().timersRunning());
+    QVERIFY(!w.window->session().control().timersRunning());
 }
 
 // While an error report is open nothing may end the conversation under it; once the report
@@ -147,7 +147,7 @@ void tst_ConversationControl::noTimerRunsWhileAReportIsOpen()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    ConversationControl& control = w.window->conversationControl();
+    ConversationControl& control = w.window->session().control();
     QList<bool> runningAtReport;
     w.platform->windowing.onReport = [&](const QString&) { runningAtReport.append(control.timersRunning()); };
     part(*w.window, "mnuFileUpdateIP")->trigger();
@@ -156,15 +156,15 @@ void tst_ConversationControl::noTimerRunsWhileAReportIsOpen()
     socket.raiseData("OK\r\n");
     QCOMPARE(runningAtReport, QList<bool>{false});
     QVERIFY(control.timersRunning());
-    QVERIFY(w.window->conversation().isRunning());
+    QVERIFY(w.window->session().conversation().isRunning());
 }
 
 void tst_ConversationControl::slowDripIsCutOffByTheConversationLimit()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    w.window->conversationControl().setTimeout(200);
-    w.window->conversationControl().setLimit(400);
+    w.window->session().control().setTimeout(200);
+    w.window->session().control().setLimit(400);
     part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     QTimer drip;
@@ -178,7 +178,7 @@ void tst_ConversationControl::slowDripIsCutOffByTheConversationLimit()
 void tst_ConversationControl::connectionThatNeverOpensTimesOut()
 {
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
-    w.window->conversationControl().setTimeout(50);
+    w.window->session().control().setTimeout(50);
     part(*w.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(w.startCommandsEnabled());
     QCOMPARE(w.messages().mid(1),
@@ -213,7 +213,7 @@ void tst_ConversationControl::silentServerTimesOut()
     QFETCH(QString, error);
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     FakeSocket& socket = w.platform->socket;
-    w.window->conversationControl().setTimeout(100);
+    w.window->session().control().setTimeout(100);
     part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     // What keeps coming keeps the conversation alive.
@@ -225,7 +225,7 @@ void tst_ConversationControl::silentServerTimesOut()
     QTRY_VERIFY(w.startCommandsEnabled());
     QCOMPARE(w.messages().mid(w.messages().size() - 2),
              (QStringList{" - Error: " + error + ".", " - Disconnected."}));
-    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 0);
 }
 
 void tst_ConversationControl::overlongLineEndsTheConversation_data()
@@ -250,7 +250,7 @@ void tst_ConversationControl::overlongLineEndsTheConversation()
     for (int i = 0; i < 4; ++i)
         socket.raiseData(chunk);
     socket.raiseData(end);
-    QCOMPARE(!w.window->conversation().isRunning(), ended);
+    QCOMPARE(!w.window->session().conversation().isRunning(), ended);
     if (ended)
         QCOMPARE(w.messages().mid(2),
                  (QStringList{" - Error: The server sent a line longer than 65536 characters.",
@@ -268,7 +268,7 @@ void tst_ConversationControl::monitorStartDuringAConversationWaitsForItsEnd()
 
     w.window->requestUpdate();
     w.window->requestUpdate(); // at most one waits
-    QCOMPARE(w.window->conversation().operation(), Operation::Offline);
+    QCOMPARE(w.window->session().conversation().operation(), Operation::Offline);
     QCOMPARE(socket.connectRequests, 1);
     QVERIFY(w.platform->windowing.reports.isEmpty());
     QCOMPARE(w.messages().count(QStringLiteral(" - Connecting to s:1...")), 1);
@@ -277,7 +277,7 @@ void tst_ConversationControl::monitorStartDuringAConversationWaitsForItsEnd()
     QVERIFY(socket.sent.contains("OPER delete\n"));
     socket.raiseData("BYE\r\n");
     QTRY_COMPARE(socket.connectRequests, 2);
-    QCOMPARE(w.window->conversation().operation(), Operation::Update);
+    QCOMPARE(w.window->session().conversation().operation(), Operation::Update);
     QCOMPARE(w.messages().count(QStringLiteral(" - Connecting to s:1...")), 2);
     QTest::qWait(20);
     QCOMPARE(socket.connectRequests, 2);
@@ -288,7 +288,7 @@ void tst_ConversationControl::monitorStartWhenIdleStartsAtOnce()
     LoadedWindow w(platformFor(QStringLiteral("s"), QStringLiteral("1")));
     w.window->requestUpdate();
     QCOMPARE(w.platform->socket.connectRequests, 1);
-    QCOMPARE(w.window->conversation().operation(), Operation::Update);
+    QCOMPARE(w.window->session().conversation().operation(), Operation::Update);
     QVERIFY(!w.window->session().updateWaiting());
 }
 

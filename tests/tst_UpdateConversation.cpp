@@ -1,5 +1,6 @@
 #include "LoadedWindow.h"
 #include "WindowPart.h"
+#include "session/UpdateSession.h"
 #include "update/ConversationControl.h"
 #include "update/UpdateConversation.h"
 
@@ -74,7 +75,7 @@ void tst_UpdateConversation::wholeUpdateConversation()
                           " - myhost.dyn.brevant.example updated.", " - Disconnected."}));
     QVERIFY(w.startCommandsEnabled());
     QCOMPARE(w.tips(), (QStringList{"Corvane DynDNS - Updating IP", "Corvane DynDNS"}));
-    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 0);
     QCOMPARE(socket.closeCalls, 1);
     QVERIFY(w.platform->windowing.reports.isEmpty());
 }
@@ -116,10 +117,10 @@ void tst_UpdateConversation::replyWordsInAnyCaseAndLookAlikesIgnored()
     part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("ok greet\r\nOK: no\r\nOKAY no\r\n OK\r\n");
-    QCOMPARE(w.window->conversation().ConversationStep(), 2);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 2);
     QCOMPARE(socket.sent, QByteArray("VER 1.0 [Corvane DynDNS v1.9]\nUSER alice\n"));
     socket.raiseData("Ok\r\nerr nope\r\n");
-    QCOMPARE(w.window->conversation().ConversationStep(), 3);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 3);
     QCOMPARE(w.messages().last(), QStringLiteral(" - Error: nope."));
     socket.raiseData("bYe\r\n");
     QCOMPARE(w.messages().last(), QStringLiteral(" - Disconnected."));
@@ -135,7 +136,7 @@ void tst_UpdateConversation::errKeepsTheStepAndALaterOkGoesOn()
     const QByteArray before = socket.sent;
     socket.raiseData("ERR Password expired\r\n");
     QCOMPARE(socket.sent, before);
-    QCOMPARE(w.window->conversation().ConversationStep(), 3);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 3);
     QCOMPARE(w.messages().last(), QStringLiteral(" - Error: Password expired."));
     socket.raiseData("OK\r\n");
     QCOMPARE(socket.sent, before + "HOST myhost.dyn.brevant.example\n");
@@ -154,7 +155,7 @@ void tst_UpdateConversation::extraOkAfterTheLastStepDoesNothing()
     socket.raiseData("OK\r\nOK\r\nOK\r\n");
     QCOMPARE(socket.sent, sent);
     QCOMPARE(w.messages().size(), logLines);
-    QCOMPARE(w.window->conversation().ConversationStep(), 9);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 9);
 }
 
 void tst_UpdateConversation::byeInMidConversationEndsIt()
@@ -167,8 +168,8 @@ void tst_UpdateConversation::byeInMidConversationEndsIt()
     QCOMPARE(w.messages().mid(4), (QStringList{" - Error: who?.", " - Disconnected."}));
     QVERIFY(w.startCommandsEnabled());
     QCOMPARE(w.tips().last(), QStringLiteral("Corvane DynDNS"));
-    QCOMPARE(w.window->conversation().ConversationStep(), 0);
-    QVERIFY(!w.window->conversation().isRunning());
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 0);
+    QVERIFY(!w.window->session().conversation().isRunning());
 }
 
 void tst_UpdateConversation::bareGreetingAndOtherAddress()
@@ -194,12 +195,12 @@ void tst_UpdateConversation::splitReplyIsHandledOnceComplete()
     part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("O");
-    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 0);
     QVERIFY(socket.sent.isEmpty());
     socket.raiseData("K Hello\r");
     socket.raiseData("\nO");
     socket.raiseData("K\r\n");
-    QCOMPARE(w.window->conversation().ConversationStep(), 2);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 2);
     QCOMPARE(w.messages().at(2), QStringLiteral(" - Server: Hello"));
 }
 
@@ -210,7 +211,7 @@ void tst_UpdateConversation::blankLineIsSkippedAndTheRestHandled()
     part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK\r\n\r\n   \r\nOK\r\n");
-    QCOMPARE(w.window->conversation().ConversationStep(), 2);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 2);
     QVERIFY(socket.sent.endsWith("USER alice\n"));
 }
 
@@ -222,7 +223,7 @@ void tst_UpdateConversation::linesAfterByeAreDropped()
     socket.raiseConnect();
     socket.raiseData("OK\r\nBYE\r\nERR late\r\nOK\r\n");
     QCOMPARE(w.messages().last(), QStringLiteral(" - Disconnected."));
-    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 0);
     QCOMPARE(w.messages().count(QStringLiteral(" - Disconnected.")), 1);
 }
 
@@ -234,13 +235,13 @@ void tst_UpdateConversation::nextConversationStartsAfresh()
     socket.raiseConnect();
     socket.raiseData("OK\r\nOK\r\nERR half");
     socket.raiseError(10053, QStringLiteral("Connection reset"));
-    QCOMPARE(w.window->conversation().ConversationStep(), 0);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 0);
 
     socket.sent.clear();
     part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData("OK fresh\r\n");
-    QCOMPARE(w.window->conversation().ConversationStep(), 1);
+    QCOMPARE(w.window->session().conversation().ConversationStep(), 1);
     QCOMPARE(socket.sent, QByteArray("VER 1.0 [Corvane DynDNS v1.9]\n"));
     QVERIFY(!w.messages().contains(QStringLiteral(" - Error: half.")));
 }
@@ -268,10 +269,10 @@ void tst_UpdateConversation::repliesWithoutProgressEndTheConversation()
     part(*w.window, "mnuFileUpdateIP")->trigger();
     socket.raiseConnect();
     socket.raiseData(before + reply.repeated(UpdateConversation::kMaxRepliesWithoutProgress));
-    QVERIFY(w.window->conversation().isRunning());
+    QVERIFY(w.window->session().conversation().isRunning());
     const qsizetype logged = w.messages().size();
     socket.raiseData(reply.repeated(5));
-    QVERIFY(!w.window->conversation().isRunning());
+    QVERIFY(!w.window->session().conversation().isRunning());
     QCOMPARE(w.messages().mid(w.messages().size() - 2),
              (QStringList{" - Error: The server sent more than 1000 replies without progress.",
                           " - Disconnected."}));

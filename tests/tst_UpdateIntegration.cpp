@@ -5,6 +5,7 @@
 #include "UpdateServer.h"
 #include "WindowPart.h"
 #include "platform/qt/QtSocket.h"
+#include "session/UpdateSession.h"
 #include "settings/CSettings.h"
 #include "ui/frmMain.h"
 #include "update/ConversationControl.h"
@@ -50,7 +51,7 @@ struct Client
             result.append(line.mid(line.indexOf(QStringLiteral(" - "))));
         return result;
     }
-    bool idle() const { return !window->conversation().isRunning(); }
+    bool idle() const { return !window->session().conversation().isRunning(); }
 
     FakePlatform platform;
     QtSocket socket;
@@ -183,7 +184,7 @@ void tst_UpdateIntegration::serverThatClosesMidConversation()
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().mid(4),
              (QStringList{" - Error: The remote host closed the connection.", " - Disconnected."}));
-    QCOMPARE(client.window->conversation().ConversationStep(), 0);
+    QCOMPARE(client.window->session().conversation().ConversationStep(), 0);
     QVERIFY(part(*client.window, "mnuFileUpdateIP")->isEnabled());
 }
 
@@ -192,7 +193,7 @@ void tst_UpdateIntegration::silentServerTimesOut()
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
     Client client(silent.serverPort());
-    client.window->conversationControl().setTimeout(300);
+    client.window->session().control().setTimeout(300);
     part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());
     QCOMPARE(client.messages().mid(1),
@@ -240,7 +241,7 @@ void tst_UpdateIntegration::closeAfterAnOkWithoutLineEndEndsOnce()
 {
     OneShotServer rude("OK unterminated");
     Client client(rude.server.serverPort());
-    client.window->conversationControl().setTimeout(100);
+    client.window->session().control().setTimeout(100);
     client.platform.windowing.onReport = [](const QString&) { QTest::qWait(400); };
     part(*client.window, "mnuFileUpdateIP")->trigger();
     QTRY_VERIFY(client.idle());

@@ -52,7 +52,5 @@ int run(const CommandLine::Window&, int argc, char* argv[])
         &sources.finder);
     QObject::connect(&window, &frmMain::unloaded, &app, &QApplication::quit, Qt::QueuedConnection);
     window.load();
-    if (window.isUnloaded())
-        return exitstatus::kSuccess;
-    return QApplication::exec();
+    return window.isUnloaded() ? exitstatus::kSuccess : QApplication::exec();
 }

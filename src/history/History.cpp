@@ -82,21 +82,18 @@ std::optional<HistoryEntry> newest(const QList<HistoryEntry>& entries, const QSt
 
 HistoryEntry HistoryEntry::of(Runner runner, const ConversationResult& result, const QDateTime& now)
 {
-    HistoryEntry entry;
-    entry.time = QDateTime::fromSecsSinceEpoch(now.toSecsSinceEpoch(), Qt::UTC);
-    entry.runner = runner;
-    entry.operation = result.operation;
-    entry.host = clean(result.host);
-    if (result.operation == Operation::Update)
-        entry.address = clean(result.address);
-    entry.outcome = result.outcome;
     // What ended a conversation that failed; else the server's own words.
     const bool failed = result.outcome == ConversationResult::Outcome::NoConversation ||
                         result.outcome == ConversationResult::Outcome::EndedByProgram;
-    entry.message = clean(failed && !result.failure.isEmpty() ? ConversationText::error(result.failure)
-                                                              : result.lastReply,
-                          History::kMaxMessage);
-    return entry;
+    return {.time = QDateTime::fromSecsSinceEpoch(now.toSecsSinceEpoch(), Qt::UTC),
+            .runner = runner,
+            .operation = result.operation,
+            .host = clean(result.host),
+            .address = result.operation == Operation::Update ? clean(result.address) : QString(),
+            .outcome = result.outcome,
+            .message = clean(failed && !result.failure.isEmpty() ? ConversationText::error(result.failure)
+                                                                 : result.lastReply,
+                             History::kMaxMessage)};
 }
 
 History::History(QString path) : mPath(std::move(path)) {}
@@ -108,10 +105,8 @@ QString History::defaultPath()
 
 const QStringList& History::columns()
 {
-    static const QStringList names = {QStringLiteral("time"),      QStringLiteral("runner"),
-                                      QStringLiteral("operation"), QStringLiteral("host"),
-                                      QStringLiteral("address"),   QStringLiteral("outcome"),
-                                      QStringLiteral("message")};
+    static const QStringList names =
+        QStringLiteral("time runner operation host address outcome message").split(QLatin1Char(' '));
     return names;
 }
 

@@ -1,7 +1,5 @@
 #include "history/HistoryTable.h"
 
-#include "history/History.h"
-
 #include <algorithm>
 
 namespace HistoryTable {

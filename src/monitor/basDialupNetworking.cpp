@@ -3,7 +3,6 @@
 #include "platform/IDialup.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 namespace basDialupNetworking {
@@ -11,9 +10,7 @@ namespace basDialupNetworking {
 bool IsDialupConnected(IDialup& dialup)
 {
     // One zero-filled status record serves every query of this call.
-    RasConnStatus status;
-    std::memset(&status, 0, sizeof status);
-    status.dwSize = sizeof(RasConnStatus);
+    RasConnStatus status{};
 
     const auto room = std::make_unique<RasConn[]>(kConnectionRoom);
     room[0].dwSize = sizeof(RasConn);

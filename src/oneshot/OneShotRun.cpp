@@ -37,11 +37,6 @@ bool OneShotRun::loadSettings(bool placeMended)
     return problems.isEmpty();
 }
 
-ConsoleLog OneShotRun::log() const
-{
-    return ConsoleLog(stdout, stderr, mQuiet);
-}
-
 void OneShotRun::await(Done done, const QString& interrupted)
 {
     mDone = std::move(done);
@@ -181,14 +176,4 @@ std::optional<QList<HistoryEntry>> OneShotRun::historyEntries() const
         log().complain(mHistory.history().unreadable(failure));
         return std::nullopt;
     }
-}
-
-void OneShotRun::AppendLog(const QString& entry)
-{
-    log().entry(entry);
-}
-
-void OneShotRun::AppendError(const QString& entry)
-{
-    log().error(entry);
 }

@@ -49,15 +49,15 @@ public:
     // Prints the newest entries of the history as a table, newest last.
     int printHistory(int count);
 
-    void AppendLog(const QString& text) override;
-    void AppendError(const QString& text) override;
+    void AppendLog(const QString& text) override { log().entry(text); }
+    void AppendError(const QString& text) override { log().error(text); }
     bool conversationEnded(const ConversationResult& result) override;
     void passwordUnavailable(const Failure& failure, Operation operation) override;
 
 private:
     // mended: the key that the run writes anew does not stop it.
     bool loadSettings(bool placeMended = false);
-    ConsoleLog log() const;
+    ConsoleLog log() const { return ConsoleLog(stdout, stderr, mQuiet); }
     // The history's entries; none when it cannot be read, which is said on the error stream.
     std::optional<QList<HistoryEntry>> historyEntries() const;
     // Waits for the answers on the event loop; a signal ends the wait with the status, saying so.

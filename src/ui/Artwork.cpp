@@ -11,14 +11,9 @@ const QString kSmall = QStringLiteral(":/corvane/tray.svg");
 const QString kLarge = QStringLiteral(":/corvane/icon.svg");
 constexpr int kIconSizes[] = {16, 22, 24, 32, 48};
 
-qreal screenRatio()
-{
-    return qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
-}
-
 QPixmap render(const QString& path, QSize size)
 {
-    const qreal ratio = screenRatio();
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
     QPixmap pixmap(size * ratio);
     pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);

@@ -18,18 +18,7 @@ QString CTrayIcon::Tip() const
 
 void CTrayIcon::setTip(const QString& tip)
 {
-    mTipField = tip.left(kTipField - 1) + QChar(0);
-    mTipField = mTipField.leftJustified(kTipField, QLatin1Char(' '));
-}
-
-void CTrayIcon::Add()
-{
-    send(NotifyMessage::Add);
-}
-
-void CTrayIcon::Update()
-{
-    send(NotifyMessage::Modify);
+    mTipField = (tip.left(kTipField - 1) + QChar(0)).leftJustified(kTipField, QLatin1Char(' '));
 }
 
 void CTrayIcon::Remove()

@@ -23,9 +23,9 @@ public:
     // Keeps at most 63 characters, then a NUL, then blanks up to 64.
     void setTip(const QString& tip);
 
-    void Add();
+    void Add() { send(NotifyMessage::Add); }
     void Remove();
-    void Update();
+    void Update() { send(NotifyMessage::Modify); }
 
 private:
     void send(NotifyMessage message);

@@ -15,16 +15,10 @@ QMenu* addMenu(QWidget* parent, const char* name, const QString& caption)
     return menu;
 }
 
-QAction* addItem(QMenu* menu, const char* name, const QString& caption)
+// An item, or a separator when it has no caption.
+QAction* addItem(QMenu* menu, const char* name, const QString& caption = QString())
 {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    return action;
-}
-
-QAction* addSeparator(QMenu* menu, const char* name)
-{
-    QAction* action = menu->addSeparator();
+    QAction* action = caption.isEmpty() ? menu->addSeparator() : menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
     return action;
 }
@@ -36,7 +30,7 @@ MenuTree::MenuTree(QMenuBar* bar)
     mnuFile = addMenu(bar, "mnuFile", QStringLiteral("&File"));
     mnuFileUpdateIP = addItem(mnuFile, "mnuFileUpdateIP", QStringLiteral("&Update IP"));
     mnuFileGoOffline = addItem(mnuFile, "mnuFileGoOffline", QStringLiteral("&Go Offline"));
-    mnuDileSep1 = addSeparator(mnuFile, "mnuDileSep1");
+    mnuDileSep1 = addItem(mnuFile, "mnuDileSep1");
     mnuFileExit = addItem(mnuFile, "mnuFileExit", QStringLiteral("E&xit"));
     bar->addMenu(mnuFile);
 
@@ -47,23 +41,23 @@ MenuTree::MenuTree(QMenuBar* bar)
     mnuHelp = addMenu(bar, "mnuHelp", QStringLiteral("&Help"));
     mnuHelpHomepage = addItem(mnuHelp, "mnuHelpHomepage", QStringLiteral("My Homepage"));
     mnuHelpEmail = addItem(mnuHelp, "mnuHelpEmail", QStringLiteral("My E-mai"));
-    mnuHelpSep1 = addSeparator(mnuHelp, "mnuHelpSep1");
+    mnuHelpSep1 = addItem(mnuHelp, "mnuHelpSep1");
     mnuHelpBrevant = addMenu(mnuHelp, "mnuHelpBrevant", provider::kSubmenuCaption);
     mnuHelpBrevantHomepage = addItem(mnuHelpBrevant, "mnuHelpBrevantHomepage", QStringLiteral("&Homepage"));
     mnuHelpBrevantDynDNS = addItem(mnuHelpBrevant, "mnuHelpBrevantDynDNS", QStringLiteral("&DynDNS Config"));
     mnuHelp->addMenu(mnuHelpBrevant);
-    mnuHelpSep2 = addSeparator(mnuHelp, "mnuHelpSep2");
+    mnuHelpSep2 = addItem(mnuHelp, "mnuHelpSep2");
     mnuHelpAbout = addItem(mnuHelp, "mnuHelpAbout", QStringLiteral("&About..."));
     bar->addMenu(mnuHelp);
 
     mnuContext = addMenu(bar, "mnuContext", QStringLiteral("Context"));
     mnuContextRestore = addItem(mnuContext, "mnuContextRestore", QStringLiteral("&Restore"));
-    mnuContextSep1 = addSeparator(mnuContext, "mnuContextSep1");
+    mnuContextSep1 = addItem(mnuContext, "mnuContextSep1");
     mnuContextUpdateIP = addItem(mnuContext, "mnuContextUpdateIP", QStringLiteral("&Update IP"));
     mnuContextGoOffline = addItem(mnuContext, "mnuContextGoOffline", QStringLiteral("&Go Offline"));
-    mnuContextSep2 = addSeparator(mnuContext, "mnuContextSep2");
+    mnuContextSep2 = addItem(mnuContext, "mnuContextSep2");
     mnuContextOptions = addItem(mnuContext, "mnuContextOptions", QStringLiteral("&Options..."));
-    mnuContextSep3 = addSeparator(mnuContext, "mnuContextSep3");
+    mnuContextSep3 = addItem(mnuContext, "mnuContextSep3");
     mnuContextAbout = addItem(mnuContext, "mnuContextAbout", QStringLiteral("&About..."));
     mnuContextExit = addItem(mnuContext, "mnuContextExit", QStringLiteral("E&xit"));
     mnuContext->setDefaultAction(mnuContextRestore);

@@ -39,19 +39,16 @@ void TrayBehaviour::Form_Resize()
     bool intoTray = true;
     try {
         intoTray = mWindow.isMinimized() && gSettings->MinimizeToSystemTray();
-    } catch (...) {
-        // Skipped silently, as every failing step of this handler is.
+    } catch (...) { // skipped silently, as every failing step of this handler is
     }
     // With nothing to show the icon, the window stays minimized where the window manager
     // can bring it back.
     if (!intoTray || !mTray.trayAvailable())
         return;
     try {
-        if (!mTrayIcon)
-            throw failures::objectNotSet();
-        mTrayIcon->Add();
-    } catch (...) {
-        // Skipped silently, as every failing step of this handler is.
+        if (mTrayIcon)
+            mTrayIcon->Add();
+    } catch (...) { // skipped silently, as every failing step of this handler is
     }
     // Hidden from the event loop: whoever minimized the window (showMinimized() among them)
     // may still show it on the way out of this event.

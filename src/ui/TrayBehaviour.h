@@ -22,7 +22,6 @@ public:
     // An event on the icon, its code in x: 515 restores, 517 opens the popup menu.
     void picTrayIcon_MouseMove(int x);
     void mnuContextRestore_Click();
-    // A tray appeared or went away.
     void trayAvailabilityChanged();
 
     // The window is hidden and only the icon brings it back.

@@ -1,10 +1,8 @@
 #include "ui/frmMain.h"
 
 #include "app/Identity.h"
-#include "app/Provider.h"
 #include "history/HistoryRecorder.h"
 #include "platform/INotifyIcon.h"
-#include "platform/IShell.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "platform/Trap.h"
@@ -13,12 +11,13 @@
 #include "ui/ActivityLog.h"
 #include "ui/Artwork.h"
 #include "ui/CTrayIcon.h"
-#include "ui/ConversationNotice.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/TrayBehaviour.h"
 #include "ui/WindowSwitches.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOptions.h"
+#include "update/ConversationText.h"
+#include "update/LogEntry.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -75,8 +74,11 @@ frmMain::frmMain(const PlatformServices& platform, AddressFinder* finder, QWidge
     connectMenus();
     mPlatform.windowing.setEndRequestHandler([this] { close(); });
     mPlatform.notifyIcon.setContextMenu(mMenus->mnuContext);
-    mPlatform.notifyIcon.setEventHandler(
-        [this](quintptr window, std::uint32_t message, int code) { trayIconEvent(window, message, code); });
+    mPlatform.notifyIcon.setEventHandler([this](quintptr window, std::uint32_t message, int code) {
+        // The icon's events reach the window that owns it as mouse moves on picTrayIcon.
+        if (window == reinterpret_cast<quintptr>(picTrayIcon) && message == kWmMouseMove)
+            mTray->picTrayIcon_MouseMove(code);
+    });
     mPlatform.notifyIcon.setAvailabilityHandler([this] { mTray->trayAvailabilityChanged(); });
 }
 
@@ -95,8 +97,7 @@ void frmMain::connectMenus()
     connect(m.mnuFileGoOffline, &QAction::triggered, this, &frmMain::mnuFileGoOffline_Click);
     connect(m.mnuContextUpdateIP, &QAction::triggered, this, &frmMain::mnuContextUpdateIP_Click);
     connect(m.mnuContextGoOffline, &QAction::triggered, this, &frmMain::mnuContextGoOffline_Click);
-    TrayBehaviour* tray = mTray.get();
-    connect(m.mnuContextRestore, &QAction::triggered, this, [tray] { tray->mnuContextRestore_Click(); });
+    connect(m.mnuContextRestore, &QAction::triggered, this, [this] { mTray->mnuContextRestore_Click(); });
     connect(m.mnuEditOptions, &QAction::triggered, this, &frmMain::mnuEditOptions_Click);
     connect(m.mnuContextOptions, &QAction::triggered, this, &frmMain::mnuContextOptions_Click);
     connect(m.mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
@@ -107,13 +108,6 @@ void frmMain::connectMenus()
     connect(m.mnuHelpEmail, &QAction::triggered, this, &frmMain::mnuHelpEmail_Click);
     connect(m.mnuHelpBrevantHomepage, &QAction::triggered, this, &frmMain::mnuHelpBrevantHomepage_Click);
     connect(m.mnuHelpBrevantDynDNS, &QAction::triggered, this, &frmMain::mnuHelpBrevantDynDNS_Click);
-}
-
-// The icon's events reach the window that owns it as mouse moves on picTrayIcon.
-void frmMain::trayIconEvent(quintptr window, std::uint32_t message, int code)
-{
-    if (window == reinterpret_cast<quintptr>(picTrayIcon) && message == kWmMouseMove)
-        mTray->picTrayIcon_MouseMove(code);
 }
 
 void frmMain::changeEvent(QEvent* event)
@@ -131,9 +125,8 @@ void frmMain::resizeEvent(QResizeEvent* event)
 
 QString frmMain::caption(const QString& title, std::optional<std::pair<int, int>> version)
 {
-    const QString shownVersion = version ? QLatin1Char(' ') + QString::number(version->first) +
-                                               QLatin1Char('.') + QString::number(version->second)
-                                         : QString();
+    const QString shownVersion =
+        version ? QStringLiteral(" %1.%2").arg(version->first).arg(version->second) : QString();
     return title + shownVersion + QStringLiteral(" - By ") + identity::kMaker;
 }
 
@@ -224,10 +217,9 @@ void frmMain::Form_Unload()
 void frmMain::EnableMenus(bool enabled)
 {
     trap(mPlatform.windowing, "EnableMenus", [&] {
-        mMenus->mnuFileUpdateIP->setEnabled(enabled);
-        mMenus->mnuFileGoOffline->setEnabled(enabled);
-        mMenus->mnuContextUpdateIP->setEnabled(enabled);
-        mMenus->mnuContextGoOffline->setEnabled(enabled);
+        for (QAction* item : {mMenus->mnuFileUpdateIP, mMenus->mnuFileGoOffline, mMenus->mnuContextUpdateIP,
+                              mMenus->mnuContextGoOffline})
+            item->setEnabled(enabled);
     });
 }
 
@@ -254,14 +246,16 @@ void frmMain::conversationStarted(Operation operation)
 bool frmMain::conversationEnded(const ConversationResult& result)
 {
     if (result.endedByBye && WindowSwitches::wantsClose(mPlatform.windowing.commandLine())) {
-        endProgram();
+        // Unloading stops the connection monitor and ends the program.
+        close();
         return false;
     }
-    // The log is out of sight while the window is in the tray: the icon says how it went.
-    if (mTray->hiddenInTray()) {
-        const ConversationNotice notice = ConversationNotice::of(result);
-        mPlatform.notifyIcon.showMessage(mPlatform.windowing.title(), notice.text, notice.warning);
-    }
+    // The log is out of sight while the window is in the tray: the icon says how it went, in the
+    // log's words and cut where the log cuts them.
+    if (mTray->hiddenInTray())
+        mPlatform.notifyIcon.showMessage(mPlatform.windowing.title(),
+                                         LogEntry::bounded(ConversationText::outcome(result)),
+                                         result.outcome != ConversationResult::Outcome::Accepted);
     EnableMenus(true);
     setTrayTip(identity::kTitle);
     return true;
@@ -305,27 +299,6 @@ void frmMain::tmrConnectionMonitor_Timer()
          [&] { mSession->tick(gSettings->UpdateOnConnection()); });
 }
 
-UpdateConversation& frmMain::conversation()
-{
-    return mSession->conversation();
-}
-
-ConversationControl& frmMain::conversationControl()
-{
-    return mSession->control();
-}
-
-ConnectionMonitor& frmMain::connectionMonitor()
-{
-    return *mSession->monitor();
-}
-
-void frmMain::endProgram()
-{
-    tmrConnectionMonitor->stop();
-    close();
-}
-
 void frmMain::mnuFileExit_Click()
 {
     trap(mPlatform.windowing, "mnuFileExit_Click", [&] { close(); });
@@ -358,24 +331,4 @@ void frmMain::mnuContextAbout_Click()
         const auto open = mTray->dialogOpening();
         frmAbout::Display(mPlatform.windowing);
     });
-}
-
-void frmMain::mnuHelpHomepage_Click()
-{
-    mPlatform.shell.openUrl(provider::kMakerHomePage);
-}
-
-void frmMain::mnuHelpEmail_Click()
-{
-    mPlatform.shell.openUrl(provider::kMakerMail);
-}
-
-void frmMain::mnuHelpBrevantHomepage_Click()
-{
-    mPlatform.shell.openUrl(provider::kHomePage);
-}
-
-void frmMain::mnuHelpBrevantDynDNS_Click()
-{
-    mPlatform.shell.openUrl(provider::kControlPage);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Provider.h"
+#include "platform/IShell.h"
 #include "platform/PlatformServices.h"
 #include "session/SessionHost.h"
 #include "ui/MenuTree.h"
@@ -7,7 +9,6 @@
 
 #include <QMainWindow>
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -15,14 +16,11 @@
 class AddressFinder;
 class ActivityLog;
 class CTrayIcon;
-class ConnectionMonitor;
-class ConversationControl;
 class HistoryRecorder;
 class QLabel;
 class TrayBehaviour;
 class QPlainTextEdit;
 class QTimer;
-class UpdateConversation;
 class UpdateSession;
 
 // The main window: the activity log, the menus and the popup menu, the connection-monitor
@@ -52,8 +50,6 @@ public:
     void passwordUnavailable(const Failure& failure, Operation operation) override;
     // A point-to-point link came up: its address is posted.
     void requestUpdate() override;
-    // Stops the connection monitor and closes the window, which ends the program.
-    void endProgram();
 
     void mnuFileUpdateIP_Click();
     void mnuFileGoOffline_Click();
@@ -62,10 +58,10 @@ public:
     void tmrConnectionMonitor_Timer();
     void mnuFileExit_Click();
     void mnuContextExit_Click();
-    void mnuHelpHomepage_Click();
-    void mnuHelpEmail_Click();
-    void mnuHelpBrevantHomepage_Click();
-    void mnuHelpBrevantDynDNS_Click();
+    void mnuHelpHomepage_Click() { mPlatform.shell.openUrl(provider::kMakerHomePage); }
+    void mnuHelpEmail_Click() { mPlatform.shell.openUrl(provider::kMakerMail); }
+    void mnuHelpBrevantHomepage_Click() { mPlatform.shell.openUrl(provider::kHomePage); }
+    void mnuHelpBrevantDynDNS_Click() { mPlatform.shell.openUrl(provider::kControlPage); }
     void mnuEditOptions_Click();
     void mnuContextOptions_Click();
     void mnuHelpAbout_Click();
@@ -73,9 +69,6 @@ public:
 
     CTrayIcon* trayIcon() const { return mTrayIcon.get(); }
     UpdateSession& session() { return *mSession; }
-    UpdateConversation& conversation();
-    ConversationControl& conversationControl();
-    ConnectionMonitor& connectionMonitor();
     TrayBehaviour& tray() { return *mTray; }
     bool isUnloaded() const { return mUnloaded; }
 
@@ -92,7 +85,6 @@ private:
     void Form_Load();
     void Form_Unload();
     void connectMenus();
-    void trayIconEvent(quintptr window, std::uint32_t message, int code);
 
     PlatformServices mPlatform;
     std::unique_ptr<MenuTree> mMenus;

@@ -20,6 +20,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // The dialog's arrangement is drawn for small fonts; everything is scaled so that text
@@ -82,13 +84,6 @@ frmOptions::frmOptions(IWindowing& windowing)
     connect(tabOptions, &QTabWidget::currentChanged, this, &frmOptions::tabOptions_Click);
 }
 
-QWidget* frmOptions::addTab(const QString& caption)
-{
-    auto* page = new QWidget;
-    tabOptions->addTab(page, caption);
-    return page;
-}
-
 QLineEdit* frmOptions::textBox(QWidget* page, const char* name, int order, const QRect& geometry,
                                const QString& label)
 {
@@ -101,7 +96,8 @@ QLineEdit* frmOptions::textBox(QWidget* page, const char* name, int order, const
 
 void frmOptions::buildHostTab()
 {
-    QWidget* page = addTab(QStringLiteral("Host"));
+    auto* page = new QWidget;
+    tabOptions->addTab(page, QStringLiteral("Host"));
     const QLabel* lblDomain =
         place(new QLabel(QStringLiteral("Domain:"), page), "lblDomain", 0, onPage(16, 44, 65, 17));
     txtDomain = textBox(page, "txtDomain", 1, onPage(80, 40, 89, 21), lblDomain->text());
@@ -119,7 +115,8 @@ void frmOptions::buildHostTab()
 
 void frmOptions::buildServerTab()
 {
-    QWidget* page = addTab(QStringLiteral("Server "));
+    auto* page = new QWidget;
+    tabOptions->addTab(page, QStringLiteral("Server "));
     const QLabel* lblServer =
         place(new QLabel(QStringLiteral("Server:"), page), "lblServer", 7, onPage(16, 44, 121, 17));
     txtServer = textBox(page, "txtServer", 8, onPage(80, 40, 153, 19), lblServer->text());
@@ -131,7 +128,8 @@ void frmOptions::buildServerTab()
 
 void frmOptions::buildPostedIpTab()
 {
-    QWidget* page = addTab(QStringLiteral("Posted IP"));
+    auto* page = new QWidget;
+    tabOptions->addTab(page, QStringLiteral("Posted IP"));
     optCurrentIP = place(new QRadioButton(QStringLiteral("Send Current IP"), page), "optCurrentIP", 11,
                          onPage(16, 40, 105, 17));
     optOtherIP = place(new QRadioButton(QStringLiteral("Send Other IP"), page), "optOtherIP", 12,
@@ -142,29 +140,22 @@ void frmOptions::buildPostedIpTab()
 
 void frmOptions::buildMiscTab()
 {
-    QWidget* page = addTab(QStringLiteral("Misc"));
+    auto* page = new QWidget;
+    tabOptions->addTab(page, QStringLiteral("Misc"));
     chkUpdateOnConnection = place(new QCheckBox(QStringLiteral("Update Domain On Connection"), page),
                                   "chkUpdateOnConnection", 14, onPage(16, 40, 185, 17));
     chkMinimizeToSystemTray = place(new QCheckBox(QStringLiteral("Minimize To System Tray"), page),
                                     "chkMinimizeToSystemTray", 15, onPage(16, 64, 153, 17));
 }
 
+// The keyboard walks the controls in the order each carries; the labels take no focus.
 void frmOptions::setKeyboardOrder()
 {
-    const QList<QWidget*> order = {txtDomain,
-                                   cboDomains,
-                                   txtUsername,
-                                   txtPassword,
-                                   txtServer,
-                                   txtPort,
-                                   optCurrentIP,
-                                   optOtherIP,
-                                   txtOtherIP,
-                                   chkUpdateOnConnection,
-                                   chkMinimizeToSystemTray,
-                                   cmdOK,
-                                   cmdCancel,
-                                   tabOptions};
+    QList<QWidget*> order = findChildren<QWidget*>();
+    order.removeIf([](const QWidget* widget) {
+        return !widget->property("TabIndex").isValid() || widget->focusPolicy() == Qt::NoFocus;
+    });
+    std::ranges::sort(order, {}, [](const QWidget* widget) { return widget->property("TabIndex").toInt(); });
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -197,10 +188,7 @@ void frmOptions::load()
     txtPassword->setText(gSettings->Password());
     txtServer->setText(gSettings->Server());
     txtPort->setText(TextConversion::fromLong(gSettings->Port()));
-    if (gSettings->CurrentIP())
-        optCurrentIP->setChecked(true);
-    else
-        optOtherIP->setChecked(true);
+    (gSettings->CurrentIP() ? optCurrentIP : optOtherIP)->setChecked(true);
     txtOtherIP->setText(gSettings->OtherIP());
     chkUpdateOnConnection->setChecked(gSettings->UpdateOnConnection());
     chkMinimizeToSystemTray->setChecked(gSettings->MinimizeToSystemTray());
@@ -262,24 +250,11 @@ void frmOptions::cmdCancel_Click()
 void frmOptions::tabOptions_Click()
 {
     trap(mWindowing, "tabOptions_Click", [&] {
-        QWidget* first = nullptr;
-        switch (tabOptions->currentIndex()) {
-        case 0:
-            first = txtDomain;
-            break;
-        case 1:
-            first = txtServer;
-            break;
-        case 2:
-            first = optOtherIP->isChecked() ? static_cast<QWidget*>(optOtherIP) : optCurrentIP;
-            break;
-        case 3:
-            first = chkUpdateOnConnection;
-            break;
-        default:
-            return;
-        }
-        first->setFocus(Qt::TabFocusReason);
+        // Each tab's first control; on the posted-IP tab, the option that is set.
+        const QList<QWidget*> first = {
+            txtDomain, txtServer, optOtherIP->isChecked() ? optOtherIP : optCurrentIP, chkUpdateOnConnection};
+        if (const qsizetype tab = tabOptions->currentIndex(); tab >= 0 && tab < first.size())
+            first[tab]->setFocus(Qt::TabFocusReason);
     });
 }
 

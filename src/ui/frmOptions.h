@@ -37,7 +37,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QWidget* addTab(const QString& caption);
     void buildHostTab();
     void buildServerTab();
     void buildPostedIpTab();

@@ -2,7 +2,6 @@
 
 #include "app/Identity.h"
 #include "app/VisibleText.h"
-#include "update/LogEntry.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,25 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-void ConsoleLog::entry(const QString& text) const
-{
-    if (!mQuiet)
-        print(mOut, LogEntry::bounded(text));
-}
-
-void ConsoleLog::error(const QString& text) const
-{
-    print(mErr, LogEntry::bounded(text));
-}
-
 void ConsoleLog::complain(const QString& text) const
 {
     print(mErr, identity::kProgram + QStringLiteral(": ") + text);
-}
-
-void ConsoleLog::line(const QString& text) const
-{
-    print(mOut, text);
 }
 
 void ConsoleLog::print(std::FILE* stream, const QString& line) const

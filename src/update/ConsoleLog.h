@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/LogEntry.h"
+
 #include <QString>
 
 #include <cstdio>
@@ -20,13 +22,17 @@ public:
     }
 
     // An entry, already stamped; nothing while quiet.
-    void entry(const QString& text) const;
+    void entry(const QString& text) const
+    {
+        if (!mQuiet)
+            print(mOut, LogEntry::bounded(text));
+    }
     // An entry that tells of a refusal or an error; also while quiet.
-    void error(const QString& text) const;
+    void error(const QString& text) const { print(mErr, LogEntry::bounded(text)); }
     // A message of the program's own, after its name.
     void complain(const QString& text) const;
     // A line of an answer (the settings, the history) on standard output.
-    void line(const QString& text) const;
+    void line(const QString& text) const { print(mOut, text); }
 
 private:
     void print(std::FILE* stream, const QString& line) const;

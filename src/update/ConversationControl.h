@@ -45,10 +45,7 @@ public:
 
     void socketConnected() override { sckClient_Connect(); }
     void socketDataArrival(qint64 bytesTotal) override;
-    void socketError(int number, const QString& description) override
-    {
-        sckClient_Error(number, description);
-    }
+    void socketError(int number, const QString& text) override { sckClient_Error(number, text); }
     void socketClosed() override { sckClient_Close(); }
 
 private:

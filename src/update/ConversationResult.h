@@ -27,6 +27,5 @@ struct ConversationResult
     QString refusal;
     // What ended it before the server's "BYE": a socket error, a time-out, the program's cut.
     QString failure;
-    // The server ended it with "BYE".
     bool endedByBye = false;
 };

@@ -11,11 +11,8 @@ namespace LogEntry {
 // worst conversation to about a third of a second of work and a full log to 10 MB.
 inline constexpr int kMaxLength = 500;
 
-// The time stamp followed by the message.
 QString stamped(const QString& message);
 // The entry as the log holds it: cut after kMaxLength characters, ending in an ellipsis (U+2026).
 QString bounded(const QString& entry);
 
 } // namespace LogEntry
-
-// The time stamp every log entry begins with.

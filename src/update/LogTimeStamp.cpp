@@ -4,10 +4,9 @@ namespace LogTimeStamp {
 
 QString timeFormatWithoutZone(const QLocale& locale)
 {
-    const QString pattern = locale.timeFormat(QLocale::LongFormat);
     QString result;
     bool quoted = false;
-    for (QChar c : pattern) {
+    for (QChar c : locale.timeFormat(QLocale::LongFormat)) {
         if (c == QLatin1Char('\''))
             quoted = !quoted;
         if (!quoted && c == QLatin1Char('t'))
@@ -30,10 +29,7 @@ QString format(const QLocale& locale, const QDateTime& moment)
 QString of(const QDateTime& moment)
 {
     // The system locale follows LC_TIME; the time is truncated to whole seconds.
-    const QTime time = moment.time();
-    QDateTime truncated = moment;
-    truncated.setTime(QTime(time.hour(), time.minute(), time.second()));
-    return format(QLocale::system(), truncated);
+    return format(QLocale::system(), moment.addMSecs(-moment.time().msec()));
 }
 
 QString now()

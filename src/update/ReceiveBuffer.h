@@ -22,7 +22,6 @@ public:
 
     // The start of what is held, at most max characters, without taking it.
     QString peek(qsizetype max) const { return mText.mid(mStart, max); }
-    // Characters held and not yet taken.
     qsizetype heldSize() const { return mText.size() - mStart; }
     // Characters kept in memory: lines already taken count until the buffer lets them go.
     qsizetype storedSize() const { return mText.size(); }
@@ -35,5 +34,3 @@ private:
     // Everything before this position is known to hold no terminator.
     qsizetype mScanned = 0;
 };
-
-// The lines and words of what a server sends.

@@ -5,7 +5,6 @@
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
 #include "platform/Trap.h"
-#include "update/ConversationText.h"
 #include "update/basMisc.h"
 
 #include <QHostAddress>
@@ -120,8 +119,7 @@ void UpdateConversation::handleLine(const QString& line)
             return;
         }
     } else if (word == QLatin1String("BYE")) {
-        finish(true);
-        return;
+        return finish(true);
     } else if (word == QLatin1String("ERR")) {
         mResult.refusal = replyText;
         if (mResult.outcome != ConversationResult::Outcome::Accepted)
@@ -211,11 +209,9 @@ void UpdateConversation::sendWithValue(const QString& command, const QString& va
 {
     // A line break inside a value would end the line early and slip what follows it to the
     // server as a line of its own.
-    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))) {
-        endAfterError(QStringLiteral("The ") + valueName +
-                      QStringLiteral(" contains a line break and cannot be sent"));
-        return;
-    }
+    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))
+        return endAfterError(QStringLiteral("The ") + valueName +
+                             QStringLiteral(" contains a line break and cannot be sent"));
     SendSocketData(command + value);
 }
 
@@ -235,16 +231,6 @@ QString UpdateConversation::postedAddress(QString& refusal) const
         refusal = QStringLiteral("The connection went out from ") + address + QStringLiteral(", not from ") +
                   expected + QStringLiteral(" that was checked; neither is posted");
     return address;
-}
-
-void UpdateConversation::log(const QString& words)
-{
-    mHost.AppendLog(ConversationText::entry(words));
-}
-
-void UpdateConversation::logError(const QString& description)
-{
-    mHost.AppendError(ConversationText::entry(ConversationText::error(description)));
 }
 
 void UpdateConversation::endAfterError(const QString& description)

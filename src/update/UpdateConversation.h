@@ -1,6 +1,7 @@
 #pragma once
 
 #include "update/ConversationHost.h"
+#include "update/ConversationText.h"
 #include "update/ReceiveBuffer.h"
 #include "update/UpdateRequest.h"
 
@@ -62,8 +63,11 @@ private:
     // than the one that was checked (the server's next address, another family).
     QString postedAddress(QString& refusal) const;
     void accept();
-    void log(const QString& words);
-    void logError(const QString& description);
+    void log(const QString& words) { mHost.AppendLog(ConversationText::entry(words)); }
+    void logError(const QString& description)
+    {
+        mHost.AppendError(ConversationText::entry(ConversationText::error(description)));
+    }
     void finish(bool afterBye);
 
     ISocket& mSocket;

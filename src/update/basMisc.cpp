@@ -15,22 +15,15 @@ QString trimBlanks(const QString& text)
 
 std::optional<QString> TopLine(ReceiveBuffer& buffer)
 {
-    std::optional<QString> line = buffer.takeLine();
-    if (line)
-        *line = trimBlanks(*line);
-    return line;
+    const std::optional<QString> line = buffer.takeLine();
+    return line ? std::optional(trimBlanks(*line)) : std::nullopt;
 }
 
 QString GetCommand(QString& line)
 {
     const qsizetype blank = line.indexOf(QLatin1Char(' '));
-    if (blank < 0) {
-        QString word = line;
-        line.clear();
-        return word;
-    }
-    QString word = line.left(blank);
-    line.remove(0, blank + 1);
+    const QString word = line.left(blank);
+    line = blank < 0 ? QString() : line.mid(blank + 1);
     return word;
 }
 

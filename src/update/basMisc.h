@@ -6,6 +6,7 @@
 
 #include <optional>
 
+// The lines and words of what a server sends.
 namespace basMisc {
 
 // Cuts the first complete line off the buffer and returns it without blanks at either end;

@@ -8,7 +8,6 @@
 #include "platform/Trap.h"
 #include "settings/CSettings.h"
 #include "settings/ScriptSettings.h"
-#include "update/LogEntry.h"
 
 #include <QCryptographicHash>
 #include <QPointer>
@@ -105,7 +104,7 @@ bool Watcher::start()
     mMonitorAlarm->start(kMonitorInterval);
     mSettingsAlarm->start(mTiming.settingsCheck);
     say(QStringLiteral(" - Watching ") + mSettings->hostName() + QStringLiteral("."));
-    tell(QStringLiteral("Watching ") + mSettings->hostName());
+    mServices.status(QStringLiteral("Watching ") + mSettings->hostName());
     check(Start);
     return true;
 }
@@ -316,13 +315,13 @@ void Watcher::decide(Reasons reasons, const AddressChoice& choice)
     const QDateTime now = mServices.clock.now();
     const qint64 age = last ? last->time.msecsTo(now) : -1;
     const bool fresh = last && last->operation == Operation::Update && last->address == address && age >= 0 &&
-                       age < std::chrono::duration_cast<milliseconds>(mTiming.refresh).count();
+                       age < mTiming.refresh.count();
     if (fresh && !forced) {
         if ((reasons & Start) || changed) {
             sayOnce(QStringLiteral(" - ") + host + QStringLiteral(" already points at ") + address +
                     QStringLiteral(" (posted ") + when(last->time) + QStringLiteral(")."));
-            tell(host + QStringLiteral(" points at ") + address + QStringLiteral(" (posted ") +
-                 when(last->time) + QLatin1Char(')'));
+            mServices.status(host + QStringLiteral(" points at ") + address + QStringLiteral(" (posted ") +
+                             when(last->time) + QLatin1Char(')'));
         }
         scheduleRefresh(last->time);
         return;
@@ -405,16 +404,16 @@ bool Watcher::conversationEnded(const ConversationResult& result)
         mRetryAlarm->stop();
         mNextRetry = milliseconds(0);
         scheduleRefresh(now);
-        tell(QStringLiteral("Posted ") + result.address + QStringLiteral(" for ") + result.host +
-             QStringLiteral(" at ") + when(now));
+        mServices.status(QStringLiteral("Posted ") + result.address + QStringLiteral(" for ") + result.host +
+                         QStringLiteral(" at ") + when(now));
         break;
     case ConversationResult::Outcome::Refused:
         mRefused = true;
         mRefusedLogin = loginDigestOf(mSession.lastRequest());
         say(QStringLiteral(
             " - The server refused; no new try until the settings change or SIGUSR1 arrives."));
-        tell(QStringLiteral("Refused at ") + when(now) +
-             QStringLiteral("; waiting for the settings to change or SIGUSR1"));
+        mServices.status(QStringLiteral("Refused at ") + when(now) +
+                         QStringLiteral("; waiting for the settings to change or SIGUSR1"));
         break;
     case ConversationResult::Outcome::NoConversation:
     case ConversationResult::Outcome::EndedByProgram:
@@ -430,8 +429,7 @@ bool Watcher::conversationEnded(const ConversationResult& result)
 
 void Watcher::scheduleRefresh(const QDateTime& lastPosted)
 {
-    const milliseconds left(mServices.clock.now().msecsTo(
-        lastPosted.addMSecs(std::chrono::duration_cast<milliseconds>(mTiming.refresh).count())));
+    const milliseconds left(mServices.clock.now().msecsTo(lastPosted.addMSecs(mTiming.refresh.count())));
     mRefreshAlarm->start(std::clamp(left, milliseconds(0), kLongestWait));
 }
 
@@ -445,8 +443,8 @@ void Watcher::scheduleRetry()
         milliseconds(static_cast<milliseconds::rep>(static_cast<double>(mNextRetry.count()) * spread)),
         mTiming.longestRetry);
     say(QStringLiteral(" - No conversation; the next try in ") + pause(wait) + QLatin1Char('.'));
-    tell(QStringLiteral("No conversation at ") + when(mServices.clock.now()) +
-         QStringLiteral("; the next try in ") + pause(wait));
+    mServices.status(QStringLiteral("No conversation at ") + when(mServices.clock.now()) +
+                     QStringLiteral("; the next try in ") + pause(wait));
     mRetryAlarm->start(std::min(wait, kLongestWait));
 }
 
@@ -468,21 +466,10 @@ void Watcher::loginDigest(const CSettings& settings, std::function<void(const QB
                             });
 }
 
-void Watcher::say(const QString& message) const
-{
-    mLog.entry(LogEntry::stamped(message));
-}
-
 void Watcher::sayOnce(const QString& message)
 {
     if (message == mLastSaid)
         return;
     mLastSaid = message;
     say(message);
-}
-
-void Watcher::tell(const QString& status) const
-{
-    if (mServices.status)
-        mServices.status(status);
 }

@@ -5,6 +5,7 @@
 #include "session/SessionHost.h"
 #include "session/UpdateSession.h"
 #include "update/ConsoleLog.h"
+#include "update/LogEntry.h"
 #include "update/UpdateStarter.h"
 #include "watch/PostPacing.h"
 
@@ -79,7 +80,7 @@ public:
         std::function<QByteArray()> settingsStamp;
         QString settingsFile;
         // Told, in a line, what the watcher last did: for the service manager's status.
-        std::function<void(const QString&)> status = {};
+        std::function<void(const QString&)> status = [](const QString&) {};
     };
 
     Watcher(const Services& services, const ConsoleLog& log, const WatcherTiming& timing = {});
@@ -143,10 +144,9 @@ private:
     // What a login with the settings is sent with, as a digest, through done; empty when the
     // password cannot be known now.
     void loginDigest(const CSettings& settings, std::function<void(const QByteArray&)> done) const;
-    void say(const QString& message) const;
+    void say(const QString& message) const { mLog.entry(LogEntry::stamped(message)); }
     // Says it unless it was the last thing said of the address.
     void sayOnce(const QString& message);
-    void tell(const QString& status) const;
 
     Services mServices;
     ConsoleLog mLog;
