@@ -4,6 +4,7 @@
 // side is a second namespace inside it.
 
 #include "NetworkNamespace.h"
+#include "WatchRun.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -38,37 +39,7 @@ bool ip(const QStringList& arguments, const QString& nameSpace = QString())
     return done;
 }
 
-// A watcher and what it printed so far.
-struct Watch
-{
-    QProcess process;
-    QByteArray out;
-    QByteArray err;
-
-    ~Watch()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-
-    const QByteArray& output()
-    {
-        out += process.readAllStandardOutput();
-        return out;
-    }
-    int count(const char* text) { return int(output().count(text)); }
-    void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
-    // Ends it with SIGTERM: its exit status.
-    int stop()
-    {
-        signal(SIGTERM);
-        if (!process.waitForFinished(kWaitMs))
-            return -1;
-        output();
-        err += process.readAllStandardError();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    }
-};
+using Watch = WatchRun;
 
 } // namespace
 
