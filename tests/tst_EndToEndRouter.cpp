@@ -315,13 +315,8 @@ int main(int argc, char** argv)
         gUnavailable = RouterNamespace::unavailable();
         if (gUnavailable.isEmpty() && QStandardPaths::findExecutable("python3").isEmpty())
             gUnavailable = "python3 is not installed";
-        if (gUnavailable.isEmpty()) {
-            QProcess child;
-            child.setProcessChannelMode(QProcess::ForwardedChannels);
-            networkNamespace::startInside(child, {"-n"}, app.arguments().mid(1));
-            child.waitForFinished(-1);
-            return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 1;
-        }
+        if (gUnavailable.isEmpty())
+            return networkNamespace::runInside({"-n"});
     }
     tst_EndToEndRouter test;
     return QTest::qExec(&test, argc, argv);

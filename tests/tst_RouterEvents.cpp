@@ -39,7 +39,10 @@ public:
             }
         });
     }
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/evt/IPConn").arg(mServer.serverPort())); }
+    QUrl url() const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/evt/IPConn").arg(mServer.serverPort()));
+    }
 
     QList<QByteArray> answers;
     QList<QByteArray> requests;
@@ -110,10 +113,11 @@ void tst_RouterEvents::subscriptionIsRenewedMadeAnewAndCancelled()
 {
     ScriptedRouter router;
     // Granted for 2 s: renewed after 1.5 s; the renewal is refused (the router restarted).
-    router.answers = {granted("uuid:1", 2), "HTTP/1.1 412 Precondition Failed\r\n\r\n", granted("uuid:2", 1800)};
+    router.answers = {granted("uuid:1", 2), "HTTP/1.1 412 Precondition Failed\r\n\r\n",
+                      granted("uuid:2", 1800)};
     int subscribed = 0;
-    auto subscription = std::make_unique<GenaSubscription>(router.url(), "http://127.0.0.1:4000/",
-                                                           [&] { ++subscribed; });
+    auto subscription =
+        std::make_unique<GenaSubscription>(router.url(), "http://127.0.0.1:4000/", [&] { ++subscribed; });
     QVERIFY(subscription->subscribing());
     QTRY_COMPARE_WITH_TIMEOUT(subscription->sid(), QByteArray("uuid:1"), kWaitMs);
     QCOMPARE(subscribed, 1);
@@ -140,16 +144,16 @@ void tst_RouterEvents::callbackAnswers_data()
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("status"); // the answer's status line, or "" for none
     QTest::addColumn<QString>("heard");     // "-" for nothing heard, "none" for no address named
-    QTest::newRow("the subscription's") << notification("uuid:now", "11.22.33.45") << QByteArray("200 OK")
-                                        << "11.22.33.45";
+    QTest::newRow("the subscription's")
+        << notification("uuid:now", "11.22.33.45") << QByteArray("200 OK") << "11.22.33.45";
     QTest::newRow("the subscription's, about port mappings")
         << QByteArray("NOTIFY / HTTP/1.1\r\nNT: upnp:event\r\nNTS: upnp:propchange\r\nSID: uuid:now\r\n"
                       "Content-Length: 0\r\n\r\n")
         << QByteArray("200 OK") << "none";
-    QTest::newRow("another subscription's") << notification("uuid:old", "6.6.6.6")
-                                            << QByteArray("412 Precondition Failed") << "-";
-    QTest::newRow("not a notification") << QByteArray("GET / HTTP/1.1\r\n\r\n") << QByteArray("400 Bad Request")
-                                        << "-";
+    QTest::newRow("another subscription's")
+        << notification("uuid:old", "6.6.6.6") << QByteArray("412 Precondition Failed") << "-";
+    QTest::newRow("not a notification")
+        << QByteArray("GET / HTTP/1.1\r\n\r\n") << QByteArray("400 Bad Request") << "-";
     QTest::newRow("a head past the limit")
         << "NOTIFY / HTTP/1.1\r\nX: " + QByteArray(gena::kMaxHead, 'x') + "\r\n\r\n"
         << QByteArray("400 Bad Request") << "-";
@@ -234,13 +238,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     if (!networkNamespace::inside()) {
         gUnavailable = networkNamespace::unavailable({"ip"}, {"-n"});
-        if (gUnavailable.isEmpty()) {
-            QProcess child;
-            child.setProcessChannelMode(QProcess::ForwardedChannels);
-            networkNamespace::startInside(child, {"-n"}, app.arguments().mid(1));
-            child.waitForFinished(-1);
-            return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 1;
-        }
+        if (gUnavailable.isEmpty())
+            return networkNamespace::runInside({"-n"});
     }
     tst_RouterEvents test;
     return QTest::qExec(&test, argc, argv);

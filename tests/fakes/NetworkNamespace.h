@@ -56,4 +56,15 @@ inline void startInside(QProcess& child, const QStringList& unshareOptions, cons
                     arguments);
 }
 
+// Runs this test to its end inside a namespace made with the options, forwarding its output:
+// its exit status.
+inline int runInside(const QStringList& unshareOptions)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    startInside(child, unshareOptions, QCoreApplication::arguments().mid(1));
+    child.waitForFinished(-1);
+    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 1;
+}
+
 } // namespace networkNamespace
