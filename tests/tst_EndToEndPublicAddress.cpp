@@ -143,6 +143,7 @@ void tst_EndToEndPublicAddress::watcherFollowsTheOutsideAddress()
     writeSettings(QString());
     const QString first = mRig->outsideAddress();
     const int before = updatesOf(first);
+    const int machineBefore = updatesOf(kMachine);
     WatchRun watch;
     startWatch(watch);
     QTRY_VERIFY2_WITH_TIMEOUT(updatesOf(first) == before + 1, watch.output().constData(), kWaitMs);
@@ -162,7 +163,7 @@ void tst_EndToEndPublicAddress::watcherFollowsTheOutsideAddress()
     QTest::qWait(1500);
     QCOMPARE(updatesOf(QStringLiteral("6.6.6.6")), 0);
     QCOMPARE(updatesOf(next), 1);
-    QCOMPARE(updatesOf(kMachine), 0);
+    QCOMPARE(updatesOf(kMachine), machineBefore);
     QCOMPARE(watch.stop(), 0);
 }
 
@@ -201,7 +202,7 @@ int main(int argc, char** argv)
         if (gUnavailable.isEmpty() && QStandardPaths::findExecutable("python3").isEmpty())
             gUnavailable = "python3 is not installed";
         if (gUnavailable.isEmpty())
-            return networkNamespace::runInside({"-n"}, app.arguments().mid(1));
+            return networkNamespace::runInside({"-n"});
     }
     tst_EndToEndPublicAddress test;
     return QTest::qExec(&test, argc, argv);
