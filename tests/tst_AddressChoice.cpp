@@ -17,6 +17,7 @@ private slots:
     void onlyTheNeededSourcesAreAsked();
     void aRouterThatWasPublicIsWaitedFor();
     void theLookupIsPaced();
+    void theRouterIsAskedAgainOnlyWhenItMayHaveChanged();
 };
 
 namespace {
@@ -245,7 +246,8 @@ void tst_AddressChoice::onlyTheNeededSourcesAreAsked()
     FakeClock clock;
     AddressFinder finder({addresses, router, lookup, clock});
     std::optional<AddressChoice> chosen;
-    finder.find(from(setting), kServer, 3245, true, [&](const AddressChoice& choice) { chosen = choice; });
+    finder.find(from(setting), kServer, 3245, AddressFinder::Fresh::All,
+                [&](const AddressChoice& choice) { chosen = choice; });
     QVERIFY(chosen);
     QCOMPARE(addresses.lookups, connectionLooks);
     QCOMPARE(router.asks, routerAsks);
@@ -264,7 +266,7 @@ void tst_AddressChoice::aRouterThatWasPublicIsWaitedFor()
     AddressFinder finder({addresses, router, lookup, clock});
     AddressChoice chosen;
     const auto find = [&] {
-        finder.find(from(QStringLiteral("auto")), kServer, 3245, false,
+        finder.find(from(QStringLiteral("auto")), kServer, 3245, AddressFinder::Fresh::Router,
                     [&](const AddressChoice& c) { chosen = c; });
         return chosen;
     };
@@ -306,7 +308,8 @@ void tst_AddressChoice::theLookupIsPaced()
     AddressFinder finder({addresses, router, lookup, clock});
     AddressChoice chosen;
     const auto find = [&](bool fresh) {
-        finder.find(from(QStringLiteral("url")), kServer, 3245, fresh,
+        finder.find(from(QStringLiteral("url")), kServer, 3245,
+                    fresh ? AddressFinder::Fresh::All : AddressFinder::Fresh::Router,
                     [&](const AddressChoice& c) { chosen = c; });
         return lookup.asked.size();
     };
@@ -351,6 +354,39 @@ void tst_AddressChoice::theLookupIsPaced()
     QCOMPARE(find(true), 8);
     clock.advance(seconds(1));
     QCOMPARE(find(true), 9);
+}
+
+// A watcher looks every few seconds whether the connection's address changed; the router is not
+// asked each time.
+void tst_AddressChoice::theRouterIsAskedAgainOnlyWhenItMayHaveChanged()
+{
+    FakeAddressWatch addresses;
+    addresses.answers[kServer] = {QStringLiteral("192.168.77.2"), QString()};
+    FakeRouter router;
+    router.scripted = {
+        QStringLiteral("192.168.77.1"), QStringLiteral("11.22.33.44"), QStringLiteral("NAT-PMP"), {}};
+    FakeAddressLookup lookup;
+    FakeClock clock;
+    AddressFinder finder({addresses, router, lookup, clock});
+    AddressChoice chosen;
+    const auto find = [&](AddressFinder::Fresh fresh) {
+        finder.find(from(QStringLiteral("auto")), kServer, 3245, fresh,
+                    [&](const AddressChoice& c) { chosen = c; });
+        return router.asks;
+    };
+    using Fresh = AddressFinder::Fresh;
+    QCOMPARE(find(Fresh::No), 1); // nothing to reuse yet
+    router.scripted.address = QStringLiteral("11.22.33.45");
+    QCOMPARE(find(Fresh::No), 1);
+    QCOMPARE(chosen.address, QStringLiteral("11.22.33.44"));
+    QCOMPARE(find(Fresh::Router), 2);
+    QCOMPARE(chosen.address, QStringLiteral("11.22.33.45"));
+    QCOMPARE(find(Fresh::All), 3);
+    addresses.answers[kServer] = {QStringLiteral("192.168.77.3"), QString()};
+    QCOMPARE(find(Fresh::No), 4); // another connection: another network, perhaps
+    QCOMPARE(find(Fresh::No), 4);
+    finder.forgetNetwork();
+    QCOMPARE(find(Fresh::No), 5);
 }
 
 QTEST_GUILESS_MAIN(tst_AddressChoice)

@@ -8,7 +8,7 @@
 
 using std::chrono::milliseconds;
 
-void AddressFinder::find(const AddressFrom& from, const QString& server, quint16 port, bool fresh,
+void AddressFinder::find(const AddressFrom& from, const QString& server, quint16 port, Fresh fresh,
                          std::function<void(const AddressChoice&)> done)
 {
     const unsigned call = ++mCall;
@@ -34,9 +34,15 @@ void AddressFinder::ask()
     const unsigned call = mCall;
     switch (AddressChoice::next(mFrom, mReadings)) {
     case AddressChoice::Ask::Router:
+        if (mFresh == Fresh::No && mRouterAnswer && mRouterAnswerFor == mReadings.connection) {
+            mReadings.router = mRouterAnswer;
+            return ask();
+        }
         mServices.router.askOutsideAddress([this, call](const IRouter::Answer& answer) {
             if (call != mCall)
                 return;
+            mRouterAnswer = answer;
+            mRouterAnswerFor = mReadings.connection;
             mReadings.router = answer;
             if (AddressChoice::publicAnswer(answer))
                 mRouterWasPublicAt = answer.gateway;
@@ -69,7 +75,8 @@ bool AddressFinder::lookupMayBeAsked() const
         return false;
     if (!mLastLookupAt)
         return true;
-    return now - *mLastLookupAt >= (mFresh ? milliseconds(kFreshLookupSpacing) : milliseconds(kLookupReuse));
+    return now - *mLastLookupAt >=
+           (mFresh == Fresh::All ? milliseconds(kFreshLookupSpacing) : milliseconds(kLookupReuse));
 }
 
 void AddressFinder::askLookup()

@@ -36,13 +36,22 @@ public:
 
     explicit AddressFinder(const Services& services) : mServices(services) {}
 
-    // Chooses the address for a conversation with the server at the port, through done. fresh:
-    // the lookup may be asked again now (a start, new routes, a refresh is due). A later call
-    // supersedes one that has not answered.
-    void find(const AddressFrom& from, const QString& server, quint16 port, bool fresh,
+    // How much may be asked anew. A look that only checks whether the connection's address
+    // changed reuses the router's last answer while that address stays; the router's word that
+    // its address changed, or time, asks it again; a start, a refresh or a request asks the
+    // lookup service too (within its pacing).
+    enum class Fresh { No, Router, All };
+
+    // Chooses the address for a conversation with the server at the port, through done. A later
+    // call supersedes one that has not answered.
+    void find(const AddressFrom& from, const QString& server, quint16 port, Fresh fresh,
               std::function<void(const AddressChoice&)> done);
     // The routes changed: what a router said on the old network no longer holds.
-    void forgetNetwork() { mRouterWasPublicAt.clear(); }
+    void forgetNetwork()
+    {
+        mRouterWasPublicAt.clear();
+        mRouterAnswer.reset();
+    }
     // What the sources said for the last choice.
     const AddressChoice::Readings& readings() const { return mReadings; }
 
@@ -54,7 +63,10 @@ private:
 
     Services mServices;
     AddressFrom mFrom;
-    bool mFresh = false;
+    Fresh mFresh = Fresh::All;
+    // The router's last answer, and the connection's address it was asked for.
+    std::optional<IRouter::Answer> mRouterAnswer;
+    QString mRouterAnswerFor;
     std::function<void(const AddressChoice&)> mDone;
     AddressChoice::Readings mReadings;
     unsigned mCall = 0;

@@ -64,7 +64,8 @@ void UpdateSession::begin(const UpdateRequest& request)
         request.addressFrom.source == AddressFrom::Source::Connection)
         return converse(request);
     mStarting = true;
-    mServices.finder->find(request.addressFrom, request.server, static_cast<quint16>(request.port), true,
+    mServices.finder->find(request.addressFrom, request.server, static_cast<quint16>(request.port),
+                           AddressFinder::Fresh::All,
                            [self = QPointer(this), request, cutOffs = mCutOffs](const AddressChoice& choice) {
                                if (!self || cutOffs != self->mCutOffs)
                                    return;

@@ -226,8 +226,12 @@ void Watcher::lookUp()
         return answered(other);
     }
     mLookupRunning = true;
-    // A start, new routes and a refresh want the lookup service's latest word.
-    const bool fresh = (mAsked & (Start | AddressChange | Refresh)) != 0;
+    // A look for a changed connection reuses what the router said for the same connection; the
+    // router's word or time asks it again; anything else may ask every source.
+    const Reasons all = Start | LinkUp | Refresh | Retry | Settings | Asked;
+    const auto fresh = (mAsked | mUnanswered) & all           ? AddressFinder::Fresh::All
+                       : (mAsked | mUnanswered) & RouterAgain ? AddressFinder::Fresh::Router
+                                                              : AddressFinder::Fresh::No;
     mFinder.find(mSettings->addressFrom(), mSettings->Server(), static_cast<quint16>(mSettings->Port()),
                  fresh, [this](const AddressChoice& choice) {
                      mLookupRunning = false;
