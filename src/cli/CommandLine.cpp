@@ -85,10 +85,12 @@ const std::vector<Switch>& switches()
          "into the settings file; alone: say where it is",
          "[keyring|file]"},
         {"--address-from", Run::AddressFrom,
-         "where Current IP comes from: auto (the connection's address,\n"
-         "behind a router its outside address), connection, router,\n"
-         "or a lookup service's URL; alone: say what each source\n"
-         "says now and which address a post would use",
+         "store where Current IP comes from (the AddressFrom setting):\n"
+         "auto (the connection's address; behind a private one the\n"
+         "router's outside address, then the lookup URL's answer when\n"
+         "one is set), connection, router, or a lookup service's http://\n"
+         "or https:// URL; alone: ask each source now and say which\n"
+         "address a post would use",
          "[auto|connection|router|URL]"},
         {"--autostart", Run::Autostart, "start at login (minimized), or not; alone: say which", "[on|off]"},
         {"--help", Run::Information, "show this text and exit"},
