@@ -17,6 +17,8 @@ private slots:
     void usageError_data();
     void usageError();
     void countsAreTaken();
+    void addressFromIsTaken_data();
+    void addressFromIsTaken();
     void exitStatusesAreDocumentedAsTheCodeHasThem();
     void switchesAreDocumentedAsTheCodeHasThem();
 };
@@ -78,8 +80,8 @@ void tst_CommandLine::usageError_data()
     QTest::addColumn<QString>("error"); // a part of the complaint; empty: the command line runs
     const QString unknown = QStringLiteral("unknown switch ");
     const QString exclusive =
-        QStringLiteral("--update, --offline, --status, --history, --watch, --password-store "
-                       "and --autostart exclude each other");
+        QStringLiteral("--update, --offline, --status, --history, --watch, --password-store, "
+                       "--address-from and --autostart exclude each other");
     const QString place = QStringLiteral("--password-store takes keyring or file, not ");
     const QString count = QStringLiteral("--history takes a number of lines from 1 to 1000, not ");
     const QString quiet = QStringLiteral("--quiet goes only with --update, --offline or --watch");
@@ -128,6 +130,27 @@ void tst_CommandLine::usageError_data()
     QTest::newRow("password store, update")
         << QStringList{"--password-store", "file", "--update"} << exclusive;
     QTest::newRow("password store, quiet") << QStringList{"--password-store", "--quiet"} << quiet;
+    const QString from =
+        QStringLiteral("--address-from takes auto, connection, router or an http:// or https:// URL, not ");
+    QTest::newRow("address from, alone") << QStringList{"--address-from"} << "";
+    QTest::newRow("address from, a word in any case") << QStringList{"--address-from", "Router"} << "";
+    QTest::newRow("address from, https") << QStringList{"--address-from", "https://ip.example/"} << "";
+    QTest::newRow("address from, other word") << QStringList{"--address-from", "upnp"} << from + "\"upnp\"";
+    QTest::newRow("address from, empty word") << QStringList{"--address-from", ""} << from + "\"\"";
+    QTest::newRow("address from, blank word") << QStringList{"--address-from", "  "} << from + "\"  \"";
+    QTest::newRow("address from, other scheme")
+        << QStringList{"--address-from", "ftp://ip.example/"} << from + "\"ftp://ip.example/\"";
+    QTest::newRow("address from, URL without a host")
+        << QStringList{"--address-from", "https://"} << from + "\"https://\"";
+    QTest::newRow("address from, escape sequence")
+        << QStringList{"--address-from", "\x1b[2J"} << from + "\"\\x1b[2J\"";
+    QTest::newRow("address from, a window switch for its value")
+        << QStringList{"--address-from", "/MINIMIZE"} << from + "\"/MINIMIZE\"";
+    QTest::newRow("address from, status") << QStringList{"--address-from", "--status"} << exclusive;
+    QTest::newRow("address from, update") << QStringList{"--update", "--address-from", "auto"} << exclusive;
+    QTest::newRow("address from, quiet") << QStringList{"--address-from", "auto", "--quiet"} << quiet;
+    QTest::newRow("address from, two values")
+        << QStringList{"--address-from", "auto", "router"} << "unexpected word \"router\"";
     const QString stray = QStringLiteral("unexpected word ");
     QTest::newRow("a word after the count") << QStringList{"--history", "3", "foo"} << stray + "\"foo\"";
     QTest::newRow("a word after status") << QStringList{"--status", "5"} << stray + "\"5\"";
@@ -165,6 +188,29 @@ void tst_CommandLine::countsAreTaken()
              std::optional(PasswordPlace::File));
     QCOMPARE(std::get<PasswordStore>(parsed({"--password-store", "keyring"})).place,
              std::optional(PasswordPlace::Keyring));
+}
+
+void tst_CommandLine::addressFromIsTaken_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("stored"); // the setting's text; empty: alone, nothing is stored
+    QTest::newRow("alone") << QStringList{"--address-from"} << "";
+    QTest::newRow("auto") << QStringList{"--address-from", "auto"} << "auto";
+    QTest::newRow("connection, upper case") << QStringList{"--address-from", "CONNECTION"} << "connection";
+    QTest::newRow("router, after a window switch")
+        << QStringList{"/close", "--address-from", "router"} << "router";
+    QTest::newRow("http URL") << QStringList{"--address-from", "http://192.0.2.1:8080/ip"}
+                              << "http://192.0.2.1:8080/ip";
+}
+
+void tst_CommandLine::addressFromIsTaken()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, stored);
+    const CommandLine::Request request = parsed(arguments);
+    const auto* taken = std::get_if<CommandLine::AddressFromRequest>(&request);
+    QVERIFY(taken);
+    QCOMPARE(taken->from ? taken->from->text() : QString(), stored);
 }
 
 namespace {

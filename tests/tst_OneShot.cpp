@@ -41,6 +41,9 @@ private slots:
     void historyOfARun();
     void passwordPlaceWithoutAKeyring_data();
     void passwordPlaceWithoutAKeyring();
+    void addressFromIsStoredAlone_data();
+    void addressFromIsStoredAlone();
+    void addressFromAloneAsksTheConnection();
 
 private:
     void writeSettings(const QString& port, const QString& password);
@@ -363,6 +366,99 @@ void tst_OneShot::passwordPlaceWithoutAKeyring()
     const QByteArray text = ini.readAll();
     QCOMPARE(text.contains("PasswordStore="), storeKept);
     QVERIFY(text.contains("Password=pw\n"));
+}
+
+void tst_OneShot::addressFromIsStoredAlone_data()
+{
+    QTest::addColumn<QString>("stored"); // the AddressFrom line already in the file; empty: none
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("said"); // on either stream
+    QTest::addColumn<QString>("holds");   // the AddressFrom line afterwards; empty: the file as it was
+    QTest::newRow("router") << "" << QStringList{"--address-from", "router"} << 0
+                            << QByteArray("Address from: router\n") << "AddressFrom=router";
+    QTest::newRow("URL over the one there")
+        << "AddressFrom=connection" << QStringList{"--address-from", "https://ip.example:8443/ip"} << 0
+        << QByteArray("Address from: https://ip.example:8443/ip\n")
+        << "AddressFrom=https://ip.example:8443/ip";
+    QTest::newRow("unreadable value, mended")
+        << "AddressFrom=upnp" << QStringList{"--address-from", "auto"} << 0
+        << QByteArray("Address from: auto\n") << "AddressFrom=auto";
+    QTest::newRow("unreadable value, status")
+        << "AddressFrom=upnp" << QStringList{"--status"} << 3
+        << QByteArray("\"upnp\" is neither auto, connection, router nor an http:// or https:// URL") << "";
+    QTest::newRow("unreadable value, alone") << "AddressFrom=upnp" << QStringList{"--address-from"} << 3
+                                             << QByteArray("the setting AddressFrom in ") << "";
+    QTest::newRow("other value") << "" << QStringList{"--address-from", "upnp"} << 64
+                                 << QByteArray(
+                                        "--address-from takes auto, connection, router or an http:// or "
+                                        "https:// URL, not \"upnp\"")
+                                 << "";
+    QTest::newRow("file its owner may not read") << "" << QStringList{"--address-from", "router"} << 3
+                                                 << QByteArray("cannot read the settings from ") << "";
+    QTest::newRow("status names it") << "AddressFrom=Router" << QStringList{"--status"} << 0
+                                     << QByteArray(
+                                            "\nAddress from: router (corvane-dyndns --address-from asks")
+                                     << "";
+}
+
+// The choice is written as one key beside the ten, which stay as they were.
+void tst_OneShot::addressFromIsStoredAlone()
+{
+    QFETCH(QString, stored);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, said);
+    QFETCH(QString, holds);
+    writeSettings(mPort, QStringLiteral("pw"));
+    QFile ini(mScript->settingsFile());
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write("CurrentIP=True\nOtherIP=10.1.2.3\n" +
+              (stored.isEmpty() ? QByteArray() : stored.toLatin1() + "\n"));
+    ini.close();
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray before = ini.readAll();
+    ini.close();
+    if (QTest::currentDataTag() == QLatin1String("file its owner may not read"))
+        QVERIFY(ini.setPermissions(QFile::WriteOwner));
+    QByteArray out;
+    QByteArray err;
+    QCOMPARE(mScript->run(arguments, &out, &err), status);
+    QVERIFY2((out + err).contains(said), (out + err).constData());
+    QVERIFY(ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray after = ini.readAll();
+    if (holds.isEmpty()) {
+        QCOMPARE(after, before);
+        return;
+    }
+    const auto withoutChoice = [](const QByteArray& text) {
+        QList<QByteArray> lines = text.split('\n');
+        lines.removeIf([](const QByteArray& line) { return line.startsWith("AddressFrom="); });
+        return lines;
+    };
+    QCOMPARE(withoutChoice(after), withoutChoice(before));
+    QVERIFY2(after.split('\n').contains(holds.toLatin1()), after.constData());
+}
+
+// Against the reference server on 127.0.0.1, with the connection's address chosen: no router is
+// asked, nor any lookup service.
+void tst_OneShot::addressFromAloneAsksTheConnection()
+{
+    writeSettings(mPort, QStringLiteral("pw"));
+    QFile ini(mScript->settingsFile());
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write("AddressFrom=connection\n");
+    ini.close();
+    QByteArray out;
+    QByteArray err;
+    QCOMPARE(mScript->run({QStringLiteral("--address-from")}, &out, &err), 0);
+    QCOMPARE(out, QByteArray("Address from: connection\n"
+                             "Connection: 127.0.0.1 (a loopback address)\n"
+                             "Router: not asked: the address comes from the connection alone\n"
+                             "Lookup: not set\n"
+                             "A post would use: 127.0.0.1 (the connection)\n"));
+    QVERIFY2(err.isEmpty(), err.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_OneShot)

@@ -22,9 +22,10 @@ inline constexpr Meaning kMeanings[] = {
     {kRefused, "the server refused (\"ERR\"); or --autostart could not write or remove the entry, or\n"
                "      the window has no display"},
     {kNoConversation, "no conversation: connection refused, unknown host, time-out, connection lost, or\n"
-                      "      ended by a signal"},
+                      "      ended by a signal; --address-from alone: a post would have no address"},
     {kUnreadable, "a setting, the settings file, the history or the keyring cannot be read, or the\n"
-                  "      port is not one from 1 to 65535; --password-store could not move the password"},
+                  "      port is not one from 1 to 65535; --password-store could not move the password;\n"
+                  "      --address-from could not store the choice"},
     {kUsage, "a wrong command line"},
     {kAlreadyRunning,
      "--watch: another watcher of the same user runs; --password-store: the window or another move runs"},

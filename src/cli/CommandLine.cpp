@@ -19,7 +19,17 @@ namespace {
 using Arguments = std::vector<std::string>;
 
 // A run the command line may ask for; at most one at a time.
-enum class Run { Window, Conversation, Status, History, Watch, PasswordStore, Autostart, Information };
+enum class Run {
+    Window,
+    Conversation,
+    Status,
+    History,
+    Watch,
+    PasswordStore,
+    AddressFrom,
+    Autostart,
+    Information
+};
 
 // One switch: its name, the run it asks for (Window for one that only modifies another), its
 // help line by line, the value it takes (as the usage names it, in brackets when it may be left
@@ -74,6 +84,14 @@ const std::vector<Switch>& switches()
          "move the stored password into the desktop's keyring, or back\n"
          "into the settings file; alone: say where it is",
          "[keyring|file]"},
+        {"--address-from", Run::AddressFrom,
+         "store where Current IP comes from (the AddressFrom setting):\n"
+         "auto (the connection's address; behind a private one the\n"
+         "router's outside address, then the lookup URL's answer when\n"
+         "one is set), connection, router, or a lookup service's http://\n"
+         "or https:// URL; alone: ask each source now and say which\n"
+         "address a post would use",
+         "[auto|connection|router|URL]"},
         {"--autostart", Run::Autostart, "start at login (minimized), or not; alone: say which", "[on|off]"},
         {"--help", Run::Information, "show this text and exit"},
         {"--version", Run::Information, "show the version and exit"},
@@ -139,6 +157,24 @@ std::optional<int> numberIn(const std::string& value, int lowest, int highest)
     return found;
 }
 
+// The word given after "--address-from", empty or not; none when the switch stands alone (or
+// is not given).
+std::optional<std::string> addressFromValue(const Arguments& arguments)
+{
+    const auto it = std::ranges::find(arguments, "--address-from");
+    if (it == arguments.end() || std::next(it) == arguments.end() || std::next(it)->starts_with("--"))
+        return std::nullopt;
+    return *std::next(it);
+}
+
+// The choice the word names; none for an empty word, which names nothing (the key's absence
+// reads as auto, but a user who typed nothing most likely meant something).
+std::optional<AddressFrom> addressFromOf(const std::string& value)
+{
+    const QString text = QString::fromLocal8Bit(value);
+    return text.trimmed().isEmpty() ? std::nullopt : AddressFrom::read(text);
+}
+
 std::optional<int> historyCount(const std::string& value)
 {
     return value.empty() ? std::optional(kHistoryLines) : numberIn(value, 1, kMaxHistoryLines);
@@ -193,6 +229,10 @@ std::optional<UsageError> wrong(const Arguments& arguments)
         value && !value->empty() && *value != CSettings::kKeyringValue.toStdString() &&
         *value != CSettings::kFileValue.toStdString())
         return complaint("--password-store takes keyring or file, not \"" + shown(*value) + "\"");
+    if (const auto value = addressFromValue(arguments); value && !addressFromOf(*value))
+        return complaint("--address-from takes auto, connection, router or an http:// or https:// URL, "
+                         "not \"" +
+                         shown(*value) + "\"");
     if (auto error = alone(arguments, "--refresh"))
         return error;
     if (const auto days = valueAfter(arguments, "--refresh"); days && !numberIn(*days, 1, kMaxRefreshDays))
@@ -225,9 +265,9 @@ std::string usage()
 {
     const std::string program = identity::kProgram.toStdString();
     std::string text = "Usage: " + program + " [/MINIMIZE] [/CLOSE]\n";
-    for (const char* form :
-         {"--update | --offline [--quiet]", "--status", "--history [N]", "--watch [--refresh DAYS] [--quiet]",
-          "--password-store [keyring|file]", "--autostart [on|off]"})
+    for (const char* form : {"--update | --offline [--quiet]", "--status", "--history [N]",
+                             "--watch [--refresh DAYS] [--quiet]", "--password-store [keyring|file]",
+                             "--address-from [auto|connection|router|URL]", "--autostart [on|off]"})
         text += "       " + program + " " + form + "\n";
     text += "Keeps a host name under " + provider::kDomain.toStdString() + " pointing at this machine.\n\n";
     const std::string indent(25, ' ');
@@ -288,6 +328,10 @@ Request parse(const Arguments& arguments)
                              : *place == CSettings::kKeyringValue.toStdString()
                                  ? std::optional(PasswordPlace::Keyring)
                                  : std::optional(PasswordPlace::File)};
+    if (contains(arguments, "--address-from")) {
+        const std::optional<std::string> value = addressFromValue(arguments);
+        return AddressFromRequest{value ? addressFromOf(*value) : std::nullopt};
+    }
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
         if (*it == "--autostart")
             return AutostartRequest{std::next(it) == arguments.end() ? std::string() : *std::next(it)};

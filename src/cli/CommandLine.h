@@ -55,6 +55,12 @@ struct PasswordStore
 {
     std::optional<PasswordPlace> place;
 };
+// "--address-from [auto|connection|router|URL]": stores where "Current IP" comes from, or alone
+// says what each source says now.
+struct AddressFromRequest
+{
+    std::optional<AddressFrom> from;
+};
 // "--autostart [on|off]": starts at login or not, or alone says which; the value as given.
 struct AutostartRequest
 {
@@ -62,7 +68,7 @@ struct AutostartRequest
 };
 
 using Request = std::variant<Window, Information, UsageError, Conversation, Status, HistoryListing, Watch,
-                             PasswordStore, AutostartRequest>;
+                             PasswordStore, AddressFromRequest, AutostartRequest>;
 
 // A word beginning with "--" that is not one of the switches exactly, two that exclude each other,
 // a switch without the one it goes with, a value out of bounds, or a word left over beside a

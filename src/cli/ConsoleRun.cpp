@@ -1,10 +1,11 @@
 // The runs without a window that answer once: a conversation, the settings, the history, a move
-// of the password.
+// of the password, where the address comes from.
 
 #include "app/ExitStatus.h"
 #include "app/Identity.h"
 #include "cli/AddressSources.h"
 #include "cli/Runs.h"
+#include "oneshot/AddressSurvey.h"
 #include "oneshot/OneShotRun.h"
 #include "platform/Failure.h"
 #include "platform/qt/ConsoleWindowing.h"
@@ -49,8 +50,9 @@ int onConsole(int argc, char* argv[], const Request& request)
     ConsoleWindowing windowing;
     QtClock clock;
     AddressSources sources(clock);
+    AddressSurvey survey({sources.addresses, sources.router, sources.lookup, clock});
     OneShotRun oneShot(socket, store, secrets, windowing, clock, QtSettingsStore::filePath(identity::kTitle),
-                       &sources.finder);
+                       &sources.finder, &survey);
     std::optional<int> answered;
     request(oneShot, [&answered](int status) {
         answered = status;
@@ -76,6 +78,15 @@ int run(const CommandLine::Status&, int argc, char* argv[])
 {
     return onConsole(argc, argv,
                      [](OneShotRun& run, const OneShotRun::Done& done) { run.printSettings(done); });
+}
+
+int run(const CommandLine::AddressFromRequest& request, int argc, char* argv[])
+{
+    return onConsole(argc, argv, [&request](OneShotRun& run, const OneShotRun::Done& done) {
+        if (request.from)
+            return run.storeAddressFrom(*request.from, done);
+        run.printAddressFrom(done);
+    });
 }
 
 int run(const CommandLine::HistoryListing& request, int argc, char* argv[])

@@ -16,6 +16,7 @@ int run(const CommandLine::Status& request, int argc, char* argv[]);
 int run(const CommandLine::HistoryListing& request, int argc, char* argv[]);
 int run(const CommandLine::Watch& request, int argc, char* argv[]);
 int run(const CommandLine::PasswordStore& request, int argc, char* argv[]);
+int run(const CommandLine::AddressFromRequest& request, int argc, char* argv[]);
 int run(const CommandLine::AutostartRequest& request, int argc, char* argv[]);
 
 // What every run without a window sets up before Qt starts: SIGPIPE ignored, the session's bus.

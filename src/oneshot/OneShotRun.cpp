@@ -1,7 +1,10 @@
 #include "oneshot/OneShotRun.h"
 
 #include "app/ExitStatus.h"
+#include "app/Identity.h"
 #include "history/HistoryTable.h"
+#include "oneshot/AddressReport.h"
+#include "oneshot/AddressSurvey.h"
 #include "platform/Failure.h"
 #include "platform/ISocket.h"
 #include "platform/IWindowing.h"
@@ -13,9 +16,9 @@
 #include <algorithm>
 
 OneShotRun::OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
-                       IClock& clock, QString settingsFile, AddressFinder* finder)
+                       IClock& clock, QString settingsFile, AddressFinder* finder, AddressSurvey* survey)
     : mSocket(socket), mStore(store), mSecrets(secrets), mWindowing(windowing),
-      mSettingsFile(std::move(settingsFile)), mFinder(finder),
+      mSettingsFile(std::move(settingsFile)), mFinder(finder), mSurvey(survey),
       mHistory(History(), HistoryEntry::Runner::Once, clock, stderr)
 {
 }
@@ -25,11 +28,10 @@ OneShotRun::~OneShotRun()
     mWindowing.setEndRequestHandler({});
 }
 
-bool OneShotRun::loadSettings(bool placeMended)
+bool OneShotRun::loadSettings(const QString& mended)
 {
     gSettings.create(mStore, mSecrets, mWindowing);
-    const QStringList problems = ScriptSettings::problems(
-        *gSettings, mSettingsFile, placeMended ? CSettings::kPasswordStoreKey : QString());
+    const QStringList problems = ScriptSettings::problems(*gSettings, mSettingsFile, mended);
     for (const QString& problem : problems)
         log().complain(problem);
     if (!problems.isEmpty())
@@ -90,17 +92,23 @@ void OneShotRun::printSettings(Done done)
         return finish(exitstatus::kUnreadable);
     const CSettings& settings = *gSettings;
     const QString host = settings.hostName();
-    const QString address = settings.CurrentIP() ? QStringLiteral("this machine's address on the connection")
-                                                 : settings.OtherIP();
+    const QString address = settings.CurrentIP() ? QStringLiteral("Current IP, as Address from finds it")
+                                                 : settings.OtherIP() + QStringLiteral(" (Other IP)");
+    // The sources are not asked here: this look sends nothing anywhere, to a router least of all.
+    const QString from =
+        settings.addressFrom().text() + QStringLiteral(" (") + identity::kProgram +
+        QStringLiteral(" --address-from asks the sources now, and says whether carrier-grade "
+                       "or double NAT keeps others out)");
     for (const QString& line :
          {QStringLiteral("Settings file: ") + mSettingsFile, QStringLiteral("Server: ") + settings.Server(),
           QStringLiteral("Port: ") + QString::number(settings.Port()),
           QStringLiteral("User name: ") + settings.Username()})
         log().line(line);
-    settings.checkedPasswordPlace([this, host, address](const QString& place) {
+    settings.checkedPasswordPlace([this, host, address, from](const QString& place) {
         log().line(QStringLiteral("Password: ") + place);
         log().line(QStringLiteral("Host: ") + host);
         log().line(QStringLiteral("Address posted: ") + address);
+        log().line(QStringLiteral("Address from: ") + from);
         const std::optional<QList<HistoryEntry>> entries = historyEntries();
         if (!entries)
             return finish(exitstatus::kUnreadable);
@@ -121,12 +129,48 @@ void OneShotRun::printSettings(Done done)
     gSettings.discard();
 }
 
+void OneShotRun::storeAddressFrom(const AddressFrom& from, Done done)
+{
+    await(std::move(done), QStringLiteral("interrupted"));
+    // A value that could not be read is what this run mends.
+    if (!loadSettings(CSettings::kAddressFromKey))
+        return finish(exitstatus::kUnreadable);
+    try {
+        gSettings->saveAddressFrom(from);
+    } catch (const Failure& failure) {
+        gSettings.discard();
+        log().complain(failure.description);
+        return finish(exitstatus::kUnreadable);
+    }
+    gSettings.discard();
+    log().line(QStringLiteral("Address from: ") + from.text());
+    finish(exitstatus::kSuccess);
+}
+
+void OneShotRun::printAddressFrom(Done done)
+{
+    await(std::move(done), QStringLiteral("interrupted"));
+    if (!loadSettings())
+        return finish(exitstatus::kUnreadable);
+    const AddressFrom from = gSettings->addressFrom();
+    const QString server = gSettings->Server();
+    const auto port = static_cast<quint16>(gSettings->Port());
+    const QString otherIP = gSettings->CurrentIP() ? QString() : gSettings->OtherIP();
+    gSettings.discard();
+    mSurvey->survey(from, server, port, [this, from, otherIP](const AddressChoice::Readings& readings) {
+        const AddressReport report = AddressReport::of(from, readings, otherIP);
+        for (const QString& line : report.lines)
+            log().line(line);
+        finish(report.wouldPost ? exitstatus::kSuccess : exitstatus::kNoConversation);
+    });
+}
+
 void OneShotRun::passwordStore(std::optional<PasswordPlace> place, Done done)
 {
     // A move cut short anywhere leaves the password in one place or the other.
     await(std::move(done), QStringLiteral("interrupted"));
     // A move writes the place anew, so a value that could not be read does not stop it.
-    if (!loadSettings(place.has_value()))
+    if (!loadSettings(place ? CSettings::kPasswordStoreKey : QString()))
         return finish(exitstatus::kUnreadable);
     if (!place)
         return printPasswordPlace();

@@ -11,7 +11,9 @@
 #include <memory>
 #include <optional>
 
+struct AddressFrom;
 class AddressFinder;
+class AddressSurvey;
 enum class PasswordPlace;
 class IClock;
 class ISecretStore;
@@ -22,7 +24,8 @@ class PasswordMove;
 class UpdateSession;
 
 // Runs without a window, for scripts, timers and hooks: one conversation with the stored
-// settings, or a look at them or at the history, or a move of the password. The log lines go to
+// settings, or a look at them or at the history, a move of the password, or where the address
+// comes from. The log lines go to
 // standard output as the window would show them (control characters made visible), errors to
 // standard error. Each run answers on the event loop with its exit status (app/ExitStatus.h);
 // an end asked for by a signal cuts it short.
@@ -32,7 +35,8 @@ public:
     using Done = std::function<void(int status)>;
 
     OneShotRun(ISocket& socket, ISettingsStore& store, ISecretStore& secrets, IWindowing& windowing,
-               IClock& clock, QString settingsFile, AddressFinder* finder = nullptr);
+               IClock& clock, QString settingsFile, AddressFinder* finder = nullptr,
+               AddressSurvey* survey = nullptr);
     ~OneShotRun() override;
 
     // Runs a conversation to its end. A password kept in the keyring is read first; when the
@@ -48,6 +52,11 @@ public:
     void passwordStore(std::optional<PasswordPlace> place, Done done);
     // Prints the newest entries of the history as a table, newest last.
     int printHistory(int count);
+    // Stores where "Current IP" comes from, the AddressFrom key alone, then says it.
+    void storeAddressFrom(const AddressFrom& from, Done done);
+    // Prints the choice, what each source says now and the address a post would use; a post
+    // that would have none ends as a conversation that could not be had.
+    void printAddressFrom(Done done);
 
     void AppendLog(const QString& text) override { log().entry(text); }
     void AppendError(const QString& text) override { log().error(text); }
@@ -55,8 +64,8 @@ public:
     void passwordUnavailable(const Failure& failure, Operation operation) override;
 
 private:
-    // mended: the key that the run writes anew does not stop it.
-    bool loadSettings(bool placeMended = false);
+    // mended: the key that the run writes anew, whose value does not stop it.
+    bool loadSettings(const QString& mended = QString());
     ConsoleLog log() const { return ConsoleLog(stdout, stderr, mQuiet); }
     // The history's entries; none when it cannot be read, which is said on the error stream.
     std::optional<QList<HistoryEntry>> historyEntries() const;
@@ -71,6 +80,7 @@ private:
     IWindowing& mWindowing;
     QString mSettingsFile;
     AddressFinder* mFinder;
+    AddressSurvey* mSurvey;
     HistoryRecorder mHistory;
     std::unique_ptr<UpdateSession> mSession;
     std::unique_ptr<PasswordMove> mMove;
