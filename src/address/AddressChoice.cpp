@@ -50,6 +50,11 @@ bool AddressChoice::publicAnswer(const IRouter::Answer& answer)
     return address.setAddress(answer.address) && !AddressRange::of(address);
 }
 
+bool AddressChoice::named() const
+{
+    return !fromConnection || QHostAddress(address).protocol() == QAbstractSocket::IPv6Protocol;
+}
+
 AddressChoice::Ask AddressChoice::next(const AddressFrom& from, const Readings& readings)
 {
     switch (from.source) {

@@ -36,6 +36,12 @@ struct AddressChoice
     // outside address is not public, or the lookup sees another one (carrier-grade or double NAT).
     QString unreachable;
 
+    // Whether the request must carry the address rather than let the conversation post the
+    // address its connection goes out from: any but the connection's own, and the connection's
+    // own over IPv6, which is the interface's stable address while the connection may go out
+    // from a temporary (privacy) address beside it.
+    bool named() const;
+
     // The source to ask next, given what the others said; Nothing once the choice can be made.
     static Ask next(const AddressFrom& from, const Readings& readings);
     static AddressChoice of(const AddressFrom& from, const Readings& readings);

@@ -12,7 +12,8 @@ public:
 
     // The local address this machine would use to reach the server at the port, found by the
     // system's routing (a connected UDP socket sends nothing and tells its source address); a
-    // name is looked up first, IPv4 preferred. The answer comes later, through done: the
+    // name is looked up first, IPv4 preferred. For an IPv6 source, the stable address of its
+    // interface rather than a temporary (privacy) one. The answer comes later, through done: the
     // address as text, or empty with the reason in problem. A later call supersedes an earlier
     // one that has not answered yet.
     virtual void

@@ -60,8 +60,9 @@ void UpdateSession::start(const UpdateRequest& request)
 
 void UpdateSession::begin(const UpdateRequest& request)
 {
-    if (!mServices.finder || request.operation != Operation::Update || request.address ||
-        request.addressFrom.source == AddressFrom::Source::Connection)
+    // The connection's address is found first too: over IPv6 the conversation would post the
+    // temporary address it goes out from, where the interface's stable one is meant.
+    if (!mServices.finder || request.operation != Operation::Update || request.address)
         return converse(request);
     mStarting = true;
     mServices.finder->find(request.addressFrom, request.server, static_cast<quint16>(request.port),
@@ -91,7 +92,9 @@ void UpdateSession::chosen(UpdateRequest request, const AddressChoice& choice)
         conversationEnded(result);
         return;
     }
-    if (!choice.fromConnection)
+    // An IPv6 connection address is named too: the conversation's own would be the temporary
+    // address it goes out from, not the stable one chosen.
+    if (choice.named())
         request.address = choice.address;
     converse(request);
 }

@@ -369,8 +369,9 @@ void Watcher::post(const AddressChoice& choice)
     mPacing.started(mServices.clock.elapsed());
     UpdateRequest request = UpdateRequest::of(*mSettings, Operation::Update);
     // Only the address that was checked is posted: the connection's own must still be the one
-    // it goes out from; the router's or the lookup's is posted as it was given.
-    if (!request.address && choice.fromConnection)
+    // it goes out from; the router's or the lookup's is posted as it was given, and so is the
+    // connection's over IPv6, the stable address beside the temporary one it may go out from.
+    if (!request.address && !choice.named())
         request.expectedAddress = choice.address;
     else if (!request.address)
         request.address = choice.address;

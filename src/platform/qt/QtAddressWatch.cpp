@@ -1,6 +1,7 @@
 #include "platform/qt/QtAddressWatch.h"
 
 #include "platform/qt/AddressText.h"
+#include "platform/qt/InterfaceAddresses.h"
 
 #include <QNetworkInterface>
 #include <QSocketNotifier>
@@ -36,9 +37,18 @@ int openAnnouncements()
     return fd;
 }
 
-// The address a datagram to remote would leave from: connecting a UDP socket makes the kernel
-// choose the route and the source address, and sends nothing.
-QString sourceAddressFor(const QHostAddress& remote, quint16 port, QString& problem)
+// With privacy addresses on, the kernel's IPv6 source is a temporary address that it retires
+// within a day; the interface's stable address is the one that keeps reaching this machine.
+QHostAddress postedFor(const QHostAddress& source)
+{
+    if (source.protocol() != QAbstractSocket::IPv6Protocol)
+        return source;
+    return StableAddress::of(source, interfaceAddresses::beside(source));
+}
+
+// The address a datagram to remote would leave from (for IPv6, the stable one beside it): connecting a UDP
+// socket makes the kernel choose the route and the source address, and sends nothing.
+QString localAddressFor(const QHostAddress& remote, quint16 port, QString& problem)
 {
     sockaddr_storage to = {};
     socklen_t toLength = 0;
@@ -74,7 +84,7 @@ QString sourceAddressFor(const QHostAddress& remote, quint16 port, QString& prob
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&from), &fromLength) != 0)
         problem = qt_error_string(errno);
     else
-        address = addressText::shown(QHostAddress(reinterpret_cast<const sockaddr*>(&from)));
+        address = addressText::shown(postedFor(QHostAddress(reinterpret_cast<const sockaddr*>(&from))));
     ::close(fd);
     return address;
 }
@@ -169,7 +179,7 @@ void QtAddressWatch::answer(quint64 call, const QString& server, quint16 port,
     QString found = problem;
     for (const QHostAddress& remote : addresses) {
         QString why;
-        address = sourceAddressFor(remote, port, why);
+        address = localAddressFor(remote, port, why);
         if (!address.isEmpty())
             break;
         // The first address's reason is the telling one: it is the one a conversation tries first.
