@@ -130,7 +130,8 @@ void tst_EndToEndStableAddress::theStableAddressIsPostedAndARenewedTemporaryIsNo
     const std::unique_ptr<ScriptRun> update = run();
     QByteArray out;
     QByteArray err;
-    QCOMPARE(update->run({QStringLiteral("--update")}, &out, &err), 0);
+    const int status = update->run({QStringLiteral("--update")}, &out, &err);
+    QVERIFY2(status == 0, out + err);
     QVERIFY2(out.contains(" - Sending new host IP (" + kStable.toLatin1() + ")..."), out + err);
     QCOMPARE(updates(kStable + ' '), 1);
     QCOMPARE(updates(), 1);

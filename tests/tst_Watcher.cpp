@@ -357,8 +357,10 @@ void tst_Watcher::onlyTheAddressCheckedIsPosted_data()
     const QString stable = QStringLiteral("2001:db8:5::2");
     const QString temporary = QStringLiteral("2001:db8:5:0:2cfb:5046:f9d:cd03");
     QTest::newRow("the address checked") << kAddress << kAddress << kAddress;
-    QTest::newRow("a loopback address") << kAddress << "::1" << "";
-    QTest::newRow("another address") << kAddress << "192.0.2.77" << "";
+    QTest::newRow("a loopback address") << kAddress << "::1"
+                                        << "";
+    QTest::newRow("another address") << kAddress << "192.0.2.77"
+                                     << "";
     // Over IPv6 the address checked is the interface's stable one, and the connection goes out
     // from a temporary address beside it.
     QTest::newRow("IPv6: the stable address, gone out from a temporary one") << stable << temporary << stable;

@@ -97,8 +97,10 @@ private:
             }
         } else if (mExpect == Expect::Ip && command == QLatin1String("IP")) {
             QHostAddress address;
-            if (!address.setAddress(argument) || address.protocol() != QAbstractSocket::IPv4Protocol) {
-                refuse(QStringLiteral("Not an IPv4 address: ") + argument);
+            // An IPv6 address is taken as a provider takes it for an AAAA record; a scoped one
+            // (fe80::1%eth0) names nothing outside this machine's link.
+            if (!address.setAddress(argument) || !address.scopeId().isEmpty()) {
+                refuse(QStringLiteral("Not an IP address: ") + argument);
             } else {
                 mUpdate.address = argument;
                 next(Expect::Done, QStringLiteral("Address accepted"));
