@@ -46,8 +46,9 @@ QHostAddress postedFor(const QHostAddress& source)
     return StableAddress::of(source, interfaceAddresses::beside(source));
 }
 
-// The address a datagram to remote would leave from (for IPv6, the stable one beside it): connecting a UDP
-// socket makes the kernel choose the route and the source address, and sends nothing.
+// The address a datagram to remote would leave from (for IPv6, the stable one beside it):
+// connecting a UDP socket makes the kernel choose the route and the source address, and sends
+// nothing.
 QString localAddressFor(const QHostAddress& remote, quint16 port, QString& problem)
 {
     sockaddr_storage to = {};
