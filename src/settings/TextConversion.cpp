@@ -3,6 +3,7 @@
 #include "platform/Failure.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <limits>
@@ -10,22 +11,6 @@
 
 namespace TextConversion {
 namespace {
-
-bool isDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-int digitValue(QChar c, int base)
-{
-    const char16_t u = c.toUpper().unicode();
-    int digit = -1;
-    if (u >= u'0' && u <= u'9')
-        digit = u - u'0';
-    else if (u >= u'A' && u <= u'F')
-        digit = 10 + (u - u'A');
-    return digit < base ? digit : -1;
-}
 
 bool isBlank(QChar c)
 {
@@ -37,23 +22,16 @@ bool isBlank(QChar c)
 // readers of such literals have it.
 std::optional<double> readRadixLiteral(QStringView text, qsizetype& used)
 {
-    if (text.size() < 3 || text[0] != QLatin1Char('&'))
+    static const QRegularExpression kLiteral(QStringLiteral("^&(?:[hH]([0-9a-fA-F]+)|[oO]([0-7]+))"));
+    const QRegularExpressionMatch match = kLiteral.match(text);
+    if (!match.hasMatch())
         return std::nullopt;
-    const QChar kind = text[1].toUpper();
-    const int base = kind == QLatin1Char('H') ? 16 : kind == QLatin1Char('O') ? 8 : 0;
-    if (base == 0)
-        return std::nullopt;
-
-    qsizetype end = 2;
-    quint64 value = 0;
-    for (int digit; end < text.size() && (digit = digitValue(text[end], base)) >= 0; ++end) {
-        value = value * static_cast<quint64>(base) + static_cast<quint64>(digit);
-        if (value > 0xFFFFFFFFull)
-            throw failures::overflow();
-    }
-    if (end == 2)
-        return std::nullopt;
-    used = end;
+    const bool hexadecimal = match.hasCaptured(1);
+    bool ok = false;
+    const quint64 value = match.capturedView(hexadecimal ? 1 : 2).toULongLong(&ok, hexadecimal ? 16 : 8);
+    if (!ok || value > 0xFFFFFFFFull)
+        throw failures::overflow();
+    used = match.capturedLength();
     if (value <= 0xFFFFull)
         return static_cast<double>(static_cast<qint16>(static_cast<quint16>(value)));
     return static_cast<double>(static_cast<qint32>(static_cast<quint32>(value)));
@@ -62,41 +40,18 @@ std::optional<double> readRadixLiteral(QStringView text, qsizetype& used)
 // Reads the longest decimal number at the start of text: sign, digits, fraction, exponent.
 std::optional<double> readDecimal(QStringView text, qsizetype& used)
 {
-    qsizetype i = 0;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-        ++i;
-    qsizetype digits = 0;
-    while (i < text.size() && isDigit(text[i])) {
-        ++i;
-        ++digits;
-    }
-    if (i < text.size() && text[i] == QLatin1Char('.')) {
-        ++i;
-        while (i < text.size() && isDigit(text[i])) {
-            ++i;
-            ++digits;
-        }
-    }
-    if (digits == 0)
+    static const QRegularExpression kNumber(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?"));
+    const QRegularExpressionMatch match = kNumber.match(text);
+    if (!match.hasMatch())
         return std::nullopt;
-    if (i < text.size() && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
-        qsizetype j = i + 1;
-        if (j < text.size() && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-')))
-            ++j;
-        if (j < text.size() && isDigit(text[j])) {
-            while (j < text.size() && isDigit(text[j]))
-                ++j;
-            i = j;
-        }
-    }
-    used = i;
+    used = match.capturedLength();
     bool ok = false;
-    QString number = text.first(i).toString();
+    QString number = match.captured();
     if (number.endsWith(QLatin1Char('.')))
         number.chop(1);
-    if (number.startsWith(QLatin1Char('.')) || number.startsWith(QStringLiteral("+.")) ||
-        number.startsWith(QStringLiteral("-.")))
-        number.insert(number.indexOf(QLatin1Char('.')), QLatin1Char('0'));
+    if (match.capturedView(1).startsWith(QLatin1Char('.')))
+        number.insert(match.capturedStart(1), QLatin1Char('0'));
     const double value = QLocale::c().toDouble(number, &ok);
     if (!ok || !std::isfinite(value))
         throw failures::overflow();
