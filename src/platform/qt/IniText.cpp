@@ -128,11 +128,6 @@ qsizetype withLineBreak(const QByteArray& text, qsizetype end)
     return end;
 }
 
-QByteArray entry(const QString& key, const QString& value)
-{
-    return key.toUtf8() + '=' + IniText::encodedValue(value);
-}
-
 // The escapes of a single character, "\n" and the like, as the reader takes them.
 char simpleEscape(char c)
 {
@@ -156,6 +151,43 @@ int digitValue(char16_t c, int base)
 bool isBlank(QChar c)
 {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+// A value as it stands after "key=", so that it reads back exactly as given.
+QByteArray encodedValue(const QString& value)
+{
+    QByteArray out;
+    // A leading "@" marks a typed value to the reader; doubled, it stands for itself.
+    if (value.startsWith(QLatin1Char('@')))
+        out += '@';
+    bool quote = value.startsWith(QLatin1Char(' ')) || value.endsWith(QLatin1Char(' '));
+    bool afterHexEscape = false;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char16_t c = value.at(i).unicode();
+        if (c == ';' || c == ',' || c == '=')
+            quote = true;
+        // A hexadecimal escape goes on for as long as hexadecimal digits follow it.
+        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"' || (afterHexEscape && digitValue(c, 16) >= 0)) {
+            const size_t simple = std::u16string_view(u"\\\"\n\r\t").find(c);
+            afterHexEscape = simple == std::u16string_view::npos;
+            out += afterHexEscape ? "\\x" + QByteArray::number(c, 16) : QByteArray("\\") + "\\\"nrt"[simple];
+            continue;
+        }
+        afterHexEscape = false;
+        const bool pair =
+            QChar::isHighSurrogate(c) && i + 1 < value.size() && value.at(i + 1).isLowSurrogate();
+        out += QStringView(value).sliced(i, pair ? 2 : 1).toUtf8();
+        if (pair)
+            ++i;
+    }
+    if (quote)
+        return '"' + out + '"';
+    return out;
+}
+
+QByteArray entry(const QString& key, const QString& value)
+{
+    return key.toUtf8() + '=' + encodedValue(value);
 }
 
 // A value as the reader unescapes it: a quoted part is kept as it is, a backslash escapes
@@ -315,37 +347,6 @@ QHash<QString, QString> groupValues(const QByteArray& text, const QString& group
     return values;
 }
 
-QByteArray encodedValue(const QString& value)
-{
-    QByteArray out;
-    // A leading "@" marks a typed value to the reader; doubled, it stands for itself.
-    if (value.startsWith(QLatin1Char('@')))
-        out += '@';
-    bool quote = value.startsWith(QLatin1Char(' ')) || value.endsWith(QLatin1Char(' '));
-    bool afterHexEscape = false;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char16_t c = value.at(i).unicode();
-        if (c == ';' || c == ',' || c == '=')
-            quote = true;
-        // A hexadecimal escape goes on for as long as hexadecimal digits follow it.
-        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"' || (afterHexEscape && digitValue(c, 16) >= 0)) {
-            const size_t simple = std::u16string_view(u"\\\"\n\r\t").find(c);
-            afterHexEscape = simple == std::u16string_view::npos;
-            out += afterHexEscape ? "\\x" + QByteArray::number(c, 16) : QByteArray("\\") + "\\\"nrt"[simple];
-            continue;
-        }
-        afterHexEscape = false;
-        const bool pair =
-            QChar::isHighSurrogate(c) && i + 1 < value.size() && value.at(i + 1).isLowSurrogate();
-        out += QStringView(value).sliced(i, pair ? 2 : 1).toUtf8();
-        if (pair)
-            ++i;
-    }
-    if (quote)
-        return '"' + out + '"';
-    return out;
-}
-
 QByteArray withGroup(const QByteArray& text, const QString& group, const SettingsValues& values,
                      const QStringList& removed)
 {
@@ -372,15 +373,11 @@ QByteArray withGroup(const QByteArray& text, const QString& group, const Setting
         }
         if (!inGroup || line->kind != Line::Kind::Entry)
             continue;
-        if (removed.contains(line->name)) {
-            edits.append({line->begin, withLineBreak(text, line->end), QByteArray()});
-            continue;
-        }
         qsizetype index = values.size() - 1;
         while (index >= 0 && values.at(index).first != line->name)
             --index;
-        if (index >= 0 && written.at(index)) {
-            // A repeated key: the reader would take the last one; the file keeps one.
+        // A repeated key goes too: the reader would take the last one; the file keeps one.
+        if (removed.contains(line->name) || (index >= 0 && written.at(index))) {
             edits.append({line->begin, withLineBreak(text, line->end), QByteArray()});
             continue;
         }
