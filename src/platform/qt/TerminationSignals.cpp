@@ -35,11 +35,6 @@ void setHandler(int signalNumber, void (*handler)(int))
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent)
-    : TerminationSignals({SIGTERM, SIGINT, SIGHUP}, parent)
-{
-}
-
 TerminationSignals::TerminationSignals(QList<int> signalNumbers, QObject* parent)
     : QObject(parent), mSignals(std::move(signalNumbers))
 {
