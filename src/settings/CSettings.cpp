@@ -1,7 +1,6 @@
 #include "settings/CSettings.h"
 
 #include "app/Identity.h"
-#include "platform/ISecretStore.h"
 #include "platform/ISettingsStore.h"
 #include "platform/IWindowing.h"
 #include "settings/TextConversion.h"
@@ -183,8 +182,7 @@ void CSettings::checkedPasswordPlace(std::function<void(const QString&)> done) c
     });
 }
 
-void CSettings::readPassword(ISecretStore& secrets, const QString& account,
-                             std::function<void(const QString&, const std::optional<Failure>&)> done)
+void CSettings::readPassword(ISecretStore& secrets, const QString& account, ISecretStore::ReadDone done)
 {
     secrets.read(account, [&secrets, account, done = std::move(done)](const QString& password,
                                                                       const std::optional<Failure>& failure) {
@@ -250,8 +248,7 @@ void SettingsReference::storePassword(const QString& password, const QString& ac
                                 const std::optional<Failure>& failure) { stored(password, failure); });
 }
 
-std::function<void(const QString&, const std::optional<Failure>&)>
-SettingsReference::known(const QString& account, Done done)
+ISecretStore::ReadDone SettingsReference::known(const QString& account, Done done)
 {
     return [this, generation = mGeneration, account,
             done = std::move(done)](const QString& password, const std::optional<Failure>& failure) {

@@ -203,15 +203,15 @@ void PasswordMove::intoFile(const QString& account, const QString& inFile, Done 
             if (!inFile.isEmpty() && inFile != password)
                 return done(differentPasswords(account));
             const QString application = mIdentity.title();
+            const auto stored = [&](const QString& key) {
+                return mStore.read(application, CSettings::kSection, key, QString());
+            };
             written(
                 [&] {
                     mStore.write(application, CSettings::kSection, {{CSettings::Key::Password, password}},
                                  {CSettings::kPasswordStoreKey});
-                    if (mStore.read(application, CSettings::kSection, CSettings::Key::Password, QString()) !=
-                            password ||
-                        !mStore
-                             .read(application, CSettings::kSection, CSettings::kPasswordStoreKey, QString())
-                             .isEmpty())
+                    if (stored(CSettings::Key::Password) != password ||
+                        !stored(CSettings::kPasswordStoreKey).isEmpty())
                         throw Failure(
                             failures::kPathFileAccess,
                             QStringLiteral("The settings file does not hold the password written to it"),

@@ -2,10 +2,6 @@
 
 #include "settings/CSettings.h"
 
-#include <functional>
-#include <optional>
-
-class ISecretStore;
 class ISettingsStore;
 class IWindowing;
 
@@ -18,7 +14,7 @@ class IWindowing;
 class PasswordMove
 {
 public:
-    using Done = std::function<void(const std::optional<Failure>& failure)>;
+    using Done = ISecretStore::Done;
 
     PasswordMove(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
 
