@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 class QSocketNotifier;
 
 // This machine's addresses as the system's routing sees them, without sending anything.
@@ -70,9 +72,7 @@ private:
     // A lookup that is running answers the newest call if that asks for its server and port;
     // any other call makes it obsolete.
     quint64 mLookup = 0;
-    bool mLookupRunning = false;
-    QString mLookupServer;
-    quint16 mLookupPort = 0;
+    std::optional<std::pair<QString, quint16>> mLookingUp; // its server and port
     Answer mAnswer;
 
     std::function<void()> mChangeHandler;
