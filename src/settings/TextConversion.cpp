@@ -12,11 +12,6 @@
 namespace TextConversion {
 namespace {
 
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
-}
-
 // Reads &H or &O digits from the start of text. A value of up to four hexadecimal digits
 // (six octal) is a 16-bit pattern, up to eight (eleven) a 32-bit one, as the classic
 // readers of such literals have it.
@@ -65,25 +60,22 @@ std::optional<double> readNumber(QStringView text, qsizetype& used)
     return readDecimal(text, used);
 }
 
-QStringView trimmedBlanks(const QString& text)
+QStringView trimmedBlanks(QStringView text)
 {
-    QStringView view(text);
-    while (!view.isEmpty() && isBlank(view.front()))
-        view = view.sliced(1);
-    while (!view.isEmpty() && isBlank(view.back()))
-        view.chop(1);
-    return view;
+    static const QRegularExpression kBlanks(QStringLiteral("^[ \\t]*(.*?)[ \\t]*\\z"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    return kBlanks.match(text).capturedView(1);
 }
 
-// A whole text that is one number, with blanks around it.
-std::optional<double> wholeNumber(const QString& text)
+// A whole text that is one number, with blanks around it; anything else is a type mismatch.
+double wholeNumber(QStringView text)
 {
     const QStringView view = trimmedBlanks(text);
     qsizetype used = 0;
     const auto value = readNumber(view, used);
     if (!value || used != view.size())
-        return std::nullopt;
-    return value;
+        throw failures::typeMismatch();
+    return *value;
 }
 
 } // namespace
@@ -101,10 +93,7 @@ qint32 roundToLong(double value)
 
 qint32 toLong(const QString& text)
 {
-    const auto value = wholeNumber(text);
-    if (!value)
-        throw failures::typeMismatch();
-    return roundToLong(*value);
+    return roundToLong(wholeNumber(text));
 }
 
 bool toBoolean(const QString& text)
@@ -114,16 +103,13 @@ bool toBoolean(const QString& text)
         return true;
     if (view.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
         return false;
-    const auto value = wholeNumber(text);
-    if (!value)
-        throw failures::typeMismatch();
-    return *value != 0.0;
+    return wholeNumber(view) != 0.0;
 }
 
 double val(const QString& text)
 {
     QString packed = text;
-    packed.removeIf([](QChar c) { return isBlank(c) || c == QLatin1Char('\n'); });
+    packed.removeIf([](QChar c) { return c == u' ' || c == u'\t' || c == u'\n'; });
     qsizetype used = 0;
     return readNumber(packed, used).value_or(0.0);
 }
