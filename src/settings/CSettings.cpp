@@ -127,16 +127,6 @@ QString CSettings::Password() const
     return mPassword;
 }
 
-QString CSettings::hostName(const QString& subDomain)
-{
-    return subDomain + provider::kDomainSuffix;
-}
-
-QString CSettings::keyringAccount(const QString& username, const QString& subDomain)
-{
-    return username + QLatin1Char('@') + hostName(subDomain);
-}
-
 QString CSettings::passwordPlaceText() const
 {
     if (mPasswordPlace == PasswordPlace::Keyring)
@@ -203,11 +193,6 @@ QString CSettings::otherAccountsNote(const QStringList& accounts)
            QStringLiteral(", the account of a user name and host since changed: set them back, or put the "
                           "password in the settings file (Password=) and run ") +
            identity::kProgram + QStringLiteral(" --password-store keyring");
-}
-
-void SettingsReference::create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
-{
-    replace(std::make_unique<CSettings>(store, secrets, identity));
 }
 
 void SettingsReference::release()

@@ -86,7 +86,7 @@ public:
     const std::vector<LoadFailure>& loadFailures() const { return mLoadFailures; }
 
     // The host's whole name: the sub-domain under the provider's domain.
-    static QString hostName(const QString& subDomain);
+    static QString hostName(const QString& subDomain) { return subDomain + provider::kDomainSuffix; }
     QString hostName() const { return hostName(mSubDomain); }
 
     PasswordPlace passwordPlace() const { return mPasswordPlace; }
@@ -104,7 +104,10 @@ public:
     // Without a user name and a host the keyring has no account for the password.
     bool namesNoAccount() const { return mUsername.isEmpty() && mSubDomain.isEmpty(); }
     // The keyring's account for the password of this user name and host.
-    static QString keyringAccount(const QString& username, const QString& subDomain);
+    static QString keyringAccount(const QString& username, const QString& subDomain)
+    {
+        return username + QLatin1Char('@') + hostName(subDomain);
+    }
     QString keyringAccount() const { return keyringAccount(mUsername, mSubDomain); }
     // Where the password is, for the user to read: never the password itself.
     QString passwordPlaceText() const;
@@ -158,7 +161,10 @@ private:
 class SettingsReference
 {
 public:
-    void create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
+    void create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
+    {
+        replace(std::make_unique<CSettings>(store, secrets, identity));
+    }
     // Saves every setting, then lets the object go (also when saving fails).
     void release();
     // Lets the object go without saving.
