@@ -46,11 +46,6 @@ void written(const std::function<void()>& step, const PasswordMove::Done& done)
 
 } // namespace
 
-PasswordMove::PasswordMove(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
-    : mStore(store), mSecrets(secrets), mIdentity(identity)
-{
-}
-
 void PasswordMove::to(PasswordPlace place, const CSettings& settings, Done done)
 {
     const bool toKeyring = place == PasswordPlace::Keyring;

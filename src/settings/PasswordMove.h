@@ -16,7 +16,10 @@ class PasswordMove
 public:
     using Done = ISecretStore::Done;
 
-    PasswordMove(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
+    PasswordMove(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
+        : mStore(store), mSecrets(secrets), mIdentity(identity)
+    {
+    }
 
     // Moves the password of the loaded settings to the place; when it is there already, checks
     // that the place holds it (and writes a place key that could not be read anew). done learns

@@ -12,7 +12,6 @@
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -156,8 +155,6 @@ bool RegularFile::readOnly(const QString& path, const struct stat& info)
 {
     return (info.st_mode & S_IWUSR) == 0 || ::access(QFile::encodeName(path).constData(), W_OK) != 0;
 }
-
-RegularFile::RegularFile(RegularFile&& other) noexcept : mFd(std::exchange(other.mFd, -1)) {}
 
 RegularFile::~RegularFile()
 {

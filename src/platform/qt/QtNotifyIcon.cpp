@@ -37,11 +37,6 @@ QtNotifyIcon::QtNotifyIcon()
     }
 }
 
-QtNotifyIcon::~QtNotifyIcon()
-{
-    mIcon->hide();
-}
-
 bool QtNotifyIcon::shellNotifyIcon(NotifyMessage message, const NotifyIconData& data)
 {
     switch (message) {
@@ -79,13 +74,6 @@ void QtNotifyIcon::show()
     mIcon->show();
     if (!statusNotifierItem())
         mIcon->setContextMenu(nullptr);
-}
-
-// An XEmbed icon is a window of ours with a place on the screen; a StatusNotifier item has
-// none, the host draws it.
-bool QtNotifyIcon::statusNotifierItem() const
-{
-    return mIcon->geometry().isEmpty();
 }
 
 void QtNotifyIcon::showMessage(const QString& title, const QString& text, bool warning)

@@ -31,11 +31,6 @@ bool forgetKeyringSession()
 
 } // namespace
 
-QtSecretStore::QtSecretStore(QString service, std::chrono::milliseconds deadline)
-    : mService(std::move(service)), mDeadline(deadline)
-{
-}
-
 void QtSecretStore::read(const QString& account, ReadDone done)
 {
     run([this] { return new QKeychain::ReadPasswordJob(mService, this); }, account,

@@ -22,7 +22,10 @@ public:
     // For a whole call, a second try on a new session included.
     static constexpr std::chrono::seconds kDeadline{25};
 
-    explicit QtSecretStore(QString service, std::chrono::milliseconds deadline = kDeadline);
+    explicit QtSecretStore(QString service, std::chrono::milliseconds deadline = kDeadline)
+        : mService(std::move(service)), mDeadline(deadline)
+    {
+    }
 
     void read(const QString& account, ReadDone done) override;
     void write(const QString& account, const QString& secret, Done done) override;
