@@ -9,11 +9,6 @@
 
 SettingsReference gSettings;
 
-namespace {
-// A hand-edited value is quoted in a message, but not at any length.
-constexpr qsizetype kQuotedLength = 40;
-} // namespace
-
 CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
     : mStore(store), mSecrets(secrets), mIdentity(identity)
 {
@@ -31,6 +26,8 @@ CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindow
     load(mPasswordPlace, kPasswordStoreKey, [](const QString& text) {
         if (text.trimmed().compare(kKeyringValue, Qt::CaseInsensitive) == 0)
             return PasswordPlace::Keyring;
+        // A hand-edited value is quoted in the message, but not at any length.
+        constexpr qsizetype kQuotedLength = 40;
         if (!text.isEmpty() && text.trimmed().compare(kFileValue, Qt::CaseInsensitive) != 0)
             throw Failure(failures::kTypeMismatch,
                           QStringLiteral("Type mismatch: \"") + text.left(kQuotedLength) +

@@ -1,8 +1,6 @@
 #include "platform/qt/IniText.h"
 
-#include <QList>
 #include <QStringDecoder>
-#include <QStringList>
 
 #include <algorithm>
 #include <optional>
@@ -13,11 +11,6 @@ namespace {
 bool isLineEnd(char c)
 {
     return c == '\n' || c == '\r';
-}
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || isLineEnd(c);
 }
 
 // One line of the text: it ends at the line break, whatever comes before it, so that a quote
@@ -71,7 +64,8 @@ public:
 
     std::optional<Line> next()
     {
-        while (mPos < mText.size() && isSpace(mText.at(mPos)))
+        while (mPos < mText.size() &&
+               (mText.at(mPos) == ' ' || mText.at(mPos) == '\t' || isLineEnd(mText.at(mPos))))
             ++mPos;
         if (mPos == mText.size())
             return std::nullopt;
@@ -146,11 +140,6 @@ int digitValue(char16_t c, int base)
     else if (c >= 'A' && c <= 'F')
         value = c - 'A' + 10;
     return value < base ? value : -1;
-}
-
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
 // A value as it stands after "key=", so that it reads back exactly as given.
@@ -291,7 +280,7 @@ private:
     {
         if (mQuoted)
             return;
-        while (mCurrent.size() > mChopLimit && isBlank(mCurrent.back()))
+        while (mCurrent.size() > mChopLimit && (mCurrent.back() == u' ' || mCurrent.back() == u'\t'))
             mCurrent.chop(1);
     }
 

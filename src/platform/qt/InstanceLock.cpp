@@ -117,8 +117,7 @@ bool InstanceLock::tryTake()
     if (mFd >= 0)
         return true;
     const QString where = path();
-    const QByteArray native = QFile::encodeName(where);
-    const int fd = openLockFile(native);
+    const int fd = openLockFile(QFile::encodeName(where));
     if (fd < 0)
         fail(where, errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -114,7 +114,9 @@ void QtAddressWatch::findLocalAddress(const QString& server, quint16 port,
 
     if (QHostAddress numeric; numeric.setAddress(server))
         return answerLater(call, server, port, {numeric}, QString());
-    if (answerServes(server, port))
+    // The answer kept serves its server and port until the network changes or it grows old.
+    if (!mAnswer.stale && mAnswer.server == server && mAnswer.port == port &&
+        !mAnswer.age.hasExpired(mAnswer.problem.isEmpty() ? kAnswerMaxAgeMs : kFailureMaxAgeMs))
         return answerLater(call, server, port, mAnswer.addresses, mAnswer.problem);
     const quint64 lookup = mLookup;
     mLookingUp.emplace(server, port);
@@ -138,13 +140,6 @@ void QtAddressWatch::lookedUp(const QString& server, quint16 port, const QList<Q
     mAnswer.age.start();
     mAnswer.stale = false;
     answer(mCall, server, port, mAnswer.addresses, mAnswer.problem);
-}
-
-bool QtAddressWatch::answerServes(const QString& server, quint16 port) const
-{
-    if (mAnswer.stale || mAnswer.server != server || mAnswer.port != port)
-        return false;
-    return !mAnswer.age.hasExpired(mAnswer.problem.isEmpty() ? kAnswerMaxAgeMs : kFailureMaxAgeMs);
 }
 
 // The answer always comes on a later turn of the event loop, whether the name was known or not.
@@ -184,8 +179,7 @@ bool QtAddressWatch::holdsAddress(const QString& address) const
     const QHostAddress wanted(address);
     if (wanted.isNull())
         return false;
-    const QList<QHostAddress> held = QNetworkInterface::allAddresses();
-    return std::any_of(held.cbegin(), held.cend(), [&wanted](const QHostAddress& one) {
+    return std::ranges::any_of(QNetworkInterface::allAddresses(), [&wanted](const QHostAddress& one) {
         return one.isEqual(wanted, QHostAddress::ConvertV4MappedToIPv4);
     });
 }

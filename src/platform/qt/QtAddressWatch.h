@@ -58,7 +58,6 @@ private:
 
     void lookedUp(const QString& server, quint16 port, const QList<QHostAddress>& addresses,
                   const QString& error);
-    bool answerServes(const QString& server, quint16 port) const;
     void answerLater(quint64 call, const QString& server, quint16 port, const QList<QHostAddress>& addresses,
                      const QString& problem);
     void answer(quint64 call, const QString& server, quint16 port, const QList<QHostAddress>& addresses,

@@ -4,14 +4,11 @@
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 
-#include <algorithm>
-
 namespace {
 
 QString tipText(const NotifyIconData& data)
 {
-    const auto end = std::find(data.szTip.begin(), data.szTip.end(), '\0');
-    return QString::fromLatin1(data.szTip.data(), end - data.szTip.begin());
+    return QString::fromLatin1(data.szTip.data(), qsizetype(qstrnlen(data.szTip.data(), data.szTip.size())));
 }
 
 } // namespace

@@ -16,6 +16,20 @@ constexpr int kFlushMilliseconds = 5000;
 // What may wait unread: beyond it the server waits until the conversation catches up.
 constexpr qint64 kReadBufferBytes = 256 * 1024;
 
+void finishAndDelete(QTcpSocket* socket)
+{
+    socket->disconnect();
+    const auto end = [socket] {
+        socket->abort();
+        socket->deleteLater();
+    };
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return end();
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(kFlushMilliseconds, socket, end);
+    socket->disconnectFromHost();
+}
+
 } // namespace
 
 void QtSocket::systemResolver(const QString& host, QObject* context, Resolved resolved)
@@ -241,20 +255,6 @@ void QtSocket::letGo(QTcpSocket* socket)
         mLetGoDuringDelivery.append(socket);
     else
         finishAndDelete(socket);
-}
-
-void QtSocket::finishAndDelete(QTcpSocket* socket)
-{
-    socket->disconnect();
-    const auto end = [socket] {
-        socket->abort();
-        socket->deleteLater();
-    };
-    if (socket->state() != QAbstractSocket::ConnectedState)
-        return end();
-    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(kFlushMilliseconds, socket, end);
-    socket->disconnectFromHost();
 }
 
 QString QtSocket::localIP() const

@@ -65,7 +65,6 @@ private:
     void post(std::function<void(ISocketListener&)> tell);
     void deliverPending();
     void letGo(QTcpSocket* socket);
-    static void finishAndDelete(QTcpSocket* socket);
 
     Resolver mResolver;
     ISocketListener* mListener = nullptr;

@@ -58,15 +58,6 @@ QString noService()
            identity::kProgram + QStringLiteral(" --password-store file)");
 }
 
-QString noDefaultCollection()
-{
-    return QStringLiteral(
-               "it has no login collection (no default keyring) to keep passwords in: make one (in "
-               "Seahorse, Passwords and Keys, a new password keyring set as default), or keep the "
-               "password in the settings file (") +
-           identity::kProgram + QStringLiteral(" --password-store file)");
-}
-
 QDBusMessage serviceCall(const QString& path, const QString& interface, const QString& method,
                          const QVariantList& arguments)
 {
@@ -197,7 +188,11 @@ void SecretServiceLook::aliasRead(const QDBusMessage& reply)
 {
     if (reply.type() == QDBusMessage::ReplyMessage &&
         !mCollections.contains(qdbus_cast<QDBusObjectPath>(reply.arguments().value(0)).path()))
-        mFound.why = noDefaultCollection();
+        mFound.why =
+            QStringLiteral("it has no login collection (no default keyring) to keep passwords in: make "
+                           "one (in Seahorse, Passwords and Keys, a new password keyring set as "
+                           "default), or keep the password in the settings file (") +
+            identity::kProgram + QStringLiteral(" --password-store file)");
     if (mFound.state != State::Missing)
         return tell(mFound);
     ask(searchCall({{QStringLiteral("server"), mService}}),

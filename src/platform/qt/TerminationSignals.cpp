@@ -74,8 +74,7 @@ void TerminationSignals::dispatch()
     // A signal sent twice before the loop came round is one request.
     QList<int> arrived;
     char bytes[64];
-    ssize_t got = 0;
-    while ((got = ::read(gPipe[0], bytes, sizeof bytes)) > 0) {
+    for (ssize_t got; (got = ::read(gPipe[0], bytes, sizeof bytes)) > 0;) {
         for (ssize_t i = 0; i < got; ++i) {
             const int signalNumber = static_cast<unsigned char>(bytes[i]);
             if (!arrived.contains(signalNumber))
