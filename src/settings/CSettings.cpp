@@ -1,7 +1,6 @@
 #include "settings/CSettings.h"
 
 #include "app/Identity.h"
-#include "platform/ISecretStore.h"
 #include "platform/ISettingsStore.h"
 #include "platform/IWindowing.h"
 #include "settings/TextConversion.h"
@@ -9,11 +8,6 @@
 #include <type_traits>
 
 SettingsReference gSettings;
-
-namespace {
-// A hand-edited value is quoted in a message, but not at any length.
-constexpr qsizetype kQuotedLength = 40;
-} // namespace
 
 CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
     : mStore(store), mSecrets(secrets), mIdentity(identity)
@@ -32,6 +26,8 @@ CSettings::CSettings(ISettingsStore& store, ISecretStore& secrets, const IWindow
     load(mPasswordPlace, kPasswordStoreKey, [](const QString& text) {
         if (text.trimmed().compare(kKeyringValue, Qt::CaseInsensitive) == 0)
             return PasswordPlace::Keyring;
+        // A hand-edited value is quoted in the message, but not at any length.
+        constexpr qsizetype kQuotedLength = 40;
         if (!text.isEmpty() && text.trimmed().compare(kFileValue, Qt::CaseInsensitive) != 0)
             throw Failure(failures::kTypeMismatch,
                           QStringLiteral("Type mismatch: \"") + text.left(kQuotedLength) +
@@ -128,16 +124,6 @@ QString CSettings::Password() const
     return mPassword;
 }
 
-QString CSettings::hostName(const QString& subDomain)
-{
-    return subDomain + provider::kDomainSuffix;
-}
-
-QString CSettings::keyringAccount(const QString& username, const QString& subDomain)
-{
-    return username + QLatin1Char('@') + hostName(subDomain);
-}
-
 QString CSettings::passwordPlaceText() const
 {
     if (mPasswordPlace == PasswordPlace::Keyring)
@@ -183,8 +169,7 @@ void CSettings::checkedPasswordPlace(std::function<void(const QString&)> done) c
     });
 }
 
-void CSettings::readPassword(ISecretStore& secrets, const QString& account,
-                             std::function<void(const QString&, const std::optional<Failure>&)> done)
+void CSettings::readPassword(ISecretStore& secrets, const QString& account, ISecretStore::ReadDone done)
 {
     secrets.read(account, [&secrets, account, done = std::move(done)](const QString& password,
                                                                       const std::optional<Failure>& failure) {
@@ -205,11 +190,6 @@ QString CSettings::otherAccountsNote(const QStringList& accounts)
            QStringLiteral(", the account of a user name and host since changed: set them back, or put the "
                           "password in the settings file (Password=) and run ") +
            identity::kProgram + QStringLiteral(" --password-store keyring");
-}
-
-void SettingsReference::create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
-{
-    replace(std::make_unique<CSettings>(store, secrets, identity));
 }
 
 void SettingsReference::release()
@@ -250,8 +230,7 @@ void SettingsReference::storePassword(const QString& password, const QString& ac
                                 const std::optional<Failure>& failure) { stored(password, failure); });
 }
 
-std::function<void(const QString&, const std::optional<Failure>&)>
-SettingsReference::known(const QString& account, Done done)
+ISecretStore::ReadDone SettingsReference::known(const QString& account, Done done)
 {
     return [this, generation = mGeneration, account,
             done = std::move(done)](const QString& password, const std::optional<Failure>& failure) {
