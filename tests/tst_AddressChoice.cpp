@@ -327,14 +327,23 @@ void tst_AddressChoice::theLookupIsPaced()
     // Busy, and told when to come back: not before, fresh or not.
     lookup.scripted = {429, {}, "120", {}};
     QCOMPARE(find(true), 4);
-    QVERIFY(chosen.fallback.contains(QLatin1String("busy")));
+    // It gave an address on this network: the name keeps it rather than take the private one.
+    QVERIFY(chosen.problem.contains(QLatin1String("waiting for the lookup service")));
+    QVERIFY(chosen.problem.contains(QLatin1String("busy")));
+    QCOMPARE(chosen.address, QString());
     clock.advance(seconds(119));
     QCOMPARE(find(true), 4);
     clock.advance(seconds(1));
     lookup.scripted = {200, "garbage", {}, {}};
     QCOMPARE(find(true), 5);
+    QVERIFY(chosen.problem.contains(QLatin1String("holds no address")));
+    QCOMPARE(chosen.address, QString());
+    // On another network the lookup has said nothing yet: the connection's address, with why.
+    addresses.answers[kServer] = {QStringLiteral("10.9.9.9"), QString()};
+    find(false);
+    QCOMPARE(chosen.address, QStringLiteral("10.9.9.9"));
     QVERIFY(chosen.fallback.contains(QLatin1String("holds no address")));
-    QCOMPARE(chosen.address, QStringLiteral("192.168.77.2"));
+    addresses.answers[kServer] = {QStringLiteral("192.168.77.2"), QString()};
 
     // Each failure in a row waits twice as long: the busy answer one minute (it said two), the
     // garbage two, the next four.

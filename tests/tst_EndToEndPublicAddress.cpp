@@ -126,6 +126,9 @@ void tst_EndToEndPublicAddress::updatePostsTheAddressTheWorldSees()
     QCOMPARE(mRun->run({QStringLiteral("--update")}, &out, &err), 0);
     QVERIFY2(out.contains(" - Sending new host IP (" + posted.toLatin1() + ")..."), out + err);
     QCOMPARE(updatesOf(posted), before + 1);
+    // What --address-from alone says a post would use is what was posted.
+    QCOMPARE(mRun->run({QStringLiteral("--address-from")}, &out, &err), 0);
+    QVERIFY2(out.contains("\nA post would use: " + posted.toLatin1() + " ("), out + err);
 }
 
 void tst_EndToEndPublicAddress::watcherFollowsTheOutsideAddress_data()
@@ -189,6 +192,8 @@ void tst_EndToEndPublicAddress::carrierGradeNatIsSaidAndNotPosted()
     QVERIFY2(out.contains("Inbound connections cannot reach this machine through the name"), out + err);
     QCOMPARE(updatesOf(kMachine), before + 1);
     QCOMPARE(updatesOf(QStringLiteral("100.64.0.9")), 0);
+    QCOMPARE(mRun->run({QStringLiteral("--status")}, &out, &err), 0);
+    QVERIFY2(out.contains("Inbound connections cannot reach this machine through the name"), out + err);
     router.kill();
     router.waitForFinished();
 }

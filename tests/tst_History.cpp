@@ -360,6 +360,11 @@ void tst_History::tableLinesUp()
     edited.host = QString(101, QLatin1Char('h'));
     QVERIFY(
         HistoryTable::rows({edited}).last().contains(QString(99, QLatin1Char('h')) + u'\u2026' + "  192"));
+    // A character of two halves at the cut goes whole.
+    edited.host =
+        QString(98, QLatin1Char('h')) + QString::fromUtf8("\xF0\x9F\x8F\xA0") + QStringLiteral("hh");
+    QVERIFY(
+        HistoryTable::rows({edited}).last().contains(QString(98, QLatin1Char('h')) + u'\u2026' + "  192"));
 }
 
 // The window, a run from a script and the watcher, a thousand lines each, all at once.

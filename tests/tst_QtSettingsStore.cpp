@@ -325,6 +325,8 @@ void tst_QtSettingsStore::killedSaveLeavesTheOldFileOrTheNew()
     // stay.
     put(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.a1B2c3")), "[Settings]\nPassword=secret\n");
     put(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.mine")), "kept");
+    // A name that differs only in case is the user's own.
+    put(mConfig->filePath(QStringLiteral(".CORVANE DynDNS.ini.a1B2c3")), "kept");
     put(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.d4E5f6")), "[Settings]\n");
     const int underWay =
         ::open(QFile::encodeName(mConfig->filePath(QStringLiteral(".Corvane DynDNS.ini.d4E5f6"))),
@@ -332,8 +334,11 @@ void tst_QtSettingsStore::killedSaveLeavesTheOldFileOrTheNew()
     QVERIFY(underWay >= 0 && ::flock(underWay, LOCK_EX) == 0);
     QtSettingsStore().read(kApp, kSection, QStringLiteral("Password"), QString());
     ::close(underWay);
-    QCOMPARE(QDir(mConfig->path()).entryList({QStringLiteral(".Corvane*")}, QDir::Files | QDir::Hidden),
-             (QStringList{QStringLiteral(".Corvane DynDNS.ini.d4E5f6"),
+    QCOMPARE(QDir(mConfig->path())
+                 .entryList({QStringLiteral(".CORVANE*"), QStringLiteral(".Corvane*")},
+                            QDir::Files | QDir::Hidden | QDir::CaseSensitive),
+             (QStringList{QStringLiteral(".CORVANE DynDNS.ini.a1B2c3"),
+                          QStringLiteral(".Corvane DynDNS.ini.d4E5f6"),
                           QStringLiteral(".Corvane DynDNS.ini.mine")}));
 }
 

@@ -27,7 +27,7 @@ void tst_TerminationSignals::numberReachesThoseThatCatchIt()
 {
     QFETCH(int, signalNumber);
     QFETCH(bool, reachesEnding);
-    TerminationSignals ending;
+    TerminationSignals ending({SIGTERM, SIGINT, SIGHUP});
     TerminationSignals watching({SIGTERM, SIGINT, SIGHUP, SIGUSR1});
     QSignalSpy endingSpy(&ending, &TerminationSignals::received);
     QSignalSpy watchingSpy(&watching, &TerminationSignals::received);

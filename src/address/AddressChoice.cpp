@@ -119,6 +119,15 @@ AddressChoice AddressChoice::of(const AddressFrom& from, const Readings& reading
         choice.source = QStringLiteral("the lookup service");
         return choice;
     }
+    // A lookup service that has answered on this network and fails for a while (busy, down) is
+    // waited for as a router is: the name keeps the address it had.
+    if (readings.lookup && readings.lookupGaveAddress) {
+        choice.problem =
+            QStringLiteral("waiting for the lookup service, which gave an address on this network and "
+                           "fails now (") +
+            readings.lookup->why + QLatin1Char(')');
+        return choice;
+    }
     fromConnection();
     choice.fallback = QStringLiteral("No public address was found: ") + routerWhy(*readings.router);
     if (readings.lookup)

@@ -24,6 +24,8 @@ struct AddressChoice
         std::optional<LookupReply> lookup;
         // The gateway that has given a public outside address before, if any.
         QString routerWasPublicAt;
+        // The lookup service has given an address on this network (for this connection).
+        bool lookupGaveAddress = false;
     };
     enum class Ask { Nothing, Router, Lookup };
 

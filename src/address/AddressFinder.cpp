@@ -63,6 +63,7 @@ void AddressFinder::ask()
         return askLookup();
     if (!mReadings.lookup && mLastLookup && mFrom.source == AddressFrom::Source::Lookup)
         mReadings.lookup = mLastLookup;
+    mReadings.lookupGaveAddress = !mLookupGaveFor.isEmpty() && mLookupGaveFor == mReadings.connection;
     const auto done = std::exchange(mDone, nullptr);
     if (done)
         done(AddressChoice::of(mFrom, mReadings));
@@ -105,6 +106,7 @@ void AddressFinder::lookupAnswered(const LookupReply& reply)
     mLastLookup = reply;
     mLastLookupAt = now;
     if (!reply.address.isEmpty()) {
+        mLookupGaveFor = mReadings.connection;
         mLookupPause = milliseconds(0);
         mLookupBlockedUntil = milliseconds(0);
         return;

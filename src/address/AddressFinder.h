@@ -51,6 +51,7 @@ public:
     {
         mRouterWasPublicAt.clear();
         mRouterAnswer.reset();
+        mLookupGaveFor.clear();
     }
     // What the sources said for the last choice.
     const AddressChoice::Readings& readings() const { return mReadings; }
@@ -76,4 +77,5 @@ private:
     std::optional<std::chrono::milliseconds> mLastLookupAt;
     std::chrono::milliseconds mLookupBlockedUntil{0};
     std::chrono::milliseconds mLookupPause{0};
+    QString mLookupGaveFor; // the connection's address the lookup last gave an address for
 };

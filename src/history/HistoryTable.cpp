@@ -17,7 +17,11 @@ constexpr qsizetype kWidestCell = 100;
 
 QString cell(const QString& text)
 {
-    return text.size() <= kWidestCell ? text : text.left(kWidestCell - 1) + QChar(0x2026);
+    if (text.size() <= kWidestCell)
+        return text;
+    // A character of two halves is kept whole or not at all.
+    const qsizetype keep = text.at(kWidestCell - 2).isHighSurrogate() ? kWidestCell - 2 : kWidestCell - 1;
+    return text.left(keep) + QChar(0x2026);
 }
 
 } // namespace

@@ -94,39 +94,50 @@ void OneShotRun::printSettings(Done done)
     const QString host = settings.hostName();
     const QString address = settings.CurrentIP() ? QStringLiteral("Current IP, as Address from finds it")
                                                  : settings.OtherIP() + QStringLiteral(" (Other IP)");
-    // The sources are not asked here: this look sends nothing anywhere, to a router least of all.
-    const QString from =
-        settings.addressFrom().text() + QStringLiteral(" (") + identity::kProgram +
-        QStringLiteral(" --address-from asks the sources now, and says whether carrier-grade "
-                       "or double NAT keeps others out)");
+    const AddressFrom from = settings.addressFrom();
+    const QString server = settings.Server();
+    const auto port = static_cast<quint16>(settings.Port());
+    const bool currentIP = settings.CurrentIP();
     for (const QString& line :
          {QStringLiteral("Settings file: ") + mSettingsFile, QStringLiteral("Server: ") + settings.Server(),
           QStringLiteral("Port: ") + QString::number(settings.Port()),
           QStringLiteral("User name: ") + settings.Username()})
         log().line(line);
-    settings.checkedPasswordPlace([this, host, address, from](const QString& place) {
+    settings.checkedPasswordPlace([=, this](const QString& place) {
         log().line(QStringLiteral("Password: ") + place);
         log().line(QStringLiteral("Host: ") + host);
         log().line(QStringLiteral("Address posted: ") + address);
-        log().line(QStringLiteral("Address from: ") + from);
-        const std::optional<QList<HistoryEntry>> entries = historyEntries();
-        if (!entries)
-            return finish(exitstatus::kUnreadable);
-        const std::optional<HistoryEntry> accepted = History::lastAccepted(*entries, host);
-        const std::optional<HistoryEntry> attempt = History::lastAttempt(*entries, host);
-        const QString none = QStringLiteral("none");
-        log().line(QStringLiteral("Last accepted update: ") +
-                   (accepted
-                        ? HistoryTable::localTime(accepted->time) + QStringLiteral(", ") + accepted->address
-                        : none));
-        log().line(QStringLiteral("Last attempt: ") +
-                   (attempt ? HistoryTable::localTime(attempt->time) + QStringLiteral(", ") +
-                                  wordOf(kOperationWords, attempt->operation) + QStringLiteral(", ") +
-                                  wordOf(kOutcomeWords, attempt->outcome)
-                            : none));
-        finish(exitstatus::kSuccess);
+        if (!currentIP || !mSurvey) {
+            log().line(QStringLiteral("Address from: ") + from.text());
+            return printHistoryOf(host);
+        }
+        // What each source says now, and whether carrier-grade or double NAT keeps others out.
+        mSurvey->survey(from, server, port, [this, from, host](const AddressChoice::Readings& readings) {
+            for (const QString& line : AddressReport::of(from, readings).lines)
+                log().line(line);
+            printHistoryOf(host);
+        });
     });
     gSettings.discard();
+}
+
+void OneShotRun::printHistoryOf(const QString& host)
+{
+    const std::optional<QList<HistoryEntry>> entries = historyEntries();
+    if (!entries)
+        return finish(exitstatus::kUnreadable);
+    const std::optional<HistoryEntry> accepted = History::lastAccepted(*entries, host);
+    const std::optional<HistoryEntry> attempt = History::lastAttempt(*entries, host);
+    const QString none = QStringLiteral("none");
+    log().line(QStringLiteral("Last accepted update: ") +
+               (accepted ? HistoryTable::localTime(accepted->time) + QStringLiteral(", ") + accepted->address
+                         : none));
+    log().line(QStringLiteral("Last attempt: ") +
+               (attempt ? HistoryTable::localTime(attempt->time) + QStringLiteral(", ") +
+                              wordOf(kOperationWords, attempt->operation) + QStringLiteral(", ") +
+                              wordOf(kOutcomeWords, attempt->outcome)
+                        : none));
+    finish(exitstatus::kSuccess);
 }
 
 void OneShotRun::storeAddressFrom(const AddressFrom& from, Done done)

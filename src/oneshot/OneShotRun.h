@@ -64,6 +64,8 @@ public:
     void passwordUnavailable(const Failure& failure, Operation operation) override;
 
 private:
+    // The history lines of --status, then its end.
+    void printHistoryOf(const QString& host);
     // mended: the key that the run writes anew, whose value does not stop it.
     bool loadSettings(const QString& mended = QString());
     ConsoleLog log() const { return ConsoleLog(stdout, stderr, mQuiet); }

@@ -31,13 +31,12 @@ inline constexpr long kTypeMismatch = 13;
 inline constexpr long kInternalError = 51;
 inline constexpr long kPathFileAccess = 75;
 inline constexpr long kObjectNotSet = 91;
-inline constexpr long kInvalidPropertyValue = 380;
 inline constexpr long kDllFunctionNotFound = 453;  // the dial-up service cannot be reached
 inline constexpr long kSocketNotConnected = 40006; // wrong connection state for the request
 inline constexpr long kSocketNotClosed = 40020;    // the socket still has a connection
-inline constexpr long kSocketInvalidPort = kInvalidPropertyValue;
-inline constexpr long kKeyring = 40100;        // the keyring cannot be reached, stays locked or refuses
-inline constexpr long kKeyringNoEntry = 40101; // the keyring answered that it holds none for the account
+inline constexpr long kSocketInvalidPort = 380;    // an invalid property value
+inline constexpr long kKeyring = 40100;            // the keyring cannot be reached, stays locked or refuses
+inline constexpr long kKeyringNoEntry = 40101;     // the keyring answered that it holds none for the account
 
 Failure overflow();
 Failure typeMismatch();

@@ -1,7 +1,6 @@
 #include "settings/CSettings.h"
 
 #include "app/Identity.h"
-#include "platform/ISecretStore.h"
 #include "platform/ISettingsStore.h"
 #include "platform/IWindowing.h"
 #include "settings/TextConversion.h"
@@ -156,16 +155,6 @@ QString CSettings::Password() const
     return mPassword;
 }
 
-QString CSettings::hostName(const QString& subDomain)
-{
-    return subDomain + provider::kDomainSuffix;
-}
-
-QString CSettings::keyringAccount(const QString& username, const QString& subDomain)
-{
-    return username + QLatin1Char('@') + hostName(subDomain);
-}
-
 QString CSettings::passwordPlaceText() const
 {
     if (mPasswordPlace == PasswordPlace::Keyring)
@@ -211,8 +200,7 @@ void CSettings::checkedPasswordPlace(std::function<void(const QString&)> done) c
     });
 }
 
-void CSettings::readPassword(ISecretStore& secrets, const QString& account,
-                             std::function<void(const QString&, const std::optional<Failure>&)> done)
+void CSettings::readPassword(ISecretStore& secrets, const QString& account, ISecretStore::ReadDone done)
 {
     secrets.read(account, [&secrets, account, done = std::move(done)](const QString& password,
                                                                       const std::optional<Failure>& failure) {
@@ -233,11 +221,6 @@ QString CSettings::otherAccountsNote(const QStringList& accounts)
            QStringLiteral(", the account of a user name and host since changed: set them back, or put the "
                           "password in the settings file (Password=) and run ") +
            identity::kProgram + QStringLiteral(" --password-store keyring");
-}
-
-void SettingsReference::create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
-{
-    replace(std::make_unique<CSettings>(store, secrets, identity));
 }
 
 void SettingsReference::release()
@@ -278,8 +261,7 @@ void SettingsReference::storePassword(const QString& password, const QString& ac
                                 const std::optional<Failure>& failure) { stored(password, failure); });
 }
 
-std::function<void(const QString&, const std::optional<Failure>&)>
-SettingsReference::known(const QString& account, Done done)
+ISecretStore::ReadDone SettingsReference::known(const QString& account, Done done)
 {
     return [this, generation = mGeneration, account,
             done = std::move(done)](const QString& password, const std::optional<Failure>& failure) {

@@ -2,7 +2,7 @@
 
 #include "address/AddressFrom.h"
 #include "app/Provider.h"
-#include "platform/Failure.h"
+#include "platform/ISecretStore.h"
 
 #include <QString>
 
@@ -10,7 +10,6 @@
 #include <memory>
 #include <vector>
 
-class ISecretStore;
 class ISettingsStore;
 class IWindowing;
 
@@ -92,7 +91,7 @@ public:
     const std::vector<LoadFailure>& loadFailures() const { return mLoadFailures; }
 
     // The host's whole name: the sub-domain under the provider's domain.
-    static QString hostName(const QString& subDomain);
+    static QString hostName(const QString& subDomain) { return subDomain + provider::kDomainSuffix; }
     QString hostName() const { return hostName(mSubDomain); }
 
     PasswordPlace passwordPlace() const { return mPasswordPlace; }
@@ -110,7 +109,10 @@ public:
     // Without a user name and a host the keyring has no account for the password.
     bool namesNoAccount() const { return mUsername.isEmpty() && mSubDomain.isEmpty(); }
     // The keyring's account for the password of this user name and host.
-    static QString keyringAccount(const QString& username, const QString& subDomain);
+    static QString keyringAccount(const QString& username, const QString& subDomain)
+    {
+        return username + QLatin1Char('@') + hostName(subDomain);
+    }
     QString keyringAccount() const { return keyringAccount(mUsername, mSubDomain); }
     // Where the password is, for the user to read: never the password itself.
     QString passwordPlaceText() const;
@@ -120,9 +122,7 @@ public:
 
     // The keyring's password for the account; when it holds none there, the failure names the
     // accounts it does hold one for (a user name or host changed since).
-    static void
-    readPassword(ISecretStore& secrets, const QString& account,
-                 std::function<void(const QString& password, const std::optional<Failure>&)> done);
+    static void readPassword(ISecretStore& secrets, const QString& account, ISecretStore::ReadDone done);
     // "; it holds one for ..." and what to do, or nothing when there are none.
     static QString otherAccountsNote(const QStringList& accounts);
     static inline const QString kNoAccount = QStringLiteral("the settings name no user and no host");
@@ -170,15 +170,16 @@ private:
 class SettingsReference
 {
 public:
-    void create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
+    void create(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
+    {
+        replace(std::make_unique<CSettings>(store, secrets, identity));
+    }
     // Saves every setting, then lets the object go (also when saving fails).
     void release();
     // Lets the object go without saving.
     void discard() { replace({}); }
-    // Takes a loaded object in place of the one there, which goes without saving.
-    void adopt(std::unique_ptr<CSettings> object) { replace(std::move(object)); }
 
-    using Done = std::function<void(const std::optional<Failure>& failure)>;
+    using Done = ISecretStore::Done;
     // Makes the settings hold the password: kept in the keyring, it is read from there, once
     // for each user name and host. done learns whether the keyring gave it; it is not called
     // when the settings went away meanwhile (the program is ending).
@@ -195,8 +196,7 @@ private:
     void replace(std::unique_ptr<CSettings> object);
     // The keyring's answer: the password known for the account, unless the object it was asked
     // for went away meanwhile (then done is not called).
-    std::function<void(const QString&, const std::optional<Failure>&)> known(const QString& account,
-                                                                             Done done);
+    ISecretStore::ReadDone known(const QString& account, Done done);
 
     std::unique_ptr<CSettings> mObject;
     // Counts the objects taken up and let go, so that an answer of the keyring can tell the

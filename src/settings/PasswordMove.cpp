@@ -26,9 +26,11 @@ Failure cannotTell(const QString& account, const QString& why)
                    identity::kErrorSource);
 }
 
-Failure withNote(const Failure& failure, const QString& note)
+std::optional<Failure> withNote(const std::optional<Failure>& failure, const QString& note)
 {
-    return Failure(failure.number, failure.description + QStringLiteral("; ") + note, failure.source);
+    if (!failure)
+        return std::nullopt;
+    return Failure(failure->number, failure->description + QStringLiteral("; ") + note, failure->source);
 }
 
 // Runs a step that writes the settings file, which fails at once if it fails: done learns how it went.
@@ -43,11 +45,6 @@ void written(const std::function<void()>& step, const PasswordMove::Done& done)
 }
 
 } // namespace
-
-PasswordMove::PasswordMove(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
-    : mStore(store), mSecrets(secrets), mIdentity(identity)
-{
-}
 
 void PasswordMove::to(PasswordPlace place, const CSettings& settings, Done done)
 {
@@ -69,10 +66,8 @@ void PasswordMove::to(PasswordPlace place, const CSettings& settings, Done done)
     const QString account = settings.keyringAccount();
     // Where the password is when a step fails.
     const Done moved = [this, toKeyring, inFile, done](const std::optional<Failure>& failure) {
-        if (!failure)
-            return done(std::nullopt);
         done(withNote(
-            *failure,
+            failure,
             !toKeyring ? QStringLiteral("the password stays in the keyring")
             : mKeyringHoldsIt
                 ? QStringLiteral("the password stays in the settings file, and the keyring keeps a copy")
@@ -88,10 +83,9 @@ void PasswordMove::to(PasswordPlace place, const CSettings& settings, Done done)
             return moved(failure);
         mSecrets.remove(account, [this, account, done](const std::optional<Failure>& removal) {
             const Done copyKept = [done](const std::optional<Failure>& kept) {
-                done(kept ? std::optional(
-                                withNote(*kept, QStringLiteral("the password is in the settings file now, "
-                                                               "and the keyring keeps a copy")))
-                          : std::nullopt);
+                done(withNote(kept,
+                              QStringLiteral(
+                                  "the password is in the settings file now, and the keyring keeps a copy")));
             };
             if (removal)
                 return copyKept(removal);
@@ -203,15 +197,15 @@ void PasswordMove::intoFile(const QString& account, const QString& inFile, Done 
             if (!inFile.isEmpty() && inFile != password)
                 return done(differentPasswords(account));
             const QString application = mIdentity.title();
+            const auto stored = [&](const QString& key) {
+                return mStore.read(application, CSettings::kSection, key, QString());
+            };
             written(
                 [&] {
                     mStore.write(application, CSettings::kSection, {{CSettings::Key::Password, password}},
                                  {CSettings::kPasswordStoreKey});
-                    if (mStore.read(application, CSettings::kSection, CSettings::Key::Password, QString()) !=
-                            password ||
-                        !mStore
-                             .read(application, CSettings::kSection, CSettings::kPasswordStoreKey, QString())
-                             .isEmpty())
+                    if (stored(CSettings::Key::Password) != password ||
+                        !stored(CSettings::kPasswordStoreKey).isEmpty())
                         throw Failure(
                             failures::kPathFileAccess,
                             QStringLiteral("The settings file does not hold the password written to it"),

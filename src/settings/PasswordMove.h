@@ -2,10 +2,6 @@
 
 #include "settings/CSettings.h"
 
-#include <functional>
-#include <optional>
-
-class ISecretStore;
 class ISettingsStore;
 class IWindowing;
 
@@ -18,9 +14,12 @@ class IWindowing;
 class PasswordMove
 {
 public:
-    using Done = std::function<void(const std::optional<Failure>& failure)>;
+    using Done = ISecretStore::Done;
 
-    PasswordMove(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity);
+    PasswordMove(ISettingsStore& store, ISecretStore& secrets, const IWindowing& identity)
+        : mStore(store), mSecrets(secrets), mIdentity(identity)
+    {
+    }
 
     // Moves the password of the loaded settings to the place; when it is there already, checks
     // that the place holds it (and writes a place key that could not be read anew). done learns

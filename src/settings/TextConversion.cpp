@@ -3,6 +3,7 @@
 #include "platform/Failure.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <limits>
@@ -11,49 +12,21 @@
 namespace TextConversion {
 namespace {
 
-bool isDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-int digitValue(QChar c, int base)
-{
-    const char16_t u = c.toUpper().unicode();
-    int digit = -1;
-    if (u >= u'0' && u <= u'9')
-        digit = u - u'0';
-    else if (u >= u'A' && u <= u'F')
-        digit = 10 + (u - u'A');
-    return digit < base ? digit : -1;
-}
-
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
-}
-
 // Reads &H or &O digits from the start of text. A value of up to four hexadecimal digits
 // (six octal) is a 16-bit pattern, up to eight (eleven) a 32-bit one, as the classic
 // readers of such literals have it.
 std::optional<double> readRadixLiteral(QStringView text, qsizetype& used)
 {
-    if (text.size() < 3 || text[0] != QLatin1Char('&'))
+    static const QRegularExpression kLiteral(QStringLiteral("^&(?:[hH]([0-9a-fA-F]+)|[oO]([0-7]+))"));
+    const QRegularExpressionMatch match = kLiteral.match(text);
+    if (!match.hasMatch())
         return std::nullopt;
-    const QChar kind = text[1].toUpper();
-    const int base = kind == QLatin1Char('H') ? 16 : kind == QLatin1Char('O') ? 8 : 0;
-    if (base == 0)
-        return std::nullopt;
-
-    qsizetype end = 2;
-    quint64 value = 0;
-    for (int digit; end < text.size() && (digit = digitValue(text[end], base)) >= 0; ++end) {
-        value = value * static_cast<quint64>(base) + static_cast<quint64>(digit);
-        if (value > 0xFFFFFFFFull)
-            throw failures::overflow();
-    }
-    if (end == 2)
-        return std::nullopt;
-    used = end;
+    const bool hexadecimal = match.hasCaptured(1);
+    bool ok = false;
+    const quint64 value = match.capturedView(hexadecimal ? 1 : 2).toULongLong(&ok, hexadecimal ? 16 : 8);
+    if (!ok || value > 0xFFFFFFFFull)
+        throw failures::overflow();
+    used = match.capturedLength();
     if (value <= 0xFFFFull)
         return static_cast<double>(static_cast<qint16>(static_cast<quint16>(value)));
     return static_cast<double>(static_cast<qint32>(static_cast<quint32>(value)));
@@ -62,41 +35,18 @@ std::optional<double> readRadixLiteral(QStringView text, qsizetype& used)
 // Reads the longest decimal number at the start of text: sign, digits, fraction, exponent.
 std::optional<double> readDecimal(QStringView text, qsizetype& used)
 {
-    qsizetype i = 0;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-        ++i;
-    qsizetype digits = 0;
-    while (i < text.size() && isDigit(text[i])) {
-        ++i;
-        ++digits;
-    }
-    if (i < text.size() && text[i] == QLatin1Char('.')) {
-        ++i;
-        while (i < text.size() && isDigit(text[i])) {
-            ++i;
-            ++digits;
-        }
-    }
-    if (digits == 0)
+    static const QRegularExpression kNumber(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?"));
+    const QRegularExpressionMatch match = kNumber.match(text);
+    if (!match.hasMatch())
         return std::nullopt;
-    if (i < text.size() && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
-        qsizetype j = i + 1;
-        if (j < text.size() && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-')))
-            ++j;
-        if (j < text.size() && isDigit(text[j])) {
-            while (j < text.size() && isDigit(text[j]))
-                ++j;
-            i = j;
-        }
-    }
-    used = i;
+    used = match.capturedLength();
     bool ok = false;
-    QString number = text.first(i).toString();
+    QString number = match.captured();
     if (number.endsWith(QLatin1Char('.')))
         number.chop(1);
-    if (number.startsWith(QLatin1Char('.')) || number.startsWith(QStringLiteral("+.")) ||
-        number.startsWith(QStringLiteral("-.")))
-        number.insert(number.indexOf(QLatin1Char('.')), QLatin1Char('0'));
+    if (match.capturedView(1).startsWith(QLatin1Char('.')))
+        number.insert(match.capturedStart(1), QLatin1Char('0'));
     const double value = QLocale::c().toDouble(number, &ok);
     if (!ok || !std::isfinite(value))
         throw failures::overflow();
@@ -110,25 +60,22 @@ std::optional<double> readNumber(QStringView text, qsizetype& used)
     return readDecimal(text, used);
 }
 
-QStringView trimmedBlanks(const QString& text)
+QStringView trimmedBlanks(QStringView text)
 {
-    QStringView view(text);
-    while (!view.isEmpty() && isBlank(view.front()))
-        view = view.sliced(1);
-    while (!view.isEmpty() && isBlank(view.back()))
-        view.chop(1);
-    return view;
+    static const QRegularExpression kBlanks(QStringLiteral("^[ \\t]*(.*?)[ \\t]*\\z"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    return kBlanks.match(text).capturedView(1);
 }
 
-// A whole text that is one number, with blanks around it.
-std::optional<double> wholeNumber(const QString& text)
+// A whole text that is one number, with blanks around it; anything else is a type mismatch.
+double wholeNumber(QStringView text)
 {
     const QStringView view = trimmedBlanks(text);
     qsizetype used = 0;
     const auto value = readNumber(view, used);
     if (!value || used != view.size())
-        return std::nullopt;
-    return value;
+        throw failures::typeMismatch();
+    return *value;
 }
 
 } // namespace
@@ -146,10 +93,7 @@ qint32 roundToLong(double value)
 
 qint32 toLong(const QString& text)
 {
-    const auto value = wholeNumber(text);
-    if (!value)
-        throw failures::typeMismatch();
-    return roundToLong(*value);
+    return roundToLong(wholeNumber(text));
 }
 
 bool toBoolean(const QString& text)
@@ -159,16 +103,13 @@ bool toBoolean(const QString& text)
         return true;
     if (view.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
         return false;
-    const auto value = wholeNumber(text);
-    if (!value)
-        throw failures::typeMismatch();
-    return *value != 0.0;
+    return wholeNumber(view) != 0.0;
 }
 
 double val(const QString& text)
 {
     QString packed = text;
-    packed.removeIf([](QChar c) { return isBlank(c) || c == QLatin1Char('\n'); });
+    packed.removeIf([](QChar c) { return c == u' ' || c == u'\t' || c == u'\n'; });
     qsizetype used = 0;
     return readNumber(packed, used).value_or(0.0);
 }

@@ -24,8 +24,9 @@ void removeLeftovers(const QString& path)
     const QFileInfo target(path);
     const QString prefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
     const QDir folder(target.absolutePath());
-    const QStringList names = folder.entryList({prefix + QStringLiteral("??????")},
-                                               QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    const QStringList names =
+        folder.entryList({prefix + QStringLiteral("??????")},
+                         QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks | QDir::CaseSensitive);
     for (const QString& name : names) {
         const bool generated = std::all_of(name.begin() + prefix.size(), name.end(), [](QChar c) {
             return c.unicode() < 128 && std::isalnum(static_cast<unsigned char>(c.unicode()));

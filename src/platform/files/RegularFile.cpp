@@ -12,7 +12,6 @@
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -28,9 +27,8 @@ QString userName(uid_t uid)
 // As a shell takes it, blanks and all.
 QString quotedForShell(const QString& path)
 {
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    return QLatin1Char('\'') + QString(path).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
+           QLatin1Char('\'');
 }
 
 QString ownedByAnother(const QString& what, const QString& path, const struct stat& info)
@@ -124,15 +122,14 @@ void RegularFile::makeFolder(const QString& folder)
         const QByteArray part = slash < 0 ? path : path.left(slash);
         if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
             const int error = errno;
-            struct stat parent = {};
-            const QString parentPath = QFile::decodeName(part.left(part.lastIndexOf('/')));
-            if (error == EACCES && ::stat(QFile::encodeName(parentPath).constData(), &parent) == 0) {
-                if (const QString owner =
-                        ownedByAnother(QStringLiteral("the folder ") + parentPath, parentPath, parent);
-                    !owner.isEmpty())
-                    throw failures::fileAccess(owner);
-            }
-            throw failures::fileAccess(error);
+            const QByteArray parent = part.left(part.lastIndexOf('/'));
+            const QString parentPath = QFile::decodeName(parent);
+            struct stat parentInfo = {};
+            const QString owner =
+                error == EACCES && ::stat(parent.constData(), &parentInfo) == 0
+                    ? ownedByAnother(QStringLiteral("the folder ") + parentPath, parentPath, parentInfo)
+                    : QString();
+            throw owner.isEmpty() ? failures::fileAccess(error) : failures::fileAccess(owner);
         }
         if (slash < 0)
             break;
@@ -158,8 +155,6 @@ bool RegularFile::readOnly(const QString& path, const struct stat& info)
 {
     return (info.st_mode & S_IWUSR) == 0 || ::access(QFile::encodeName(path).constData(), W_OK) != 0;
 }
-
-RegularFile::RegularFile(RegularFile&& other) noexcept : mFd(std::exchange(other.mFd, -1)) {}
 
 RegularFile::~RegularFile()
 {

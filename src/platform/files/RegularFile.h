@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <sys/stat.h>
+#include <utility>
 
 // A regular file of the program's, opened so that nothing else at its path can hold the program
 // up or feed it: a pipe or a device is never read or written. Every failure is a Failure, and one
@@ -33,7 +34,7 @@ public:
     static bool readOnly(const QString& path, const struct stat& info);
 
     explicit RegularFile(int fd) : mFd(fd) {} // takes the descriptor over
-    RegularFile(RegularFile&& other) noexcept;
+    RegularFile(RegularFile&& other) noexcept : mFd(std::exchange(other.mFd, -1)) {}
     ~RegularFile();
 
     struct stat status() const;

@@ -6,18 +6,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 
 Autostart::Autostart(const QString& configHome)
     : mEntryPath(configHome + QStringLiteral("/autostart/") + identity::kApplicationId +
                  QStringLiteral(".desktop"))
 {
-}
-
-bool Autostart::isOn() const
-{
-    return QFileInfo(mEntryPath).isFile();
 }
 
 QString Autostart::turnOn() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QString>
 
 // Starting at login: a copy of the menu entry whose Exec adds --minimize, kept in the autostart
@@ -12,7 +13,7 @@ public:
     explicit Autostart(const QString& configHome);
 
     QString entryPath() const { return mEntryPath; }
-    bool isOn() const;
+    bool isOn() const { return QFileInfo(mEntryPath).isFile(); }
     // Each says why the entry could not be written or removed, or nothing: nothing is left
     // half-written, and a link at the entry's path is replaced or removed, never written through.
     QString turnOn() const;

@@ -16,8 +16,7 @@ void ConsoleWindowing::showErrorReport(const QString& text)
 {
     if (mReportWatcher)
         mReportWatcher(true);
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString shown = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     std::fprintf(stderr, "%s\n", shown.toLocal8Bit().constData());
     std::fflush(stderr);
     if (mReportWatcher)

@@ -1,8 +1,6 @@
 #include "platform/qt/IniText.h"
 
-#include <QList>
 #include <QStringDecoder>
-#include <QStringList>
 
 #include <algorithm>
 #include <optional>
@@ -13,11 +11,6 @@ namespace {
 bool isLineEnd(char c)
 {
     return c == '\n' || c == '\r';
-}
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || isLineEnd(c);
 }
 
 // One line of the text: it ends at the line break, whatever comes before it, so that a quote
@@ -71,7 +64,8 @@ public:
 
     std::optional<Line> next()
     {
-        while (mPos < mText.size() && isSpace(mText.at(mPos)))
+        while (mPos < mText.size() &&
+               (mText.at(mPos) == ' ' || mText.at(mPos) == '\t' || isLineEnd(mText.at(mPos))))
             ++mPos;
         if (mPos == mText.size())
             return std::nullopt;
@@ -128,11 +122,6 @@ qsizetype withLineBreak(const QByteArray& text, qsizetype end)
     return end;
 }
 
-QByteArray entry(const QString& key, const QString& value)
-{
-    return key.toUtf8() + '=' + IniText::encodedValue(value);
-}
-
 // The escapes of a single character, "\n" and the like, as the reader takes them.
 char simpleEscape(char c)
 {
@@ -153,9 +142,41 @@ int digitValue(char16_t c, int base)
     return value < base ? value : -1;
 }
 
-bool isBlank(QChar c)
+// A value as it stands after "key=", so that it reads back exactly as given.
+QByteArray encodedValue(const QString& value)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+    QByteArray out;
+    // A leading "@" marks a typed value to the reader; doubled, it stands for itself.
+    if (value.startsWith(QLatin1Char('@')))
+        out += '@';
+    bool quote = value.startsWith(QLatin1Char(' ')) || value.endsWith(QLatin1Char(' '));
+    bool afterHexEscape = false;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char16_t c = value.at(i).unicode();
+        if (c == ';' || c == ',' || c == '=')
+            quote = true;
+        // A hexadecimal escape goes on for as long as hexadecimal digits follow it.
+        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"' || (afterHexEscape && digitValue(c, 16) >= 0)) {
+            const size_t simple = std::u16string_view(u"\\\"\n\r\t").find(c);
+            afterHexEscape = simple == std::u16string_view::npos;
+            out += afterHexEscape ? "\\x" + QByteArray::number(c, 16) : QByteArray("\\") + "\\\"nrt"[simple];
+            continue;
+        }
+        afterHexEscape = false;
+        const bool pair =
+            QChar::isHighSurrogate(c) && i + 1 < value.size() && value.at(i + 1).isLowSurrogate();
+        out += QStringView(value).sliced(i, pair ? 2 : 1).toUtf8();
+        if (pair)
+            ++i;
+    }
+    if (quote)
+        return '"' + out + '"';
+    return out;
+}
+
+QByteArray entry(const QString& key, const QString& value)
+{
+    return key.toUtf8() + '=' + encodedValue(value);
 }
 
 // A value as the reader unescapes it: a quoted part is kept as it is, a backslash escapes
@@ -259,7 +280,7 @@ private:
     {
         if (mQuoted)
             return;
-        while (mCurrent.size() > mChopLimit && isBlank(mCurrent.back()))
+        while (mCurrent.size() > mChopLimit && (mCurrent.back() == u' ' || mCurrent.back() == u'\t'))
             mCurrent.chop(1);
     }
 
@@ -315,37 +336,6 @@ QHash<QString, QString> groupValues(const QByteArray& text, const QString& group
     return values;
 }
 
-QByteArray encodedValue(const QString& value)
-{
-    QByteArray out;
-    // A leading "@" marks a typed value to the reader; doubled, it stands for itself.
-    if (value.startsWith(QLatin1Char('@')))
-        out += '@';
-    bool quote = value.startsWith(QLatin1Char(' ')) || value.endsWith(QLatin1Char(' '));
-    bool afterHexEscape = false;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char16_t c = value.at(i).unicode();
-        if (c == ';' || c == ',' || c == '=')
-            quote = true;
-        // A hexadecimal escape goes on for as long as hexadecimal digits follow it.
-        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"' || (afterHexEscape && digitValue(c, 16) >= 0)) {
-            const size_t simple = std::u16string_view(u"\\\"\n\r\t").find(c);
-            afterHexEscape = simple == std::u16string_view::npos;
-            out += afterHexEscape ? "\\x" + QByteArray::number(c, 16) : QByteArray("\\") + "\\\"nrt"[simple];
-            continue;
-        }
-        afterHexEscape = false;
-        const bool pair =
-            QChar::isHighSurrogate(c) && i + 1 < value.size() && value.at(i + 1).isLowSurrogate();
-        out += QStringView(value).sliced(i, pair ? 2 : 1).toUtf8();
-        if (pair)
-            ++i;
-    }
-    if (quote)
-        return '"' + out + '"';
-    return out;
-}
-
 QByteArray withGroup(const QByteArray& text, const QString& group, const SettingsValues& values,
                      const QStringList& removed)
 {
@@ -372,15 +362,11 @@ QByteArray withGroup(const QByteArray& text, const QString& group, const Setting
         }
         if (!inGroup || line->kind != Line::Kind::Entry)
             continue;
-        if (removed.contains(line->name)) {
-            edits.append({line->begin, withLineBreak(text, line->end), QByteArray()});
-            continue;
-        }
         qsizetype index = values.size() - 1;
         while (index >= 0 && values.at(index).first != line->name)
             --index;
-        if (index >= 0 && written.at(index)) {
-            // A repeated key: the reader would take the last one; the file keeps one.
+        // A repeated key goes too: the reader would take the last one; the file keeps one.
+        if (removed.contains(line->name) || (index >= 0 && written.at(index))) {
             edits.append({line->begin, withLineBreak(text, line->end), QByteArray()});
             continue;
         }

@@ -25,7 +25,4 @@ QByteArray withGroup(const QByteArray& text, const QString& group, const Setting
 // hand-edited value can do more to the reader than give it text it does not expect.
 QHash<QString, QString> groupValues(const QByteArray& text, const QString& group);
 
-// A value as it stands after "key=", so that it reads back exactly as given.
-QByteArray encodedValue(const QString& value);
-
 } // namespace IniText

@@ -1,6 +1,5 @@
 #include "platform/qt/InstanceLock.h"
 
-#include "app/Identity.h"
 #include "app/UserFolders.h"
 #include "platform/Failure.h"
 
@@ -12,7 +11,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -57,23 +55,9 @@ int openLockFile(const QByteArray& path)
 
 } // namespace
 
-InstanceLock::InstanceLock(QString name, QString folder) : mName(std::move(name)), mFolder(std::move(folder))
-{
-}
-
 InstanceLock::InstanceLock(InstanceLock&& other) noexcept
     : mName(std::move(other.mName)), mFolder(std::move(other.mFolder)), mFd(std::exchange(other.mFd, -1))
 {
-}
-
-InstanceLock InstanceLock::forWindow()
-{
-    return InstanceLock(identity::kTitle);
-}
-
-InstanceLock InstanceLock::forWatcher(const QString& folder)
-{
-    return InstanceLock(QStringLiteral("watch"), folder);
 }
 
 InstanceLock::~InstanceLock()
@@ -133,8 +117,7 @@ bool InstanceLock::tryTake()
     if (mFd >= 0)
         return true;
     const QString where = path();
-    const QByteArray native = QFile::encodeName(where);
-    const int fd = openLockFile(native);
+    const int fd = openLockFile(QFile::encodeName(where));
     if (fd < 0)
         fail(where, errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "app/Identity.h"
+
 #include <QString>
+
+#include <utility>
 
 // The lock that keeps a second copy of the program from running for the same user: a lock
 // on a file in the user's runtime folder, held for as long as the program runs. The system
@@ -10,12 +14,18 @@ class InstanceLock
 {
 public:
     // In the folder when one is given (it must exist), else in folder().
-    explicit InstanceLock(QString name, QString folder = QString());
+    explicit InstanceLock(QString name, QString folder = QString())
+        : mName(std::move(name)), mFolder(std::move(folder))
+    {
+    }
     // The window's: no two windows of one user, and no move of the password while one runs.
-    static InstanceLock forWindow();
+    static InstanceLock forWindow() { return InstanceLock(identity::kTitle); }
     // The watcher's, beside the state it guards (the history's folder), so that one user has one
     // watcher whatever the environment it was started in.
-    static InstanceLock forWatcher(const QString& folder);
+    static InstanceLock forWatcher(const QString& folder)
+    {
+        return InstanceLock(QStringLiteral("watch"), folder);
+    }
     ~InstanceLock();
 
     InstanceLock(InstanceLock&& other) noexcept;

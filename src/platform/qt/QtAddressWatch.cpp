@@ -74,19 +74,16 @@ QString localAddressFor(const QHostAddress& remote, quint16 port, QString& probl
     }
 
     const int fd = ::socket(to.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        problem = qt_error_string(errno);
-        return QString();
-    }
     sockaddr_storage from = {};
     socklen_t fromLength = sizeof from;
     QString address;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), toLength) != 0 ||
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&to), toLength) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&from), &fromLength) != 0)
         problem = qt_error_string(errno);
     else
         address = addressText::shown(postedFor(QHostAddress(reinterpret_cast<const sockaddr*>(&from))));
-    ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     return address;
 }
 
@@ -121,19 +118,19 @@ void QtAddressWatch::findLocalAddress(const QString& server, quint16 port,
 {
     mDone = std::move(done);
     const quint64 call = ++mCall;
-    if (mLookupRunning && mLookupServer == server && mLookupPort == port)
+    if (mLookingUp == std::pair(server, port))
         return;
     ++mLookup;
-    mLookupRunning = false;
+    mLookingUp.reset();
 
     if (QHostAddress numeric; numeric.setAddress(server))
         return answerLater(call, server, port, {numeric}, QString());
-    if (answerServes(server, port))
+    // The answer kept serves its server and port until the network changes or it grows old.
+    if (!mAnswer.stale && mAnswer.server == server && mAnswer.port == port &&
+        !mAnswer.age.hasExpired(mAnswer.problem.isEmpty() ? kAnswerMaxAgeMs : kFailureMaxAgeMs))
         return answerLater(call, server, port, mAnswer.addresses, mAnswer.problem);
     const quint64 lookup = mLookup;
-    mLookupRunning = true;
-    mLookupServer = server;
-    mLookupPort = port;
+    mLookingUp.emplace(server, port);
     mResolver(server, this,
               [this, lookup, server, port](const QList<QHostAddress>& addresses, const QString& error) {
                   if (lookup == mLookup)
@@ -144,7 +141,7 @@ void QtAddressWatch::findLocalAddress(const QString& server, quint16 port,
 void QtAddressWatch::lookedUp(const QString& server, quint16 port, const QList<QHostAddress>& addresses,
                               const QString& error)
 {
-    mLookupRunning = false;
+    mLookingUp.reset();
     mAnswer.server = server;
     mAnswer.port = port;
     mAnswer.addresses = addresses;
@@ -154,13 +151,6 @@ void QtAddressWatch::lookedUp(const QString& server, quint16 port, const QList<Q
     mAnswer.age.start();
     mAnswer.stale = false;
     answer(mCall, server, port, mAnswer.addresses, mAnswer.problem);
-}
-
-bool QtAddressWatch::answerServes(const QString& server, quint16 port) const
-{
-    if (mAnswer.stale || mAnswer.server != server || mAnswer.port != port)
-        return false;
-    return !mAnswer.age.hasExpired(mAnswer.problem.isEmpty() ? kAnswerMaxAgeMs : kFailureMaxAgeMs);
 }
 
 // The answer always comes on a later turn of the event loop, whether the name was known or not.
@@ -192,10 +182,7 @@ void QtAddressWatch::answer(quint64 call, const QString& server, quint16 port,
                          why);
         }
     }
-    if (!address.isEmpty())
-        found.clear();
-    const auto done = std::exchange(mDone, {});
-    done(address, found);
+    std::exchange(mDone, {})(address, address.isEmpty() ? found : QString());
 }
 
 bool QtAddressWatch::holdsAddress(const QString& address) const
@@ -203,8 +190,7 @@ bool QtAddressWatch::holdsAddress(const QString& address) const
     const QHostAddress wanted(address);
     if (wanted.isNull())
         return false;
-    const QList<QHostAddress> held = QNetworkInterface::allAddresses();
-    return std::any_of(held.cbegin(), held.cend(), [&wanted](const QHostAddress& one) {
+    return std::ranges::any_of(QNetworkInterface::allAddresses(), [&wanted](const QHostAddress& one) {
         return one.isEqual(wanted, QHostAddress::ConvertV4MappedToIPv4);
     });
 }
@@ -240,7 +226,7 @@ void QtAddressWatch::settled()
 {
     mAnswer.stale = true;
     // A lookup sent before the change is not joined by the calls after it.
-    mLookupRunning = false;
+    mLookingUp.reset();
     // The poll counts from the last call, so that it does not follow on the heels of this one.
     if (mChangeHandler) {
         mPoll.start();

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 class QSocketNotifier;
 
 // This machine's addresses as the system's routing sees them, without sending anything.
@@ -56,7 +58,6 @@ private:
 
     void lookedUp(const QString& server, quint16 port, const QList<QHostAddress>& addresses,
                   const QString& error);
-    bool answerServes(const QString& server, quint16 port) const;
     void answerLater(quint64 call, const QString& server, quint16 port, const QList<QHostAddress>& addresses,
                      const QString& problem);
     void answer(quint64 call, const QString& server, quint16 port, const QList<QHostAddress>& addresses,
@@ -70,9 +71,7 @@ private:
     // A lookup that is running answers the newest call if that asks for its server and port;
     // any other call makes it obsolete.
     quint64 mLookup = 0;
-    bool mLookupRunning = false;
-    QString mLookupServer;
-    quint16 mLookupPort = 0;
+    std::optional<std::pair<QString, quint16>> mLookingUp; // its server and port
     Answer mAnswer;
 
     std::function<void()> mChangeHandler;

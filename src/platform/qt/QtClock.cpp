@@ -30,17 +30,6 @@ private:
 
 } // namespace
 
-QDateTime QtClock::now() const
-{
-    return QDateTime::currentDateTimeUtc();
-}
-
-std::chrono::milliseconds QtClock::elapsed() const
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch());
-}
-
 std::unique_ptr<IAlarm> QtClock::alarm(std::function<void()> ring)
 {
     return std::make_unique<TimerAlarm>(std::move(ring));

@@ -4,14 +4,11 @@
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 
-#include <algorithm>
-
 namespace {
 
 QString tipText(const NotifyIconData& data)
 {
-    const auto end = std::find(data.szTip.begin(), data.szTip.end(), '\0');
-    return QString::fromLatin1(data.szTip.data(), end - data.szTip.begin());
+    return QString::fromLatin1(data.szTip.data(), qsizetype(qstrnlen(data.szTip.data(), data.szTip.size())));
 }
 
 } // namespace
@@ -35,11 +32,6 @@ QtNotifyIcon::QtNotifyIcon()
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &QtNotifyIcon::trayChanged);
     }
-}
-
-QtNotifyIcon::~QtNotifyIcon()
-{
-    mIcon->hide();
 }
 
 bool QtNotifyIcon::shellNotifyIcon(NotifyMessage message, const NotifyIconData& data)
@@ -79,13 +71,6 @@ void QtNotifyIcon::show()
     mIcon->show();
     if (!statusNotifierItem())
         mIcon->setContextMenu(nullptr);
-}
-
-// An XEmbed icon is a window of ours with a place on the screen; a StatusNotifier item has
-// none, the host draws it.
-bool QtNotifyIcon::statusNotifierItem() const
-{
-    return mIcon->geometry().isEmpty();
 }
 
 void QtNotifyIcon::showMessage(const QString& title, const QString& text, bool warning)

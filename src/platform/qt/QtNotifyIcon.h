@@ -17,7 +17,7 @@ class QtNotifyIcon : public QObject, public INotifyIcon
     Q_OBJECT
 public:
     QtNotifyIcon();
-    ~QtNotifyIcon() override;
+    ~QtNotifyIcon() override { mIcon->hide(); }
 
     bool shellNotifyIcon(NotifyMessage message, const NotifyIconData& data) override;
     void setEventHandler(EventHandler handler) override { mHandler = std::move(handler); }
@@ -34,7 +34,9 @@ private slots:
 
 private:
     void show();
-    bool statusNotifierItem() const;
+    // An XEmbed icon is a window of ours with a place on the screen; a StatusNotifier item has
+    // none, the host draws it.
+    bool statusNotifierItem() const { return mIcon->geometry().isEmpty(); }
     void activated(QSystemTrayIcon::ActivationReason reason);
     void deliver(int code);
 

@@ -86,6 +86,9 @@ void QtRouter::askOutsideAddress(std::function<void(const Answer&)> done)
         });
         return;
     }
+    if (mNatPmpSilentAt == mAsked->address && mNatPmpSilentSince.isValid() &&
+        mNatPmpSilentSince.elapsed() < kNatPmpSilenceMs)
+        return askUpnp(call);
     mNatPmp = new NatPmpQuery(
         mAsked->address,
         [this, call](const QHostAddress& address, const QString& why) { natPmpAnswered(call, address, why); },
@@ -97,8 +100,13 @@ void QtRouter::natPmpAnswered(quint64 call, const QHostAddress& address, const Q
     if (call != mCall)
         return;
     if (!address.isNull()) {
+        mNatPmpSilentAt.clear();
         answer(call, {mAsked->address.toString(), address.toString(), kNatPmp, QString()});
         return;
+    }
+    if (why.isEmpty()) {
+        mNatPmpSilentAt = mAsked->address;
+        mNatPmpSilentSince.start();
     }
     mNatPmpRefusal = why;
     askUpnp(call);
@@ -108,25 +116,37 @@ void QtRouter::askUpnp(quint64 call)
 {
     const QHostAddress gateway = mAsked->address;
     const QHostAddress local = mAsked->local;
-    mUpnp.run<upnpQuery::Answer>([gateway, local] { return upnpQuery::ask(gateway, local); },
-                                 [this, call, gateway](const upnpQuery::Answer& upnp) {
-                                     if (call != mCall)
-                                         return;
-                                     if (upnp.found) {
-                                         mIgd = Igd{gateway, upnp.eventUrl, upnp.address};
-                                         subscribe();
-                                     }
-                                     Answer said{gateway.toString(), upnp.address, kUpnp, upnp.why};
-                                     if (!upnp.found) {
-                                         said.protocol = mNatPmpRefusal.isEmpty() ? QString() : kNatPmp;
-                                         said.why = !mNatPmpRefusal.isEmpty()
-                                                        ? mNatPmpRefusal
-                                                        : QStringLiteral("no answer from the router %1 "
-                                                                         "(NAT-PMP or UPnP)")
-                                                              .arg(gateway.toString());
-                                     }
-                                     answer(call, said);
-                                 });
+    // The device found before at this gateway is asked again at once; only when it does not
+    // answer is it looked for anew.
+    const std::optional<Igd> known = mIgd && mIgd->gateway == gateway ? mIgd : std::nullopt;
+    mUpnp.run<upnpQuery::Answer>(
+        [gateway, local, known] {
+            if (known) {
+                upnpQuery::Answer again = upnpQuery::askAgain(known->controlUrl, known->serviceType);
+                if (again.found) {
+                    again.eventUrl = known->eventUrl;
+                    return again;
+                }
+            }
+            return upnpQuery::ask(gateway, local);
+        },
+        [this, call, gateway](const upnpQuery::Answer& upnp) {
+            if (call != mCall)
+                return;
+            if (upnp.found) {
+                mIgd = Igd{gateway, upnp.eventUrl, upnp.address, upnp.controlUrl, upnp.serviceType};
+                subscribe();
+            }
+            Answer said{gateway.toString(), upnp.address, kUpnp, upnp.why};
+            if (!upnp.found) {
+                said.protocol = mNatPmpRefusal.isEmpty() ? QString() : kNatPmp;
+                said.why = !mNatPmpRefusal.isEmpty() ? mNatPmpRefusal
+                                                     : QStringLiteral("no answer from the router %1 "
+                                                                      "(NAT-PMP or UPnP)")
+                                                           .arg(gateway.toString());
+            }
+            answer(call, said);
+        });
 }
 
 void QtRouter::answer(quint64 call, const Answer& answer)

@@ -3,6 +3,7 @@
 #include "platform/IRouter.h"
 #include "platform/qt/BackgroundCall.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
@@ -49,7 +50,12 @@ private:
         QHostAddress gateway;
         QUrl eventUrl;
         QString address;
+        QByteArray controlUrl;
+        QByteArray serviceType;
     };
+    // A router that did not answer NAT-PMP this long ago is asked by UPnP at once: a change it
+    // told in an event must not wait for NAT-PMP's resends.
+    static constexpr qint64 kNatPmpSilenceMs = 10 * 60 * 1000;
 
     static std::optional<Gateway> currentGateway();
     void natPmpAnswered(quint64 call, const QHostAddress& address, const QString& why);
@@ -73,6 +79,8 @@ private:
     std::function<void()> mMayHaveChanged;
     std::optional<Gateway> mFollowed;
     std::optional<Igd> mIgd;
+    QHostAddress mNatPmpSilentAt; // the gateway that last gave NAT-PMP no answer
+    QElapsedTimer mNatPmpSilentSince;
     std::unique_ptr<NatPmpAnnouncements> mAnnouncements;
     std::unique_ptr<GenaCallback> mCallback;
     std::unique_ptr<GenaSubscription> mSubscription;

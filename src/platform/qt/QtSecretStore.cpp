@@ -31,11 +31,6 @@ bool forgetKeyringSession()
 
 } // namespace
 
-QtSecretStore::QtSecretStore(QString service, std::chrono::milliseconds deadline)
-    : mService(std::move(service)), mDeadline(deadline)
-{
-}
-
 void QtSecretStore::read(const QString& account, ReadDone done)
 {
     run([this] { return new QKeychain::ReadPasswordJob(mService, this); }, account,
@@ -73,11 +68,11 @@ void QtSecretStore::look(const QString& account, LookDone done)
 }
 
 void QtSecretStore::run(const std::function<QKeychain::Job*()>& make, const QString& account,
-                        const QString& doing, const QDeadlineTimer& deadline, bool again, JobDone answer)
+                        const QString& doing, const QDeadlineTimer& deadline, bool again, ReadDone answer)
 {
     // Told from an event of its own: an answer given inside the keychain's own callback would
     // keep the keyring's later answers from coming while the caller waits (a dialog it opens).
-    const JobDone done = [this, answer](const QString& text, const std::optional<Failure>& failure) {
+    const ReadDone done = [this, answer](const QString& text, const std::optional<Failure>& failure) {
         QMetaObject::invokeMethod(
             this, [answer, text, failure] { answer(text, failure); }, Qt::QueuedConnection);
     };

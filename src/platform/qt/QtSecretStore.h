@@ -22,7 +22,10 @@ public:
     // For a whole call, a second try on a new session included.
     static constexpr std::chrono::seconds kDeadline{25};
 
-    explicit QtSecretStore(QString service, std::chrono::milliseconds deadline = kDeadline);
+    explicit QtSecretStore(QString service, std::chrono::milliseconds deadline = kDeadline)
+        : mService(std::move(service)), mDeadline(deadline)
+    {
+    }
 
     void read(const QString& account, ReadDone done) override;
     void write(const QString& account, const QString& secret, Done done) override;
@@ -30,14 +33,11 @@ public:
     void look(const QString& account, LookDone done) override;
 
 private:
-    // What a reading job read, or why a job failed.
-    using JobDone = std::function<void(const QString& text, const std::optional<Failure>& failure)>;
-
     // Runs the job that make gives for the account, and once more on a new session when it
     // failed on one that was then let go, within the deadline; done learns how it went, saying
     // what could not be done ("read the password of ... from") and why.
     void run(const std::function<QKeychain::Job*()>& make, const QString& account, const QString& doing,
-             const QDeadlineTimer& deadline, bool again, JobDone done);
+             const QDeadlineTimer& deadline, bool again, ReadDone done);
     QString silence() const;
 
     QString mService;

@@ -1,6 +1,5 @@
 #include "platform/qt/QtSettingsStore.h"
 
-#include "app/UserFolders.h"
 #include "platform/Failure.h"
 #include "platform/files/FileReplacement.h"
 #include "platform/qt/IniText.h"
@@ -9,11 +8,6 @@
 #include <QFileInfo>
 
 #include <new>
-
-QString QtSettingsStore::filePath(const QString& application)
-{
-    return UserFolders::configHome() + QLatin1Char('/') + application + QStringLiteral(".ini");
-}
 
 QString QtSettingsStore::read(const QString& application, const QString& section, const QString& key,
                               const QString& defaultText)

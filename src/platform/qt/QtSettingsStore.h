@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/UserFolders.h"
 #include "platform/ISettingsStore.h"
 
 #include <QByteArray>
@@ -18,7 +19,10 @@ public:
     void write(const QString& application, const QString& section, const SettingsValues& values,
                const QStringList& removed = {}) override;
 
-    static QString filePath(const QString& application);
+    static QString filePath(const QString& application)
+    {
+        return UserFolders::configHome() + QLatin1Char('/') + application + QStringLiteral(".ini");
+    }
 
 private:
     // The group last read, kept until the file changes: a load reads ten keys of one file.

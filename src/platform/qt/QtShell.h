@@ -2,8 +2,11 @@
 
 #include "platform/IShell.h"
 
+#include <QDesktopServices>
+#include <QUrl>
+
 class QtShell : public IShell
 {
 public:
-    void openUrl(const QString& url) override;
+    void openUrl(const QString& url) override { QDesktopServices::openUrl(QUrl(url)); }
 };

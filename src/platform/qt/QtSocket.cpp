@@ -16,6 +16,20 @@ constexpr int kFlushMilliseconds = 5000;
 // What may wait unread: beyond it the server waits until the conversation catches up.
 constexpr qint64 kReadBufferBytes = 256 * 1024;
 
+void finishAndDelete(QTcpSocket* socket)
+{
+    socket->disconnect();
+    const auto end = [socket] {
+        socket->abort();
+        socket->deleteLater();
+    };
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return end();
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(kFlushMilliseconds, socket, end);
+    socket->disconnectFromHost();
+}
+
 } // namespace
 
 void QtSocket::systemResolver(const QString& host, QObject* context, Resolved resolved)
@@ -119,7 +133,7 @@ void QtSocket::onConnected()
     mAttemptTimer.stop();
     mAddresses.clear();
     mState = State::Connected;
-    post(EventKind::Connect);
+    post([](ISocketListener& listener) { listener.socketConnected(); });
 }
 
 void QtSocket::onReadyRead()
@@ -127,7 +141,10 @@ void QtSocket::onReadyRead()
     if (mDataPending)
         return;
     mDataPending = true;
-    post(EventKind::DataArrival);
+    post([this](ISocketListener& listener) {
+        mDataPending = false;
+        listener.socketDataArrival(mSocket ? mSocket->bytesAvailable() : 0);
+    });
 }
 
 void QtSocket::onSocketError()
@@ -149,7 +166,7 @@ void QtSocket::onDisconnected()
     if (mState != State::Connected)
         return;
     mState = State::PeerClosed;
-    post(EventKind::Close);
+    post([](ISocketListener& listener) { listener.socketClosed(); });
 }
 
 void QtSocket::fail(int number, const QString& description)
@@ -157,14 +174,14 @@ void QtSocket::fail(int number, const QString& description)
     mAttemptTimer.stop();
     mAddresses.clear();
     mState = State::Failed;
-    post(EventKind::Error, number, description);
+    post([number, description](ISocketListener& listener) { listener.socketError(number, description); });
 }
 
 // An event goes to the listener at once, so that a reply is answered without waiting for
 // the next turn of the event loop, unless the listener is still busy with an earlier one.
-void QtSocket::post(EventKind kind, int number, const QString& description)
+void QtSocket::post(std::function<void(ISocketListener&)> tell)
 {
-    mPending.push_back({kind, mGeneration, number, description});
+    mPending.push_back({mGeneration, std::move(tell)});
     if (!mDelivering) {
         deliverPending();
     } else if (!mDeliveryScheduled) {
@@ -183,36 +200,16 @@ void QtSocket::deliverPending()
     while (!mPending.empty()) {
         const Event event = std::move(mPending.front());
         mPending.pop_front();
-        if (event.generation == mGeneration)
-            deliver(event);
+        if (event.generation == mGeneration && mListener) {
+            mDelivering = true;
+            event.tell(*mListener);
+            mDelivering = false;
+        }
     }
     // Sockets let go while a handler ran may have had that handler inside one of their own
     // signals: only now is none of their code on the stack.
     for (QTcpSocket* socket : std::exchange(mLetGoDuringDelivery, {}))
         finishAndDelete(socket);
-}
-
-void QtSocket::deliver(const Event& event)
-{
-    if (!mListener)
-        return;
-    mDelivering = true;
-    switch (event.kind) {
-    case EventKind::Connect:
-        mListener->socketConnected();
-        break;
-    case EventKind::DataArrival:
-        mDataPending = false;
-        mListener->socketDataArrival(mSocket ? mSocket->bytesAvailable() : 0);
-        break;
-    case EventKind::Error:
-        mListener->socketError(event.number, event.description);
-        break;
-    case EventKind::Close:
-        mListener->socketClosed();
-        break;
-    }
-    mDelivering = false;
 }
 
 void QtSocket::sendData(const QString& text)
@@ -258,22 +255,6 @@ void QtSocket::letGo(QTcpSocket* socket)
         mLetGoDuringDelivery.append(socket);
     else
         finishAndDelete(socket);
-}
-
-void QtSocket::finishAndDelete(QTcpSocket* socket)
-{
-    socket->disconnect();
-    if (socket->state() != QAbstractSocket::ConnectedState) {
-        socket->abort();
-        socket->deleteLater();
-        return;
-    }
-    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(kFlushMilliseconds, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
-    });
-    socket->disconnectFromHost();
 }
 
 QString QtSocket::localIP() const

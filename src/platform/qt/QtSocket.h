@@ -48,13 +48,11 @@ public:
 
 private:
     enum class State { Closed, Resolving, Connecting, Connected, PeerClosed, Failed };
-    enum class EventKind { Connect, DataArrival, Error, Close };
+    // What the listener is told, for the connection it was posted for.
     struct Event
     {
-        EventKind kind;
         int generation;
-        int number = 0;
-        QString description;
+        std::function<void(ISocketListener&)> tell;
     };
 
     void hostFound(const QList<QHostAddress>& addresses, const QString& error, int generation);
@@ -64,11 +62,9 @@ private:
     void onSocketError();
     void onDisconnected();
     void fail(int number, const QString& description);
-    void post(EventKind kind, int number = 0, const QString& description = QString());
+    void post(std::function<void(ISocketListener&)> tell);
     void deliverPending();
-    void deliver(const Event& event);
     void letGo(QTcpSocket* socket);
-    static void finishAndDelete(QTcpSocket* socket);
 
     Resolver mResolver;
     ISocketListener* mListener = nullptr;

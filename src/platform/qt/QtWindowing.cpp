@@ -1,18 +1,18 @@
 #include "platform/qt/QtWindowing.h"
 
-#include "app/Identity.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/TerminationSignals.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include <csignal>
 #include <cstdio>
 
 QtWindowing::QtWindowing()
 {
-    connect(new TerminationSignals(this), &TerminationSignals::received, this, &QtWindowing::requestEnd);
+    connect(new TerminationSignals({SIGTERM, SIGINT, SIGHUP}, this), &TerminationSignals::received, this,
+            &QtWindowing::requestEnd);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // The session manager asks us to save before the session ends.
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { requestEnd(); });
@@ -23,8 +23,7 @@ QtWindowing::~QtWindowing() = default;
 
 void QtWindowing::showErrorReport(const QString& text)
 {
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString shown = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (mEndRequested) {
         // The session or a signal is ending the program: nobody may be there to answer a box.
         std::fprintf(stderr, "%s: %s\n", identity::kProgram.toLocal8Bit().constData(),

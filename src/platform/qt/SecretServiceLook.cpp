@@ -31,12 +31,10 @@ QString kdeWallet(const QDBusConnection& bus)
 {
     const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
     const QByteArray session = qgetenv("DESKTOP_SESSION");
-    bool kde = false;
-    if (desktop == "KDE" || session == "kde" || session == "kde4")
-        kde = true;
-    else if (desktop.isEmpty() && session != "gnome" && !session.contains("xfce") && session != "xubuntu")
-        kde = qEnvironmentVariableIsEmpty("GNOME_DESKTOP_SESSION_ID") &&
-              !qEnvironmentVariableIsEmpty("KDE_FULL_SESSION");
+    const bool kde = desktop == "KDE" || session == "kde" || session == "kde4" ||
+                     (desktop.isEmpty() && session != "gnome" && !session.contains("xfce") &&
+                      session != "xubuntu" && qEnvironmentVariableIsEmpty("GNOME_DESKTOP_SESSION_ID") &&
+                      !qEnvironmentVariableIsEmpty("KDE_FULL_SESSION"));
     const QByteArray version = qgetenv("KDE_SESSION_VERSION");
     if (kde && version == "4")
         return QStringLiteral("org.kde.kwalletd");
@@ -57,15 +55,6 @@ QString noService()
 {
     return QStringLiteral("no keyring service (Secret Service) runs on the session bus: start one (GNOME "
                           "Keyring, KeePassXC), or keep the password in the settings file (") +
-           identity::kProgram + QStringLiteral(" --password-store file)");
-}
-
-QString noDefaultCollection()
-{
-    return QStringLiteral(
-               "it has no login collection (no default keyring) to keep passwords in: make one (in "
-               "Seahorse, Passwords and Keys, a new password keyring set as default), or keep the "
-               "password in the settings file (") +
            identity::kProgram + QStringLiteral(" --password-store file)");
 }
 
@@ -143,18 +132,17 @@ void SecretServiceLook::begin()
     if (!onBus(bus, kSecrets))
         return tell({State::Unreachable, false, noService(), {}});
     ask(searchCall({{QStringLiteral("user"), mAccount}, {QStringLiteral("server"), mService}}),
-        &SecretServiceLook::searched);
+        std::bind_front(&SecretServiceLook::searched, this));
 }
 
 void SecretServiceLook::searched(const QDBusMessage& reply)
 {
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        if (reply.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
-            reply.errorName() == QDBusError::errorString(QDBusError::Timeout))
+    if (const QDBusError error(reply); error.isValid()) {
+        if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
             return tell({State::Unreachable, false, mSilence, {}});
-        if (reply.errorName() == QDBusError::errorString(QDBusError::ServiceUnknown))
+        if (error.type() == QDBusError::ServiceUnknown)
             return tell({State::Unreachable, false, noService(), {}});
-        return tell({State::Unreachable, false, reply.errorMessage(), {}});
+        return tell({State::Unreachable, false, error.message(), {}});
     }
     if (!paths(reply.arguments().value(0)).isEmpty())
         return tell({State::Held, false, {}, {}});
@@ -166,7 +154,7 @@ void SecretServiceLook::searched(const QDBusMessage& reply)
     // None for the account: one locked collection may hide it, and with no default collection
     // none can be stored either.
     ask(propertyCall(kServicePath, kServiceInterface, QStringLiteral("Collections")),
-        &SecretServiceLook::collectionsListed);
+        std::bind_front(&SecretServiceLook::collectionsListed, this));
 }
 
 void SecretServiceLook::collectionsListed(const QDBusMessage& reply)
@@ -176,7 +164,7 @@ void SecretServiceLook::collectionsListed(const QDBusMessage& reply)
     const auto next = [this] {
         ask(serviceCall(kServicePath, kServiceInterface, QStringLiteral("ReadAlias"),
                         {QStringLiteral("default")}),
-            &SecretServiceLook::aliasRead);
+            std::bind_front(&SecretServiceLook::aliasRead, this));
     };
     if (mWaiting == 0)
         return next();
@@ -200,10 +188,15 @@ void SecretServiceLook::aliasRead(const QDBusMessage& reply)
 {
     if (reply.type() == QDBusMessage::ReplyMessage &&
         !mCollections.contains(qdbus_cast<QDBusObjectPath>(reply.arguments().value(0)).path()))
-        mFound.why = noDefaultCollection();
+        mFound.why =
+            QStringLiteral("it has no login collection (no default keyring) to keep passwords in: make "
+                           "one (in Seahorse, Passwords and Keys, a new password keyring set as "
+                           "default), or keep the password in the settings file (") +
+            identity::kProgram + QStringLiteral(" --password-store file)");
     if (mFound.state != State::Missing)
         return tell(mFound);
-    ask(searchCall({{QStringLiteral("server"), mService}}), &SecretServiceLook::othersFound);
+    ask(searchCall({{QStringLiteral("server"), mService}}),
+        std::bind_front(&SecretServiceLook::othersFound, this));
 }
 
 void SecretServiceLook::othersFound(const QDBusMessage& reply)
@@ -222,12 +215,6 @@ void SecretServiceLook::othersFound(const QDBusMessage& reply)
                     tell(mFound);
             });
     }
-}
-
-void SecretServiceLook::ask(const QDBusMessage& call,
-                            void (SecretServiceLook::*answered)(const QDBusMessage&))
-{
-    ask(call, [this, answered](const QDBusMessage& reply) { (this->*answered)(reply); });
 }
 
 void SecretServiceLook::ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> answered)

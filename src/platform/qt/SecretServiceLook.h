@@ -27,7 +27,6 @@ private:
     void aliasRead(const QDBusMessage& reply);
     void othersFound(const QDBusMessage& reply);
     // Sends the call; the answer, or an error reply once the deadline has passed.
-    void ask(const QDBusMessage& call, void (SecretServiceLook::*answered)(const QDBusMessage&));
     void ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> answered);
     void tell(const SecretLook& look);
 

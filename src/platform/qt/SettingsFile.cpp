@@ -9,8 +9,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -61,11 +59,10 @@ SettingsFile::SettingsFile(const QString& path) : mPath(path), mTarget(path)
     }
     const bool link = S_ISLNK(info.st_mode);
     if (link) {
-        char resolved[PATH_MAX];
-        if (::realpath(native.constData(), resolved) == nullptr)
+        mTarget = QFileInfo(path).canonicalFilePath();
+        if (mTarget.isEmpty())
             refuse(QStringLiteral("it is a symbolic link to a file that does not exist"));
-        mTarget = QFile::decodeName(resolved);
-        if (::stat(resolved, &info) != 0)
+        if (::stat(QFile::encodeName(mTarget).constData(), &info) != 0)
             refuse(failures::systemError(errno));
         mMode = info.st_mode & 07777;
     }

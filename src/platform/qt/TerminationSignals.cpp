@@ -35,11 +35,6 @@ void setHandler(int signalNumber, void (*handler)(int))
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent)
-    : TerminationSignals({SIGTERM, SIGINT, SIGHUP}, parent)
-{
-}
-
 TerminationSignals::TerminationSignals(QList<int> signalNumbers, QObject* parent)
     : QObject(parent), mSignals(std::move(signalNumbers))
 {
@@ -79,8 +74,7 @@ void TerminationSignals::dispatch()
     // A signal sent twice before the loop came round is one request.
     QList<int> arrived;
     char bytes[64];
-    ssize_t got = 0;
-    while ((got = ::read(gPipe[0], bytes, sizeof bytes)) > 0) {
+    for (ssize_t got; (got = ::read(gPipe[0], bytes, sizeof bytes)) > 0;) {
         for (ssize_t i = 0; i < got; ++i) {
             const int signalNumber = static_cast<unsigned char>(bytes[i]);
             if (!arrived.contains(signalNumber))

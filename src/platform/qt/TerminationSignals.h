@@ -3,16 +3,13 @@
 #include <QList>
 #include <QObject>
 
-class QSocketNotifier;
-
 // Signals of the system turned into a Qt signal on the event loop, with their numbers. The
 // handlers only write the number to a pipe; the event loop reads it and tells every object
-// that catches that signal. By default SIGTERM, SIGINT and SIGHUP, the ones that end a run.
+// that catches that signal.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
 public:
-    explicit TerminationSignals(QObject* parent = nullptr);
     explicit TerminationSignals(QList<int> signalNumbers, QObject* parent = nullptr);
     ~TerminationSignals() override;
 

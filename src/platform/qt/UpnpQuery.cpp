@@ -50,6 +50,25 @@ private:
     std::vector<UPNPDev*> mMatching;
 };
 
+// Asks the device at the answer's control URL for its outside address: false when it did not
+// answer at all.
+bool askAddress(Answer& answer)
+{
+    char address[64] = {};
+    const int result =
+        UPNP_GetExternalIPAddress(answer.controlUrl.constData(), answer.serviceType.constData(), address);
+    if (result != UPNPCOMMAND_SUCCESS) {
+        answer.why =
+            QStringLiteral("the router's UPnP answered: %1")
+                .arg(QString::fromUtf8(strupnperror(result) ? strupnperror(result) : "an unknown error"));
+        return result != UPNPCOMMAND_HTTP_ERROR && result != UPNPCOMMAND_UNKNOWN_ERROR;
+    }
+    answer.address = QString::fromUtf8(address).trimmed();
+    if (answer.address.isEmpty())
+        answer.why = QStringLiteral("the router's UPnP named no outside address");
+    return true;
+}
+
 } // namespace
 
 Answer ask(const QHostAddress& gateway, const QHostAddress& local, int discoveryMs)
@@ -94,17 +113,18 @@ Answer ask(const QHostAddress& gateway, const QHostAddress& local, int discovery
     if (!atGateway(answer.eventUrl.toEncoded().constData(), gateway))
         answer.eventUrl.clear();
 
-    char address[64] = {};
-    const int result = UPNP_GetExternalIPAddress(urls.controlURL, data.first.servicetype, address);
-    if (result != UPNPCOMMAND_SUCCESS) {
-        answer.why =
-            QStringLiteral("the router's UPnP answered: %1")
-                .arg(QString::fromUtf8(strupnperror(result) ? strupnperror(result) : "an unknown error"));
-        return answer;
-    }
-    answer.address = QString::fromUtf8(address).trimmed();
-    if (answer.address.isEmpty())
-        answer.why = QStringLiteral("the router's UPnP named no outside address");
+    answer.controlUrl = urls.controlURL;
+    answer.serviceType = data.first.servicetype;
+    askAddress(answer);
+    return answer;
+}
+
+Answer askAgain(const QByteArray& controlUrl, const QByteArray& serviceType)
+{
+    Answer answer;
+    answer.controlUrl = controlUrl;
+    answer.serviceType = serviceType;
+    answer.found = askAddress(answer);
     return answer;
 }
 
