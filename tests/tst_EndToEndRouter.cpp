@@ -313,8 +313,6 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     if (!networkNamespace::inside()) {
         gUnavailable = RouterNamespace::unavailable();
-        if (gUnavailable.isEmpty() && QStandardPaths::findExecutable("python3").isEmpty())
-            gUnavailable = "python3 is not installed";
         if (gUnavailable.isEmpty())
             return networkNamespace::runInside({"-n"});
     }

@@ -33,12 +33,13 @@ public:
     static constexpr const char* kProvider = "11.22.33.1";
     static constexpr int kStartMs = 10000;
 
-    // The tools the router needs: "" when all are there, or what is missing.
+    // The tools the router and its tests need (python3 plays forgers and odd routers): "" when
+    // all are there, or what is missing.
     static QString unavailable()
     {
-        return networkNamespace::unavailable(
-            {QStringLiteral("ip"), QStringLiteral("nsenter"), QStringLiteral("miniupnpd")},
-            {QStringLiteral("-n")});
+        return networkNamespace::unavailable({QStringLiteral("ip"), QStringLiteral("nsenter"),
+                                              QStringLiteral("miniupnpd"), QStringLiteral("python3")},
+                                             {QStringLiteral("-n")});
     }
 
     RouterNamespace() = default;
