@@ -39,3 +39,8 @@ QString AddressFrom::text() const
     }
     return {};
 }
+
+QString AddressFrom::shown() const
+{
+    return source == Source::Lookup ? lookup.toString(QUrl::FullyEncoded | QUrl::RemovePassword) : text();
+}

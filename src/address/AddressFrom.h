@@ -22,6 +22,9 @@ struct AddressFrom
     static std::optional<AddressFrom> read(const QString& text);
     // The setting's text.
     QString text() const;
+    // The text as it may be printed: a password in the lookup's URL is left out, since what is
+    // printed ends up in logs and the journal.
+    QString shown() const;
 
     bool operator==(const AddressFrom&) const = default;
 };

@@ -48,7 +48,7 @@ QString lookupLine(const AddressFrom& from, const AddressChoice::Readings& readi
 {
     if (from.source != Source::Lookup)
         return QStringLiteral("Lookup: not set");
-    const QString url = from.lookup.toString(QUrl::FullyEncoded);
+    const QString url = from.shown();
     if (!readings.lookup)
         return QStringLiteral("Lookup: ") + url + QStringLiteral(" not asked");
     if (readings.lookup->address.isEmpty())
@@ -63,7 +63,7 @@ AddressReport AddressReport::of(const AddressFrom& from, const AddressChoice::Re
 {
     const AddressChoice choice = AddressChoice::of(from, readings);
     AddressReport report;
-    report.lines = {QStringLiteral("Address from: ") + from.text(), connectionLine(readings),
+    report.lines = {QStringLiteral("Address from: ") + from.shown(), connectionLine(readings),
                     routerLine(from, readings), lookupLine(from, readings)};
     if (!otherIP.isEmpty()) {
         // The options' Other IP is posted as typed: the sources decide only what Current IP is.

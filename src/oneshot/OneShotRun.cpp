@@ -108,7 +108,7 @@ void OneShotRun::printSettings(Done done)
         log().line(QStringLiteral("Host: ") + host);
         log().line(QStringLiteral("Address posted: ") + address);
         if (!currentIP || !mSurvey) {
-            log().line(QStringLiteral("Address from: ") + from.text());
+            log().line(QStringLiteral("Address from: ") + from.shown());
             return printHistoryOf(host);
         }
         // What each source says now, and whether carrier-grade or double NAT keeps others out.
@@ -154,7 +154,7 @@ void OneShotRun::storeAddressFrom(const AddressFrom& from, Done done)
         return finish(exitstatus::kUnreadable);
     }
     gSettings.discard();
-    log().line(QStringLiteral("Address from: ") + from.text());
+    log().line(QStringLiteral("Address from: ") + from.shown());
     finish(exitstatus::kSuccess);
 }
 
