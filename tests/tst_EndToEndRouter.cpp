@@ -173,6 +173,19 @@ void tst_EndToEndRouter::asksByUpnpWhenNatPmpIsOff()
     const IRouter::Answer none = ask(router);
     QCOMPARE(none.address, QString());
     QCOMPARE(none.why, "no answer from the router " + kGateway + " (NAT-PMP or UPnP)");
+
+    // A gateway silent to NAT-PMP lately is asked by UPnP first; with UPnP gone, NAT-PMP is
+    // asked all the same, and may be back.
+    QProcess natPmpAlone;
+    mRig->startOn(natPmpAlone, RouterNamespace::Side::Router, "python3",
+                  {"-c", RouterNamespace::kNatPmpAlone, "11.22.33.99"});
+    QVERIFY(natPmpAlone.waitForStarted());
+    QTest::qWait(500);
+    const IRouter::Answer back = ask(router);
+    natPmpAlone.kill();
+    natPmpAlone.waitForFinished();
+    QCOMPARE(back.address, "11.22.33.99");
+    QCOMPARE(back.protocol, "NAT-PMP");
 }
 
 void tst_EndToEndRouter::hearsTheOutsideAddressChange_data()

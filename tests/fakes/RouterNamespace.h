@@ -168,6 +168,19 @@ public:
     }
     QString outsideAddress() const { return mOutside; }
 
+    // A router that answers NAT-PMP alone, with the outside address given after the script (as
+    // "python3 -c kNatPmpAlone ADDRESS"), even one the router daemon would not say.
+    static constexpr const char* kNatPmpAlone = R"(
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(('0.0.0.0', 5351))
+answer = bytes.fromhex('0080000000000001') + socket.inet_aton(sys.argv[1])
+while True:
+    data, sender = s.recvfrom(64)
+    if data[:2] == b'\x00\x00':
+        s.sendto(answer, sender)
+)";
+
     enum class Side { Router, Neighbour };
     // Runs a command to its end on the router or on the neighbour's machine: true when it
     // succeeded.

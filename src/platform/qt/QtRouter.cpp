@@ -77,6 +77,7 @@ void QtRouter::askOutsideAddress(std::function<void(const Answer&)> done)
         mNatPmp->deleteLater(); // it may be the one calling
     mNatPmp = nullptr;
     mNatPmpRefusal.clear();
+    mUpnpFailed.reset();
 
     mAsked = currentGateway();
     follow(mAsked);
@@ -87,8 +88,16 @@ void QtRouter::askOutsideAddress(std::function<void(const Answer&)> done)
         return;
     }
     if (mNatPmpSilentAt == mAsked->address && mNatPmpSilentSince.isValid() &&
-        mNatPmpSilentSince.elapsed() < kNatPmpSilenceMs)
+        mNatPmpSilentSince.elapsed() < kNatPmpSilenceMs) {
+        mNatPmpSkipped = true;
         return askUpnp(call);
+    }
+    askNatPmp(call);
+}
+
+void QtRouter::askNatPmp(quint64 call)
+{
+    mNatPmpSkipped = false;
     mNatPmp = new NatPmpQuery(
         mAsked->address,
         [this, call](const QHostAddress& address, const QString& why) { natPmpAnswered(call, address, why); },
@@ -109,7 +118,17 @@ void QtRouter::natPmpAnswered(quint64 call, const QHostAddress& address, const Q
         mNatPmpSilentSince.start();
     }
     mNatPmpRefusal = why;
+    if (mUpnpFailed)
+        return answer(call, failure(*mUpnpFailed));
     askUpnp(call);
+}
+
+QtRouter::Answer QtRouter::failure(const QHostAddress& gateway) const
+{
+    if (!mNatPmpRefusal.isEmpty())
+        return {gateway.toString(), QString(), kNatPmp, mNatPmpRefusal};
+    return {gateway.toString(), QString(), QString(),
+            QStringLiteral("no answer from the router %1 (NAT-PMP or UPnP)").arg(gateway.toString())};
 }
 
 void QtRouter::askUpnp(quint64 call)
@@ -137,15 +156,15 @@ void QtRouter::askUpnp(quint64 call)
                 mIgd = Igd{gateway, upnp.eventUrl, upnp.address, upnp.controlUrl, upnp.serviceType};
                 subscribe();
             }
-            Answer said{gateway.toString(), upnp.address, kUpnp, upnp.why};
-            if (!upnp.found) {
-                said.protocol = mNatPmpRefusal.isEmpty() ? QString() : kNatPmp;
-                said.why = !mNatPmpRefusal.isEmpty() ? mNatPmpRefusal
-                                                     : QStringLiteral("no answer from the router %1 "
-                                                                      "(NAT-PMP or UPnP)")
-                                                           .arg(gateway.toString());
+            if (upnp.found)
+                return answer(call, {gateway.toString(), upnp.address, kUpnp, upnp.why});
+            // NAT-PMP was passed over because it was silent a while ago: with UPnP gone too,
+            // it may be back.
+            if (mNatPmpSkipped) {
+                mUpnpFailed = gateway;
+                return askNatPmp(call);
             }
-            answer(call, said);
+            answer(call, failure(gateway));
         });
 }
 

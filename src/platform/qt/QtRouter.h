@@ -58,7 +58,9 @@ private:
     static constexpr qint64 kNatPmpSilenceMs = 10 * 60 * 1000;
 
     static std::optional<Gateway> currentGateway();
+    void askNatPmp(quint64 call);
     void natPmpAnswered(quint64 call, const QHostAddress& address, const QString& why);
+    Answer failure(const QHostAddress& gateway) const;
     void askUpnp(quint64 call);
     void answer(quint64 call, const Answer& answer);
     void follow(const std::optional<Gateway>& gateway);
@@ -73,6 +75,8 @@ private:
     std::optional<Gateway> mAsked;
     NatPmpQuery* mNatPmp = nullptr;
     QString mNatPmpRefusal;
+    bool mNatPmpSkipped = false;             // for a gateway that was silent to it lately
+    std::optional<QHostAddress> mUpnpFailed; // the gateway UPnP found nothing at, this time
     BackgroundCall mUpnp;
 
     // Listening
