@@ -5,6 +5,7 @@
 #include "RouterNamespace.h"
 #include "ScriptRun.h"
 #include "WatchRun.h"
+#include "address/AddressFinder.h"
 
 #include <QtTest>
 
@@ -16,16 +17,28 @@ const QString kMachine = QLatin1String(RouterNamespace::kMachine);
 constexpr int kWaitMs = 20000;
 QString gUnavailable;
 
-// A router that answers NAT-PMP with an outside address of a carrier's shared range, as a
-// router behind carrier-grade NAT does (the router daemon will not say such an address).
-const char* kSharedNatRouter = R"(
-import socket
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(('0.0.0.0', 5351))
-while True:
-    data, sender = s.recvfrom(64)
-    if data[:2] == b'\x00\x00':
-        s.sendto(bytes.fromhex('00800000000000016440 0009'.replace(' ', '')), sender)
+// A lookup service on the router's inside address that answers as the file named after the
+// script says: "busy" (429, back in 120 s) or else its address. It prints a line for each
+// question.
+const char* kLookup = R"(
+import http.server, sys
+class Lookup(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        mode = open(sys.argv[1]).read().strip()
+        print('asked', flush=True)
+        if mode == 'busy':
+            self.send_response(429)
+            self.send_header('Retry-After', '120')
+            self.end_headers()
+            return
+        body = b'81.2.69.160\n'
+        self.send_response(200)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+    def log_message(self, *args):
+        pass
+http.server.HTTPServer(('192.168.77.1', 8080), Lookup).serve_forever()
 )";
 
 } // namespace
@@ -41,6 +54,7 @@ private slots:
     void watcherFollowsTheOutsideAddress_data();
     void watcherFollowsTheOutsideAddress();
     void carrierGradeNatIsSaidAndNotPosted();
+    void aFailingLookupLeavesTheName();
 
 private:
     void writeSettings(const QString& addressFrom);
@@ -175,7 +189,9 @@ void tst_EndToEndPublicAddress::carrierGradeNatIsSaidAndNotPosted()
     mRig->stop();
     QProcess router;
     router.setProcessChannelMode(QProcess::MergedChannels);
-    mRig->startOn(router, RouterNamespace::Side::Router, QStringLiteral("python3"), {"-c", kSharedNatRouter});
+    // The outside address of a carrier's shared range, as a router behind carrier-grade NAT has.
+    mRig->startOn(router, RouterNamespace::Side::Router, QStringLiteral("python3"),
+                  {"-c", RouterNamespace::kNatPmpAlone, "100.64.0.9"});
     QVERIFY(router.waitForStarted());
     QTest::qWait(500);
 
@@ -196,6 +212,51 @@ void tst_EndToEndPublicAddress::carrierGradeNatIsSaidAndNotPosted()
     QVERIFY2(out.contains("Inbound connections cannot reach this machine through the name"), out + err);
     router.kill();
     router.waitForFinished();
+}
+
+// With no router to ask, the lookup service's address is posted; when the service then fails,
+// the name keeps it, and the reason is said.
+void tst_EndToEndPublicAddress::aFailingLookupLeavesTheName()
+{
+    mRig->stop();
+    QTemporaryDir folder;
+    QFile mode(folder.filePath(QStringLiteral("mode")));
+    const auto answer = [&mode](const QByteArray& how) {
+        if (!mode.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        const bool written = mode.write(how) == how.size();
+        mode.close();
+        return written;
+    };
+    QVERIFY(answer("address"));
+    QProcess lookup;
+    mRig->startOn(lookup, RouterNamespace::Side::Router, QStringLiteral("python3"),
+                  {"-c", kLookup, mode.fileName()});
+    QVERIFY(lookup.waitForStarted());
+    QByteArray asked;
+    const auto asks = [&] { return int((asked += lookup.readAllStandardOutput()).count("asked")); };
+
+    writeSettings(QStringLiteral("http://%1:8080/ip").arg(RouterNamespace::kRouter));
+    const QString seen = QStringLiteral("81.2.69.160");
+    const int before = updatesOf(seen);
+    const int machineBefore = updatesOf(kMachine);
+    WatchRun watch;
+    startWatch(watch);
+    QTRY_VERIFY2_WITH_TIMEOUT(updatesOf(seen) == before + 1, watch.output().constData(), kWaitMs);
+    QCOMPARE(asks(), 1);
+
+    // Busy: a request asks again once the lookup's spacing allows, and nothing is posted.
+    QVERIFY(answer("busy"));
+    QTest::qWait(int(std::chrono::milliseconds(AddressFinder::kFreshLookupSpacing).count()) + 1000);
+    watch.signal(SIGUSR1);
+    QTRY_COMPARE_WITH_TIMEOUT(asks(), 2, kWaitMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(watch.output().contains("the lookup service is busy (HTTP 429)"),
+                              watch.output().constData(), kWaitMs);
+    QCOMPARE(updatesOf(seen), before + 1);
+    QCOMPARE(updatesOf(kMachine), machineBefore);
+    QCOMPARE(watch.stop(), 0);
+    lookup.kill();
+    lookup.waitForFinished();
 }
 
 // Outside a namespace the test runs itself again inside one, as root may.
