@@ -21,20 +21,7 @@ constexpr int kTemporaryPreferredSeconds = 8;
 constexpr int kWaitMs = 20000;
 QString gUnavailable;
 
-bool ip(const QStringList& arguments, const QString& nameSpace = QString())
-{
-    QString output;
-    const bool done = nameSpace.isEmpty()
-                          ? networkNamespace::run(QStringLiteral("ip"), arguments, &output)
-                          : networkNamespace::run(QStringLiteral("nsenter"),
-                                                  QStringList{QStringLiteral("-t"), nameSpace,
-                                                              QStringLiteral("-n"), QStringLiteral("ip")} +
-                                                      arguments,
-                                                  &output);
-    if (!done)
-        qWarning("ip %s: %s", qPrintable(arguments.join(' ')), qPrintable(output));
-    return done;
-}
+using networkNamespace::ip;
 
 bool setInterfaceOption(const QString& option, int value)
 {

@@ -24,20 +24,7 @@ const QString kServerAddress = QStringLiteral("10.7.0.1");
 constexpr int kWaitMs = 10000;
 QString gUnavailable;
 
-bool ip(const QStringList& arguments, const QString& nameSpace = QString())
-{
-    QString output;
-    const bool done = nameSpace.isEmpty()
-                          ? networkNamespace::run(QStringLiteral("ip"), arguments, &output)
-                          : networkNamespace::run(QStringLiteral("nsenter"),
-                                                  QStringList{QStringLiteral("-t"), nameSpace,
-                                                              QStringLiteral("-n"), QStringLiteral("ip")} +
-                                                      arguments,
-                                                  &output);
-    if (!done)
-        qWarning("ip %s: %s", qPrintable(arguments.join(' ')), qPrintable(output));
-    return done;
-}
+using networkNamespace::ip;
 
 using Watch = WatchRun;
 

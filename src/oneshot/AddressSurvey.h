@@ -1,16 +1,12 @@
 #pragma once
 
 #include "address/AddressChoice.h"
+#include "address/AddressFinder.h"
 #include "address/AddressFrom.h"
 
 #include <QString>
 
 #include <functional>
-
-class IAddressLookup;
-class IAddressWatch;
-class IClock;
-class IRouter;
 
 // Asks every source of "Current IP" what it says now, not only those the choice needs, so the
 // user sees them side by side: the connection's address, the router's, and the lookup
@@ -21,13 +17,8 @@ class IRouter;
 class AddressSurvey
 {
 public:
-    struct Services
-    {
-        IAddressWatch& addresses;
-        IRouter& router;
-        IAddressLookup& lookup;
-        const IClock& clock;
-    };
+    // The sources the finder asks.
+    using Services = AddressFinder::Services;
 
     explicit AddressSurvey(const Services& services) : mServices(services) {}
 

@@ -31,6 +31,23 @@ inline bool run(const QString& program, const QStringList& arguments, QString* o
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+// Runs "ip" with the arguments in this namespace, or in the one the process named by its id
+// holds: true when it succeeded; what failed is warned of.
+inline bool ip(const QStringList& arguments, const QString& nameSpace = QString())
+{
+    QString output;
+    const bool done =
+        nameSpace.isEmpty()
+            ? run(QStringLiteral("ip"), arguments, &output)
+            : run(QStringLiteral("nsenter"),
+                  QStringList{QStringLiteral("-t"), nameSpace, QStringLiteral("-n"), QStringLiteral("ip")} +
+                      arguments,
+                  &output);
+    if (!done)
+        qWarning("ip %s: %s", qPrintable(arguments.join(' ')), qPrintable(output));
+    return done;
+}
+
 // Why the test cannot run here (a tool missing, no right to make a namespace with the
 // options), or empty when it can.
 inline QString unavailable(const QStringList& tools, const QStringList& unshareOptions)
