@@ -76,10 +76,17 @@ Answer ask(const QHostAddress& gateway, const QHostAddress& local, int discovery
     Answer answer;
     int error = 0;
     const QByteArray interface = local.toString().toLatin1();
+    // Every kind is searched for at once, and answers are waited for once: one kind after the
+    // other, a network without UPnP would cost the whole wait for each kind.
+    static const char* const kKinds[] = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                                         "urn:schemas-upnp-org:service:WANIPConnection:1",
+                                         "urn:schemas-upnp-org:service:WANPPPConnection:1", "upnp:rootdevice",
+                                         nullptr};
     // No minissdpd: its cache holds what the machine heard on any network, and an empty path
     // keeps the library from asking it.
-    UPNPDev* all = upnpDiscover(discoveryMs, interface.isEmpty() ? nullptr : interface.constData(), "",
-                                UPNP_LOCAL_PORT_ANY, 0, 2, &error);
+    UPNPDev* all =
+        upnpDiscoverDevices(kKinds, discoveryMs, interface.isEmpty() ? nullptr : interface.constData(), "",
+                            UPNP_LOCAL_PORT_ANY, 0, 2, &error, 1);
     if (!all) {
         answer.why = QStringLiteral("no UPnP device answered");
         return answer;
