@@ -119,19 +119,21 @@ AddressChoice AddressChoice::of(const AddressFrom& from, const Readings& reading
         choice.source = QStringLiteral("the lookup service");
         return choice;
     }
-    // A lookup service that has answered on this network and fails for a while (busy, down) is
-    // waited for as a router is: the name keeps the address it had.
-    if (readings.lookup && readings.lookupGaveAddress) {
-        choice.problem =
-            QStringLiteral("waiting for the lookup service, which gave an address on this network and "
-                           "fails now (") +
-            readings.lookup->why + QLatin1Char(')');
+    // The user who set a lookup service has said how to find the public address: when it fails
+    // (busy, down, garbage), the name keeps the address it had rather than take the private one.
+    if (from.source == Source::Lookup) {
+        const QString why =
+            readings.lookup ? readings.lookup->why : QStringLiteral("the lookup service was not asked");
+        choice.problem = readings.lookupGaveAddress
+                             ? QStringLiteral("waiting for the lookup service, which gave an address on this "
+                                              "network and fails now (") +
+                                   why + QLatin1Char(')')
+                             : QStringLiteral("no public address was found: ") + routerWhy(*readings.router) +
+                                   QStringLiteral("; ") + why;
         return choice;
     }
     fromConnection();
-    choice.fallback = QStringLiteral("No public address was found: ") + routerWhy(*readings.router);
-    if (readings.lookup)
-        choice.fallback += QStringLiteral("; ") + readings.lookup->why;
-    choice.fallback += QLatin1Char('.');
+    choice.fallback =
+        QStringLiteral("No public address was found: ") + routerWhy(*readings.router) + QLatin1Char('.');
     return choice;
 }

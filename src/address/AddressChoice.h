@@ -10,9 +10,10 @@
 
 // Which address "Current IP" posts, from what the sources said. The connection's own address
 // comes first; behind a router (a private address) the router's outside address, then a lookup
-// service's answer; only when none of them gives a public address, the connection's with the
-// reason. A router that has given a public address on this network is waited for rather than
-// replaced by the private address while its outside link renews.
+// service's answer. When neither gives a public address, the connection's is posted with the
+// reason, unless a lookup service is set: then nothing is. A router that has given a public
+// address on this network is waited for rather than replaced by the private address while its
+// outside link renews.
 struct AddressChoice
 {
     // What the sources said, as far as they were asked.
