@@ -415,6 +415,12 @@ void tst_AddressMessages::lookupReply_data()
     QTest::newRow("503 date past") << 503 << QByteArray() << QByteArray("Tue, 08 Dec 2026 11:00:00 GMT") << ""
                                    << 0;
     QTest::newRow("429 garbage") << 429 << QByteArray() << QByteArray("soon") << "" << -1;
+    QTest::newRow("429 a day") << 429 << QByteArray() << QByteArray("86400") << "" << 86400;
+    QTest::newRow("429 past a day") << 429 << QByteArray() << QByteArray("86401") << "" << 86400;
+    QTest::newRow("429 the largest number")
+        << 429 << QByteArray() << QByteArray("9223372036854775807") << "" << 86400;
+    QTest::newRow("503 date in a year")
+        << 503 << QByteArray() << QByteArray("Wed, 08 Dec 2027 12:00:00 GMT") << "" << 86400;
 }
 
 void tst_AddressMessages::lookupReply()

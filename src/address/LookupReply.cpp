@@ -6,6 +6,8 @@
 #include <QList>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 // A run of characters an address is written with; it is an address when it reads as one.
@@ -33,10 +35,11 @@ std::optional<std::chrono::seconds> retryAfterOf(const QByteArray& value, const 
 {
     if (value.isEmpty())
         return std::nullopt;
+    const qint64 longest = std::chrono::seconds(LookupReply::kLongestRetryAfter).count();
     bool ok = false;
     const qint64 seconds = value.trimmed().toLongLong(&ok);
     if (ok)
-        return std::chrono::seconds(std::max<qint64>(seconds, 0));
+        return std::chrono::seconds(std::clamp<qint64>(seconds, 0, longest));
     // An HTTP date is always in GMT, which the reader of mail dates wants as an offset.
     QString date = QString::fromLatin1(value.trimmed());
     if (date.endsWith(QLatin1String(" GMT")))
@@ -44,7 +47,7 @@ std::optional<std::chrono::seconds> retryAfterOf(const QByteArray& value, const 
     const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!when.isValid())
         return std::nullopt;
-    return std::chrono::seconds(std::max<qint64>(now.secsTo(when), 0));
+    return std::chrono::seconds(std::clamp<qint64>(now.secsTo(when), 0, longest));
 }
 
 LookupReply failed(const QString& why)

@@ -15,6 +15,10 @@ struct LookupReply
 
     QString address; // empty when the lookup failed
     QString why;     // why it failed
+    // A service that asks for a longer wait is asked again after this: its word must not keep
+    // the name from being kept for good, nor overflow a clock.
+    static constexpr std::chrono::hours kLongestRetryAfter{24};
+
     // How long the service asked not to be asked again (429 or 503 with Retry-After).
     std::optional<std::chrono::seconds> retryAfter;
 
