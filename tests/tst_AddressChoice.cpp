@@ -17,6 +17,7 @@ private slots:
     void onlyTheNeededSourcesAreAsked();
     void aRouterThatWasPublicIsWaitedFor();
     void theLookupIsPaced();
+    void aBusyLookupIsHeldAcrossRuns();
     void theRouterIsAskedAgainOnlyWhenItMayHaveChanged();
 };
 
@@ -370,6 +371,33 @@ void tst_AddressChoice::theLookupIsPaced()
     QCOMPARE(find(true), 8);
     clock.advance(seconds(1));
     QCOMPARE(find(true), 9);
+}
+
+// Runs from a script a minute apart honour a Retry-After as one watcher does.
+void tst_AddressChoice::aBusyLookupIsHeldAcrossRuns()
+{
+    using std::chrono::seconds;
+    Finding f(QStringLiteral("192.168.77.2"));
+    FakeLookupHold hold;
+    const auto run = [&] {
+        AddressFinder finder({f.addresses, f.router, f.lookup, f.clock, &hold});
+        finder.find(from(QStringLiteral("url")), kServer, 3245, AddressFinder::Fresh::All,
+                    [&](const AddressChoice& c) { f.chosen = c; });
+        return f.lookup.asked.size();
+    };
+    f.lookup.scripted = {429, {}, "120", {}};
+    QCOMPARE(run(), 1);
+    QCOMPARE(hold.held.value(kLookupUrl), f.clock.now().addSecs(120));
+    f.clock.advance(seconds(119));
+    QCOMPARE(run(), 1);
+    QVERIFY(f.chosen.problem.contains(QLatin1String("asked not to be asked again before")));
+    f.clock.advance(seconds(1));
+    f.lookup.scripted = {200, "203.0.114.5", {}, {}};
+    QCOMPARE(run(), 2);
+    QCOMPARE(f.chosen.address, QStringLiteral("203.0.114.5"));
+    // Further off than a service may ask: not its word.
+    hold.held[kLookupUrl] = f.clock.now().addSecs(24 * 3600 + 1);
+    QCOMPARE(run(), 3);
 }
 
 // A watcher looks every few seconds whether the connection's address changed; the router is not

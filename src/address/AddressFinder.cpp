@@ -3,6 +3,7 @@
 #include "platform/IAddressLookup.h"
 #include "platform/IAddressWatch.h"
 #include "platform/IClock.h"
+#include "platform/ILookupHold.h"
 
 #include <algorithm>
 
@@ -69,10 +70,34 @@ void AddressFinder::ask()
         done(AddressChoice::of(mFrom, mReadings));
 }
 
+QDateTime AddressFinder::heldUntil() const
+{
+    if (!mServices.hold)
+        return {};
+    const QDateTime until = mServices.hold->until(mFrom.lookup);
+    const QDateTime now = mServices.clock.now();
+    // A time further off than a service may ask for is not one it asked for.
+    if (!until.isValid() || until <= now ||
+        until > now.addSecs(std::chrono::seconds(LookupReply::kLongestRetryAfter).count()))
+        return {};
+    return until;
+}
+
+LookupReply AddressFinder::notAsked() const
+{
+    const QDateTime held = heldUntil();
+    if (!held.isValid())
+        return {QString(), QStringLiteral("the lookup service is not asked yet"), std::nullopt};
+    return {QString(),
+            QStringLiteral("the lookup service asked not to be asked again before ") +
+                held.toLocalTime().toString(Qt::ISODate),
+            std::nullopt};
+}
+
 bool AddressFinder::lookupMayBeAsked() const
 {
     const milliseconds now = mServices.clock.elapsed();
-    if (now < mLookupBlockedUntil)
+    if (now < mLookupBlockedUntil || heldUntil().isValid())
         return false;
     if (!mLastLookupAt)
         return true;
@@ -83,10 +108,7 @@ bool AddressFinder::lookupMayBeAsked() const
 void AddressFinder::askLookup()
 {
     if (!lookupMayBeAsked()) {
-        mReadings.lookup =
-            mLastLookup
-                ? *mLastLookup
-                : LookupReply{QString(), QStringLiteral("the lookup service is not asked yet"), std::nullopt};
+        mReadings.lookup = mLastLookup ? *mLastLookup : notAsked();
         return ask();
     }
     const unsigned call = mCall;
@@ -105,6 +127,8 @@ void AddressFinder::lookupAnswered(const LookupReply& reply)
     const milliseconds now = mServices.clock.elapsed();
     mLastLookup = reply;
     mLastLookupAt = now;
+    if (mServices.hold && reply.retryAfter)
+        mServices.hold->hold(mFrom.lookup, mServices.clock.now().addSecs(reply.retryAfter->count()));
     if (!reply.address.isEmpty()) {
         mLookupGaveFor = mReadings.connection;
         mLookupPause = milliseconds(0);

@@ -12,6 +12,7 @@
 class IAddressLookup;
 class IAddressWatch;
 class IClock;
+class ILookupHold;
 
 // Asks the sources that "Current IP" needs, one after the other, and chooses from their
 // answers (AddressChoice). It remembers a router that gave a public address on this network,
@@ -27,6 +28,7 @@ public:
         IRouter& router;
         IAddressLookup& lookup;
         const IClock& clock;
+        ILookupHold* hold = nullptr; // the lookup service's Retry-After across runs, if kept
     };
     static constexpr std::chrono::minutes kLookupReuse{5};
     // Even a fresh reply is not asked for more often: a flapping link must not flood the service.
@@ -60,6 +62,10 @@ private:
     void ask();
     void askLookup();
     bool lookupMayBeAsked() const;
+    // Until when an earlier run was asked not to ask the service; invalid when it was not.
+    QDateTime heldUntil() const;
+    // The reading of a service that is not asked now and has not been in this run.
+    LookupReply notAsked() const;
     void lookupAnswered(const LookupReply& reply);
 
     Services mServices;

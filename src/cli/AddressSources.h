@@ -1,6 +1,9 @@
 #pragma once
 
 #include "address/AddressFinder.h"
+#include "app/Identity.h"
+#include "app/UserFolders.h"
+#include "platform/files/LookupHoldFile.h"
 #include "platform/qt/QtAddressLookup.h"
 #include "platform/qt/QtAddressWatch.h"
 #include "platform/qt/QtRouter.h"
@@ -9,10 +12,12 @@
 // a lookup service's, and the finder that chooses among them.
 struct AddressSources
 {
-    explicit AddressSources(const IClock& clock) : finder({addresses, router, lookup, clock}) {}
+    explicit AddressSources(const IClock& clock) : finder({addresses, router, lookup, clock, &hold}) {}
 
     QtAddressWatch addresses;
     QtRouter router;
     QtAddressLookup lookup;
+    LookupHoldFile hold{UserFolders::stateHome() + QLatin1Char('/') + identity::kProgram +
+                        QStringLiteral("/lookup-hold")};
     AddressFinder finder;
 };

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "platform/IAddressLookup.h"
+#include "platform/ILookupHold.h"
 #include "platform/IRouter.h"
+
+#include <QHash>
 
 #include <utility>
 
@@ -47,4 +50,14 @@ public:
 
     Reply scripted;
     QList<QUrl> asked;
+};
+
+// The lookup service's hold, kept in memory as a file would keep it from one run to the next.
+class FakeLookupHold : public ILookupHold
+{
+public:
+    QDateTime until(const QUrl& url) const override { return held.value(url); }
+    void hold(const QUrl& url, const QDateTime& until) override { held[url] = until; }
+
+    QHash<QUrl, QDateTime> held;
 };
