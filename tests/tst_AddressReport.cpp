@@ -18,6 +18,7 @@ private slots:
     void reportSaysEachSourceAndThePost();
     void surveyAsksTheSourcesTheChoiceCanUse_data();
     void surveyAsksTheSourcesTheChoiceCanUse();
+    void surveyHonoursTheLookupsHold();
 };
 
 namespace {
@@ -223,6 +224,30 @@ void tst_AddressReport::surveyAsksTheSourcesTheChoiceCanUse()
     QCOMPARE(said->router.has_value(), routerAsks == 1);
     QCOMPARE(lookup.asked.size(), lookupAsks);
     QCOMPARE(said->lookup ? said->lookup->address : QString(), lookupAsks ? "81.2.69.160" : "");
+}
+
+// A busy service's Retry-After holds for the survey too, and the survey's own busy answer is
+// kept for the runs after it.
+void tst_AddressReport::surveyHonoursTheLookupsHold()
+{
+    FakeAddressWatch addresses;
+    addresses.answers.insert("update.brevant.example", {kInside, QString()});
+    FakeRouter router;
+    router.scripted = routerSaid("", QStringLiteral("no answer"));
+    FakeAddressLookup lookup;
+    lookup.scripted = {429, {}, "120", {}};
+    FakeClock clock;
+    FakeLookupHold hold;
+    const auto lookupSaid = [&] {
+        AddressSurvey survey({addresses, router, lookup, clock, &hold});
+        std::optional<AddressChoice::Readings> said;
+        survey.survey(::from(QStringLiteral("https://ip.example/")), "update.brevant.example", 2345,
+                      [&said](const AddressChoice::Readings& readings) { said = readings; });
+        return said && said->lookup ? said->lookup->why : QString();
+    };
+    QCOMPARE(lookupSaid(), QStringLiteral("the lookup service is busy (HTTP 429)"));
+    QVERIFY(lookupSaid().startsWith(QLatin1String("the lookup service asked not to be asked again before ")));
+    QCOMPARE(lookup.asked.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_AddressReport)

@@ -70,12 +70,12 @@ void AddressFinder::ask()
         done(AddressChoice::of(mFrom, mReadings));
 }
 
-QDateTime AddressFinder::heldUntil() const
+QDateTime AddressFinder::heldUntil(const Services& services, const QUrl& url)
 {
-    if (!mServices.hold)
+    if (!services.hold)
         return {};
-    const QDateTime until = mServices.hold->until(mFrom.lookup);
-    const QDateTime now = mServices.clock.now();
+    const QDateTime until = services.hold->until(url);
+    const QDateTime now = services.clock.now();
     // A time further off than a service may ask for is not one it asked for.
     if (!until.isValid() || until <= now ||
         until > now.addSecs(std::chrono::seconds(LookupReply::kLongestRetryAfter).count()))
@@ -83,21 +83,32 @@ QDateTime AddressFinder::heldUntil() const
     return until;
 }
 
-LookupReply AddressFinder::notAsked() const
+void AddressFinder::keepHold(const Services& services, const QUrl& url, const LookupReply& reply)
 {
-    const QDateTime held = heldUntil();
-    if (!held.isValid())
-        return {QString(), QStringLiteral("the lookup service is not asked yet"), std::nullopt};
+    if (services.hold && reply.retryAfter)
+        services.hold->hold(url, services.clock.now().addSecs(reply.retryAfter->count()));
+}
+
+LookupReply AddressFinder::held(const QDateTime& until)
+{
     return {QString(),
             QStringLiteral("the lookup service asked not to be asked again before ") +
-                held.toLocalTime().toString(Qt::ISODate),
+                until.toLocalTime().toString(Qt::ISODate),
             std::nullopt};
+}
+
+LookupReply AddressFinder::notAsked() const
+{
+    const QDateTime until = heldUntil(mServices, mFrom.lookup);
+    return until.isValid()
+               ? held(until)
+               : LookupReply{QString(), QStringLiteral("the lookup service is not asked yet"), std::nullopt};
 }
 
 bool AddressFinder::lookupMayBeAsked() const
 {
     const milliseconds now = mServices.clock.elapsed();
-    if (now < mLookupBlockedUntil || heldUntil().isValid())
+    if (now < mLookupBlockedUntil || heldUntil(mServices, mFrom.lookup).isValid())
         return false;
     if (!mLastLookupAt)
         return true;
@@ -127,8 +138,7 @@ void AddressFinder::lookupAnswered(const LookupReply& reply)
     const milliseconds now = mServices.clock.elapsed();
     mLastLookup = reply;
     mLastLookupAt = now;
-    if (mServices.hold && reply.retryAfter)
-        mServices.hold->hold(mFrom.lookup, mServices.clock.now().addSecs(reply.retryAfter->count()));
+    keepHold(mServices, mFrom.lookup, reply);
     if (!reply.address.isEmpty()) {
         mLookupGaveFor = mReadings.connection;
         mLookupPause = milliseconds(0);

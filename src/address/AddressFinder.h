@@ -48,6 +48,14 @@ public:
     // call supersedes one that has not answered.
     void find(const AddressFrom& from, const QString& server, quint16 port, Fresh fresh,
               std::function<void(const AddressChoice&)> done);
+    // Until when this run or an earlier one was asked not to ask the service at the URL (429 or
+    // 503 with Retry-After); invalid when it was not, or that time is over.
+    static QDateTime heldUntil(const Services& services, const QUrl& url);
+    // Keeps the wait a reply asks for, for the runs that come after.
+    static void keepHold(const Services& services, const QUrl& url, const LookupReply& reply);
+    // The reading of a service not asked for its hold.
+    static LookupReply held(const QDateTime& until);
+
     // The routes changed: what a router said on the old network no longer holds.
     void forgetNetwork()
     {
@@ -62,8 +70,6 @@ private:
     void ask();
     void askLookup();
     bool lookupMayBeAsked() const;
-    // Until when an earlier run was asked not to ask the service; invalid when it was not.
-    QDateTime heldUntil() const;
     // The reading of a service that is not asked now and has not been in this run.
     LookupReply notAsked() const;
     void lookupAnswered(const LookupReply& reply);

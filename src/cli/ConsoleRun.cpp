@@ -50,7 +50,7 @@ int onConsole(int argc, char* argv[], const Request& request)
     ConsoleWindowing windowing;
     QtClock clock;
     AddressSources sources(clock);
-    AddressSurvey survey({sources.addresses, sources.router, sources.lookup, clock});
+    AddressSurvey survey({sources.addresses, sources.router, sources.lookup, clock, &sources.hold});
     OneShotRun oneShot(socket, store, secrets, windowing, clock, QtSettingsStore::filePath(identity::kTitle),
                        &sources.finder, &survey);
     std::optional<int> answered;

@@ -52,9 +52,15 @@ void AddressSurvey::askLookup()
 {
     if (mFrom.source != AddressFrom::Source::Lookup)
         return answer();
+    // A service that asked not to be asked yet is not, even to show what it says.
+    if (const QDateTime until = AddressFinder::heldUntil(mServices, mFrom.lookup); until.isValid()) {
+        mReadings.lookup = AddressFinder::held(until);
+        return answer();
+    }
     mServices.lookup.lookUp(mFrom.lookup, [this](const IAddressLookup::Reply& reply) {
         mReadings.lookup =
             LookupReply::of(reply.status, reply.body, reply.retryAfter, mServices.clock.now(), reply.failure);
+        AddressFinder::keepHold(mServices, mFrom.lookup, *mReadings.lookup);
         answer();
     });
 }
