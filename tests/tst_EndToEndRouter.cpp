@@ -38,11 +38,11 @@ import socket, sys
 body = b'<?xml version="1.0"?><e:propertyset xmlns:e="urn:schemas-upnp-org:event-1-0"><e:property>' \
        b'<ExternalIPAddress>6.6.6.6</ExternalIPAddress></e:property></e:propertyset>'
 s = socket.create_connection((sys.argv[1], int(sys.argv[2])), timeout=3)
-s.sendall(b'NOTIFY / HTTP/1.1\r\nHOST: x\r\nNT: upnp:event\r\nNTS: upnp:propchange\r\nSID: uuid:forged\r\n'
-          b'SEQ: 0\r\nContent-Length: %d\r\n\r\n' % len(body) + body)
 got = b''
 end = 'closed'
 try:
+    s.sendall(b'NOTIFY / HTTP/1.1\r\nHOST: x\r\nNT: upnp:event\r\nNTS: upnp:propchange\r\nSID: uuid:forged\r\n'
+              b'SEQ: 0\r\nContent-Length: %d\r\n\r\n' % len(body) + body)
     while True:
         part = s.recv(4096)
         if not part:
@@ -50,7 +50,7 @@ try:
         got += part
 except socket.timeout:
     end = 'timeout'
-except ConnectionResetError:
+except (ConnectionResetError, BrokenPipeError):
     end = 'reset'
 print(repr(got), end)
 )";
@@ -261,11 +261,13 @@ void tst_EndToEndRouter::forgeriesFromTheNetworkAreNotHeard()
     QTRY_VERIFY_WITH_TIMEOUT(witness.hasPendingDatagrams(), kHeardMs);
     QCOMPARE(witness.receiveDatagram().senderAddress().toString(), RouterNamespace::kNeighbour);
 
-    // The forged notification is refused before it is read: no answer at all.
+    // The forged notification is refused before it is read: no answer at all. The connection is
+    // reset when the request had arrived before the refusal, and closed when it had not yet.
     const quint16 port = callbackPort();
     QVERIFY(port != 0);
     const QStringList notify = {"-c", kForgedNotify, RouterNamespace::kMachine, QString::number(port)};
-    QCOMPARE(forge(RouterNamespace::Side::Neighbour, notify), "b'' reset");
+    const QString fromNeighbour = forge(RouterNamespace::Side::Neighbour, notify);
+    QVERIFY2(fromNeighbour == "b'' reset" || fromNeighbour == "b'' closed", qPrintable(fromNeighbour));
     // From the gateway's address, another subscription's notification is read and refused.
     const QString fromGateway = forge(RouterNamespace::Side::Router, notify);
     QVERIFY2(fromGateway.startsWith("b'HTTP/1.1 412 Precondition Failed\\r\\n") &&
