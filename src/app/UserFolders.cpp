@@ -1,5 +1,7 @@
 #include "app/UserFolders.h"
 
+#include "app/Identity.h"
+
 #include <QDir>
 
 namespace {
@@ -24,6 +26,11 @@ QString stateHome(const QProcessEnvironment& environment)
 {
     return absoluteOr(environment, QStringLiteral("XDG_STATE_HOME"),
                       QDir::cleanPath(QDir::homePath() + QStringLiteral("/.local/state")));
+}
+
+QString stateFile(const QString& name)
+{
+    return stateHome() + QLatin1Char('/') + identity::kProgram + QLatin1Char('/') + name;
 }
 
 QString runtimeFolder(const QProcessEnvironment& environment)

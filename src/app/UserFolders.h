@@ -14,6 +14,10 @@ QString configHome(const QProcessEnvironment& environment = QProcessEnvironment:
 // $XDG_STATE_HOME, by default ~/.local/state: the history of conversations.
 QString stateHome(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
+// The program's own file of that name in its folder under stateHome(): the history, and what
+// beside it is kept from one run to the next.
+QString stateFile(const QString& name);
+
 // $XDG_RUNTIME_DIR, or empty: that variable has no default.
 QString runtimeFolder(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "address/AddressFinder.h"
-#include "app/Identity.h"
 #include "app/UserFolders.h"
 #include "platform/files/LookupHoldFile.h"
 #include "platform/qt/QtAddressLookup.h"
@@ -17,7 +16,6 @@ struct AddressSources
     QtAddressWatch addresses;
     QtRouter router;
     QtAddressLookup lookup;
-    LookupHoldFile hold{UserFolders::stateHome() + QLatin1Char('/') + identity::kProgram +
-                        QStringLiteral("/lookup-hold")};
+    LookupHoldFile hold{UserFolders::stateFile(QStringLiteral("lookup-hold"))};
     AddressFinder finder;
 };

@@ -1,6 +1,5 @@
 #include "history/History.h"
 
-#include "app/Identity.h"
 #include "app/UserFolders.h"
 #include "app/VisibleText.h"
 #include "platform/Failure.h"
@@ -100,7 +99,7 @@ History::History(QString path) : mPath(std::move(path)) {}
 
 QString History::defaultPath()
 {
-    return UserFolders::stateHome() + QLatin1Char('/') + identity::kProgram + QStringLiteral("/history");
+    return UserFolders::stateFile(QStringLiteral("history"));
 }
 
 const QStringList& History::columns()
