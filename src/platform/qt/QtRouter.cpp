@@ -77,7 +77,7 @@ void QtRouter::askOutsideAddress(std::function<void(const Answer&)> done)
         mNatPmp->deleteLater(); // it may be the one calling
     mNatPmp = nullptr;
     mNatPmpRefusal.clear();
-    mUpnpFailed.reset();
+    mUpnpFailed = false;
 
     mAsked = currentGateway();
     follow(mAsked);
@@ -119,7 +119,7 @@ void QtRouter::natPmpAnswered(quint64 call, const QHostAddress& address, const Q
     }
     mNatPmpRefusal = why;
     if (mUpnpFailed)
-        return answer(call, failure(*mUpnpFailed));
+        return answer(call, failure(mAsked->address));
     askUpnp(call);
 }
 
@@ -161,7 +161,7 @@ void QtRouter::askUpnp(quint64 call)
             // NAT-PMP was passed over because it was silent a while ago: with UPnP gone too,
             // it may be back.
             if (mNatPmpSkipped) {
-                mUpnpFailed = gateway;
+                mUpnpFailed = true;
                 return askNatPmp(call);
             }
             answer(call, failure(gateway));

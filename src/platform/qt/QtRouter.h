@@ -75,8 +75,8 @@ private:
     std::optional<Gateway> mAsked;
     NatPmpQuery* mNatPmp = nullptr;
     QString mNatPmpRefusal;
-    bool mNatPmpSkipped = false;             // for a gateway that was silent to it lately
-    std::optional<QHostAddress> mUpnpFailed; // the gateway UPnP found nothing at, this time
+    bool mNatPmpSkipped = false; // for a gateway that was silent to it lately
+    bool mUpnpFailed = false;    // UPnP found nothing at the gateway, this time
     BackgroundCall mUpnp;
 
     // Listening
